@@ -1,0 +1,16 @@
+# telvane_add_test(<name> SOURCES <files...> LIBS <targets...>)
+# One QtTest program per subject, run by ctest on the offscreen platform in a UTF-8 locale.
+function(telvane_add_test name)
+    if(NOT TELVANE_TESTS)
+        return()
+    endif()
+    cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${ARG_SOURCES})
+    target_link_libraries(${name} PRIVATE telvane_flags Qt6::Test ${ARG_LIBS})
+    add_test(NAME ${name} COMMAND ${name})
+    if(NOT ARG_TIMEOUT)
+        set(ARG_TIMEOUT 300)
+    endif()
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;LANG=C.UTF-8;LC_ALL=C.UTF-8;ASAN_OPTIONS=detect_leaks=0")
+endfunction()

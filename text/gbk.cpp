@@ -1,0 +1,432 @@
+#include "text/gbk.h"
+
+#include <QByteArray>
+
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
+#include <stdexcept>
+
+namespace telvane::text {
+
+namespace {
+
+// One conversion descriptor per direction and thread, opened on first use and kept for the whole run.
+class Converter
+{
+public:
+    Converter(const char* to, const char* from)
+        : m_cd(iconv_open(to, from))
+    {
+        if (m_cd == reinterpret_cast<iconv_t>(-1)) {
+            throw std::runtime_error("iconv cannot convert between GB18030 and UTF-8");
+        }
+    }
+    ~Converter() { iconv_close(m_cd); }
+    Converter(const Converter&) = delete;
+    Converter& operator=(const Converter&) = delete;
+
+    // Converts `in`; a byte that cannot be converted is replaced by `replacement` and clears *ok.
+    std::string convert(std::string_view in, std::string_view replacement, bool* ok)
+    {
+        std::string out;
+        out.resize(in.size() * 2 + 16);
+        iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+        char* src = const_cast<char*>(in.data());
+        std::size_t srcLeft = in.size();
+        std::size_t done = 0;
+        bool clean = true;
+        while (srcLeft > 0) {
+            char* dst = out.data() + done;
+            std::size_t dstLeft = out.size() - done;
+            const std::size_t rc = iconv(m_cd, &src, &srcLeft, &dst, &dstLeft);
+            done = out.size() - dstLeft;
+            if (rc != static_cast<std::size_t>(-1)) {
+                break;
+            }
+            if (errno == E2BIG) {
+                out.resize(out.size() * 2);
+            } else {
+                // EILSEQ or EINVAL (a character cut off at the end): replace one byte and go on.
+                clean = false;
+                out.resize(std::max(out.size(), done + replacement.size() + srcLeft * 2 + 16));
+                std::memcpy(out.data() + done, replacement.data(), replacement.size());
+                done += replacement.size();
+                ++src;
+                --srcLeft;
+                iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
+            }
+        }
+        char* dst = out.data() + done;
+        std::size_t dstLeft = out.size() - done;
+        iconv(m_cd, nullptr, nullptr, &dst, &dstLeft);
+        done = out.size() - dstLeft;
+        out.resize(done);
+        if (ok) {
+            *ok = clean;
+        }
+        return out;
+    }
+
+private:
+    iconv_t m_cd;
+};
+
+Converter& toGbkConverter()
+{
+    thread_local Converter c("GB18030", "UTF-8");
+    return c;
+}
+
+Converter& fromGbkConverter()
+{
+    thread_local Converter c("UTF-8", "GB18030");
+    return c;
+}
+
+bool isAscii(std::string_view s)
+{
+    for (unsigned char c : s) {
+        if (c >= 0x80) {
+            return false;
+        }
+    }
+    return true;
+}
+
+constexpr std::string_view kGbkReplacement = "\x84\x31\xA4\x37"; // U+FFFD in GB18030
+constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
+
+} // namespace
+
+std::string utf8ToGbk(std::string_view utf8, bool* ok)
+{
+    if (isAscii(utf8)) {
+        if (ok) {
+            *ok = true;
+        }
+        return std::string(utf8);
+    }
+    return toGbkConverter().convert(utf8, kGbkReplacement, ok);
+}
+
+std::string toGbk(QStringView text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    return utf8ToGbk(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+}
+
+std::string gbkToUtf8(std::string_view gbk, bool* ok)
+{
+    if (isAscii(gbk)) {
+        if (ok) {
+            *ok = true;
+        }
+        return std::string(gbk);
+    }
+    return fromGbkConverter().convert(gbk, kUtf8Replacement, ok);
+}
+
+QString fromGbk(std::string_view gbk)
+{
+    const std::string utf8 = gbkToUtf8(gbk);
+    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
+
+bool isValidUtf8(std::string_view bytes)
+{
+    std::size_t i = 0;
+    const std::size_t n = bytes.size();
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(bytes[i]);
+        std::size_t len;
+        std::uint32_t cp;
+        if (c < 0x80) {
+            ++i;
+            continue;
+        } else if (c >= 0xC2 && c <= 0xDF) {
+            len = 2;
+            cp = c & 0x1F;
+        } else if (c >= 0xE0 && c <= 0xEF) {
+            len = 3;
+            cp = c & 0x0F;
+        } else if (c >= 0xF0 && c <= 0xF4) {
+            len = 4;
+            cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (i + len > n) {
+            return false;
+        }
+        for (std::size_t k = 1; k < len; ++k) {
+            const auto cc = static_cast<unsigned char>(bytes[i + k]);
+            if ((cc & 0xC0) != 0x80) {
+                return false;
+            }
+            cp = (cp << 6) | (cc & 0x3F);
+        }
+        if ((len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))
+            || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return false;
+        }
+        i += len;
+    }
+    return true;
+}
+
+std::size_t charLength(std::string_view text, std::size_t at)
+{
+    const std::size_t n = text.size();
+    if (at >= n) {
+        return 0;
+    }
+    const auto b1 = static_cast<unsigned char>(text[at]);
+    if (b1 < 0x81 || b1 == 0xFF || at + 1 >= n) {
+        return 1;
+    }
+    const auto b2 = static_cast<unsigned char>(text[at + 1]);
+    if ((b2 >= 0x40 && b2 <= 0x7E) || (b2 >= 0x80 && b2 <= 0xFE)) {
+        return 2;
+    }
+    if (b2 >= 0x30 && b2 <= 0x39 && at + 3 < n) {
+        const auto b3 = static_cast<unsigned char>(text[at + 2]);
+        const auto b4 = static_cast<unsigned char>(text[at + 3]);
+        if (b3 >= 0x81 && b3 <= 0xFE && b4 >= 0x30 && b4 <= 0x39) {
+            return 4;
+        }
+    }
+    return 1;
+}
+
+std::size_t byteLength(QStringView text)
+{
+    std::size_t bytes = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text[i].unicode();
+        if (c < 0x80) {
+            ++bytes;
+        } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
+            bytes += 4;
+            ++i;
+        } else {
+            bytes += toGbk(text.mid(i, 1)).size();
+        }
+    }
+    return bytes;
+}
+
+QString leftBytes(QStringView text, std::size_t maxBytes)
+{
+    std::size_t bytes = 0;
+    qsizetype i = 0;
+    while (i < text.size()) {
+        const bool pair = QChar::isHighSurrogate(text[i].unicode()) && i + 1 < text.size()
+            && QChar::isLowSurrogate(text[i + 1].unicode());
+        const qsizetype units = pair ? 2 : 1;
+        const std::size_t len = byteLength(text.mid(i, units));
+        if (bytes + len > maxBytes) {
+            break;
+        }
+        bytes += len;
+        i += units;
+    }
+    return text.left(i).toString();
+}
+
+std::string left(std::string_view text, long long n)
+{
+    if (n <= 0) {
+        return {};
+    }
+    return std::string(text.substr(0, static_cast<std::size_t>(n)));
+}
+
+std::string mid(std::string_view text, long long pos, long long n)
+{
+    if (pos < 1 || n <= 0 || static_cast<unsigned long long>(pos) > text.size()) {
+        return {};
+    }
+    return std::string(text.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(n)));
+}
+
+int byteAt(std::string_view text, long long pos)
+{
+    if (pos < 1 || static_cast<unsigned long long>(pos) > text.size()) {
+        return 0;
+    }
+    return static_cast<unsigned char>(text[static_cast<std::size_t>(pos - 1)]);
+}
+
+std::string chr(int code)
+{
+    if (code >= 0 && code < 256) {
+        return std::string(1, static_cast<char>(code));
+    }
+    std::string s;
+    s += static_cast<char>((code >> 8) & 0xFF);
+    s += static_cast<char>(code & 0xFF);
+    return s;
+}
+
+std::string decimal(long long number)
+{
+    return std::to_string(number);
+}
+
+long long quotient(long long dividend, long long divisor)
+{
+    if (divisor == 0) {
+        return 0;
+    }
+    return dividend / divisor;
+}
+
+std::string trimSpaces(std::string_view text)
+{
+    std::size_t b = 0;
+    std::size_t e = text.size();
+    while (b < e && text[b] == ' ') {
+        ++b;
+    }
+    while (e > b && text[e - 1] == ' ') {
+        --e;
+    }
+    return std::string(text.substr(b, e - b));
+}
+
+std::string removeSpaces(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = charLength(text, i);
+        const bool space = (len == 1 && text[i] == ' ')
+            || (len == 2 && static_cast<unsigned char>(text[i]) == 0xA1
+                && static_cast<unsigned char>(text[i + 1]) == 0xA1);
+        if (!space) {
+            out.append(text.substr(i, len));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string toFullWidth(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = charLength(text, i);
+        const auto c = static_cast<unsigned char>(text[i]);
+        if (len == 1 && c == 0x20) {
+            out += "\xA1\xA1";
+        } else if (len == 1 && c >= 0x21 && c <= 0x7E) {
+            out += static_cast<char>(0xA3);
+            out += static_cast<char>(c + 0x80);
+        } else {
+            out.append(text.substr(i, len));
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string toHalfWidth(std::string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t len = charLength(text, i);
+        if (len == 2) {
+            const auto b1 = static_cast<unsigned char>(text[i]);
+            const auto b2 = static_cast<unsigned char>(text[i + 1]);
+            if (b1 == 0xA3 && b2 >= 0xA1 && b2 <= 0xFE) {
+                out += static_cast<char>(b2 - 0x80);
+                i += 2;
+                continue;
+            }
+            if (b1 == 0xA1 && b2 == 0xA1) {
+                out += ' ';
+                i += 2;
+                continue;
+            }
+        }
+        out.append(text.substr(i, len));
+        i += len;
+    }
+    return out;
+}
+
+std::vector<std::string_view> splitLines(std::string_view text)
+{
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i + 1 < n) {
+        const void* hit = std::memchr(text.data() + i, '\r', n - 1 - i);
+        if (!hit) {
+            break;
+        }
+        i = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+        if (text[i + 1] == '\n') {
+            lines.push_back(text.substr(start, i - start));
+            start = i + 2;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    if (start < n) {
+        lines.push_back(text.substr(start));
+    }
+    return lines;
+}
+
+std::size_t lineCount(std::string_view text)
+{
+    std::size_t count = 0;
+    std::size_t start = 0;
+    const std::size_t n = text.size();
+    std::size_t i = 0;
+    while (i + 1 < n) {
+        const void* hit = std::memchr(text.data() + i, '\r', n - 1 - i);
+        if (!hit) {
+            break;
+        }
+        i = static_cast<std::size_t>(static_cast<const char*>(hit) - text.data());
+        if (text[i + 1] == '\n') {
+            ++count;
+            start = i + 2;
+            i += 2;
+        } else {
+            ++i;
+        }
+    }
+    return count + (start < n ? 1 : 0);
+}
+
+std::size_t lineCount(QStringView text)
+{
+    std::size_t count = 0;
+    qsizetype start = 0;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i + 1 < n) {
+        const qsizetype at = text.indexOf(u'\r', i);
+        if (at < 0 || at + 1 >= n) {
+            break;
+        }
+        if (text[at + 1] == u'\n') {
+            ++count;
+            start = at + 2;
+            i = at + 2;
+        } else {
+            i = at + 1;
+        }
+    }
+    return count + (start < n ? 1 : 0);
+}
+
+} // namespace telvane::text
