@@ -42,10 +42,10 @@ private:
     friend class DirectoryStore;
     std::vector<std::int64_t> m_ids;
     std::array<std::string, kFieldCount> m_bytes;
-    std::array<std::vector<std::uint32_t>, kFieldCount> m_offsets{
-        std::vector<std::uint32_t>{0}, std::vector<std::uint32_t>{0}, std::vector<std::uint32_t>{0},
-        std::vector<std::uint32_t>{0}, std::vector<std::uint32_t>{0}, std::vector<std::uint32_t>{0},
-        std::vector<std::uint32_t>{0}};
+    std::array<std::vector<std::uint32_t>, kFieldCount> m_offsets {
+        std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0},
+        std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0},
+        std::vector<std::uint32_t> {0}};
 };
 
 // How a store file looked when it was checked before opening.
@@ -105,9 +105,12 @@ public:
 
     // Brings the numbering and columns up to date if another connection wrote since the last look.
     void refresh();
+    // How long a write waits for another connection's lock before it fails.
+    void setBusyTimeout(int milliseconds);
 
 private:
     bool reload(QString* error);
+    std::int64_t dataVersion() const;
     bool exec(const char* sql, QString* error);
     QString lastError() const;
     bool insertRows(std::span<const Record> records, std::vector<std::int64_t>& ids, QString* error);

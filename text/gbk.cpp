@@ -222,7 +222,7 @@ QString leftBytes(QStringView text, std::size_t maxBytes)
     qsizetype i = 0;
     while (i < text.size()) {
         const bool pair = QChar::isHighSurrogate(text[i].unicode()) && i + 1 < text.size()
-            && QChar::isLowSurrogate(text[i + 1].unicode());
+                          && QChar::isLowSurrogate(text[i + 1].unicode());
         const qsizetype units = pair ? 2 : 1;
         const std::size_t len = byteLength(text.mid(i, units));
         if (bytes + len > maxBytes) {
@@ -302,8 +302,8 @@ std::string removeSpaces(std::string_view text)
     for (std::size_t i = 0; i < text.size();) {
         const std::size_t len = charLength(text, i);
         const bool space = (len == 1 && text[i] == ' ')
-            || (len == 2 && static_cast<unsigned char>(text[i]) == 0xA1
-                && static_cast<unsigned char>(text[i + 1]) == 0xA1);
+                           || (len == 2 && static_cast<unsigned char>(text[i]) == 0xA1
+                               && static_cast<unsigned char>(text[i + 1]) == 0xA1);
         if (!space) {
             out.append(text.substr(i, len));
         }

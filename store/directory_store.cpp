@@ -1,0 +1,466 @@
+#include "store/directory_store.h"
+
+#include "text/gbk.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+
+namespace telvane::store {
+
+namespace {
+
+// Stamped into every store this program creates ("TELV"), so other tools can tell the file apart.
+constexpr int kApplicationId = 0x54454C56;
+constexpr int kDefaultBusyTimeoutMs = 3000;
+
+QByteArray nativePath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+std::string quoted(std::string_view name)
+{
+    return "\"" + std::string(name) + "\"";
+}
+
+std::string columnList()
+{
+    std::string s;
+    for (int i = 0; i < kFieldCount; ++i) {
+        if (i) {
+            s += ", ";
+        }
+        s += quoted(kFieldNames[static_cast<std::size_t>(i)]);
+    }
+    return s;
+}
+
+// A statement that is finalized whatever path leaves the scope.
+class Statement
+{
+public:
+    Statement(sqlite3* db, const std::string& sql) { m_rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &m_stmt, nullptr); }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    bool ok() const { return m_rc == SQLITE_OK && m_stmt; }
+    sqlite3_stmt* get() const { return m_stmt; }
+
+private:
+    sqlite3_stmt* m_stmt = nullptr;
+    int m_rc = SQLITE_ERROR;
+};
+
+// Whether the database holds table `directory` with the key and the seven text columns.
+bool hasDirectorySchema(sqlite3* db, bool* readable)
+{
+    *readable = true;
+    Statement st(db, "SELECT name FROM pragma_table_info('directory')");
+    if (!st.ok()) {
+        *readable = false;
+        return false;
+    }
+    std::vector<std::string> names;
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
+    }
+    if (rc != SQLITE_DONE) {
+        *readable = false;
+        return false;
+    }
+    auto has = [&](std::string_view n) {
+        for (const auto& x : names) {
+            if (x == n) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!has("id")) {
+        return false;
+    }
+    for (auto n : kFieldNames) {
+        if (!has(n)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+// ---- Columns ----------------------------------------------------------------------------------------------------
+
+void Columns::clear()
+{
+    m_ids.clear();
+    for (int f = 0; f < kFieldCount; ++f) {
+        m_bytes[static_cast<std::size_t>(f)].clear();
+        m_offsets[static_cast<std::size_t>(f)].assign(1, 0);
+    }
+}
+
+void Columns::reserve(std::size_t records)
+{
+    m_ids.reserve(records);
+    for (auto& o : m_offsets) {
+        o.reserve(records + 1);
+    }
+}
+
+void Columns::push(std::int64_t id, const Record& record)
+{
+    m_ids.push_back(id);
+    for (std::size_t f = 0; f < kFieldCount; ++f) {
+        m_bytes[f] += record[f];
+        m_offsets[f].push_back(static_cast<std::uint32_t>(m_bytes[f].size()));
+    }
+}
+
+// ---- DirectoryStore ---------------------------------------------------------------------------------------------
+
+DirectoryStore::DirectoryStore() = default;
+
+DirectoryStore::~DirectoryStore()
+{
+    close();
+}
+
+FileState DirectoryStore::inspect(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        return FileState::Missing;
+    }
+    if (info.isDir()) {
+        return FileState::Unreadable;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return info.size() == 0 ? FileState::Missing : FileState::Unreadable;
+    }
+    const QByteArray head = file.read(16);
+    file.close();
+    if (head.isEmpty() && info.size() == 0) {
+        return FileState::Missing;
+    }
+    if (head.size() < 16 || std::memcmp(head.constData(), "SQLite format 3\0", 16) != 0) {
+        return FileState::NotSqlite;
+    }
+    sqlite3* db = nullptr;
+    const int rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        return FileState::Unreadable;
+    }
+    bool readable = true;
+    const bool ok = hasDirectorySchema(db, &readable);
+    sqlite3_close(db);
+    if (!readable) {
+        return FileState::Unreadable;
+    }
+    return ok ? FileState::Store : FileState::NotDirectory;
+}
+
+QString DirectoryStore::describe(FileState state)
+{
+    switch (state) {
+        case FileState::Missing:
+            return u"文件不存在"_s;
+        case FileState::Store:
+            return u"文件是有效的电话簿数据库"_s;
+        case FileState::NotSqlite:
+            return u"文件不是电话簿数据库"_s;
+        case FileState::NotDirectory:
+            return u"文件是其他程序的数据库，不含电话簿数据表"_s;
+        case FileState::Unreadable:
+            return u"文件已损坏或无法读取"_s;
+    }
+    return {};
+}
+
+bool DirectoryStore::create(const QString& path, QString* error)
+{
+    const FileState state = inspect(path);
+    if (state != FileState::Missing) {
+        if (error) {
+            *error = u"%1已存在，未作改动"_s.arg(QFileInfo(path).fileName());
+        }
+        return false;
+    }
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    auto fail = [&](const char* what) {
+        if (error) {
+            *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : what);
+        }
+        sqlite3_close(db);
+        QFile::remove(path);
+        return false;
+    };
+    if (rc != SQLITE_OK) {
+        return fail("cannot create the file");
+    }
+    std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId)
+                      + "; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN;"
+                        " CREATE TABLE directory (id INTEGER PRIMARY KEY";
+    for (auto n : kFieldNames) {
+        sql += ", " + quoted(n) + " TEXT NOT NULL DEFAULT ''";
+    }
+    sql += "); COMMIT;";
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return fail("cannot write the file");
+    }
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    rc = sqlite3_close(db);
+    return rc == SQLITE_OK;
+}
+
+bool DirectoryStore::open(const QString& path, QString* error)
+{
+    close();
+    const FileState state = inspect(path);
+    if (state != FileState::Store) {
+        if (error) {
+            *error = describe(state);
+        }
+        return false;
+    }
+    if (sqlite3_open_v2(nativePath(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        if (error) {
+            *error = lastError();
+        }
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        return false;
+    }
+    sqlite3_busy_timeout(m_db, kDefaultBusyTimeoutMs);
+    bool readable = true;
+    if (!exec("PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;", error) || !hasDirectorySchema(m_db, &readable)
+        || !reload(error)) {
+        if (error && error->isEmpty()) {
+            *error = describe(FileState::Unreadable);
+        }
+        sqlite3_close(m_db);
+        m_db = nullptr;
+        return false;
+    }
+    m_path = path;
+    return true;
+}
+
+void DirectoryStore::close()
+{
+    if (!m_db) {
+        return;
+    }
+    sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    m_path.clear();
+    m_columns.clear();
+    m_dataVersion = -1;
+    m_cursor = 0;
+    ++m_generation;
+}
+
+void DirectoryStore::setBusyTimeout(int milliseconds)
+{
+    if (m_db) {
+        sqlite3_busy_timeout(m_db, milliseconds);
+    }
+}
+
+bool DirectoryStore::exec(const char* sql, QString* error)
+{
+    char* msg = nullptr;
+    if (sqlite3_exec(m_db, sql, nullptr, nullptr, &msg) != SQLITE_OK) {
+        if (error) {
+            *error = QString::fromUtf8(msg ? msg : sqlite3_errmsg(m_db));
+        }
+        sqlite3_free(msg);
+        return false;
+    }
+    return true;
+}
+
+QString DirectoryStore::lastError() const
+{
+    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : u"no store is open"_s;
+}
+
+std::int64_t DirectoryStore::dataVersion() const
+{
+    Statement st(m_db, "PRAGMA data_version");
+    if (!st.ok() || sqlite3_step(st.get()) != SQLITE_ROW) {
+        return -1;
+    }
+    return sqlite3_column_int64(st.get(), 0);
+}
+
+bool DirectoryStore::reload(QString* error)
+{
+    // Read the version first: a write that lands after it makes the next look reload again.
+    const std::int64_t version = dataVersion();
+    Statement st(m_db, "SELECT id, " + columnList() + " FROM directory ORDER BY id");
+    if (!st.ok()) {
+        if (error) {
+            *error = lastError();
+        }
+        return false;
+    }
+    Columns fresh;
+    Record record;
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        for (int f = 0; f < kFieldCount; ++f) {
+            const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), f + 1));
+            const int n = sqlite3_column_bytes(st.get(), f + 1);
+            record[static_cast<std::size_t>(f)] =
+                p ? text::utf8ToGbk(std::string_view(p, static_cast<std::size_t>(n))) : std::string();
+        }
+        fresh.push(sqlite3_column_int64(st.get(), 0), record);
+    }
+    if (rc != SQLITE_DONE) {
+        if (error) {
+            *error = lastError();
+        }
+        return false;
+    }
+    m_columns = std::move(fresh);
+    m_dataVersion = version;
+    ++m_generation;
+    return true;
+}
+
+void DirectoryStore::refresh()
+{
+    if (!m_db) {
+        return;
+    }
+    const std::int64_t version = dataVersion();
+    if (version != m_dataVersion) {
+        reload(nullptr);
+    }
+}
+
+int DirectoryStore::recordCount()
+{
+    if (!m_db) {
+        return 0;
+    }
+    refresh();
+    return static_cast<int>(m_columns.size());
+}
+
+const Columns& DirectoryStore::columns()
+{
+    refresh();
+    return m_columns;
+}
+
+void DirectoryStore::moveToFirst()
+{
+    m_cursor = 1;
+}
+
+void DirectoryStore::moveTo(int n)
+{
+    m_cursor = n;
+}
+
+std::string_view DirectoryStore::readField(int f) const
+{
+    if (m_cursor < 1 || static_cast<std::size_t>(m_cursor) > m_columns.size() || f < 1 || f > kFieldCount) {
+        return {};
+    }
+    return m_columns.field(m_cursor, f);
+}
+
+Record DirectoryStore::currentRecord() const
+{
+    Record r;
+    for (int f = 1; f <= kFieldCount; ++f) {
+        r[static_cast<std::size_t>(f - 1)] = std::string(readField(f));
+    }
+    return r;
+}
+
+bool DirectoryStore::insertRows(std::span<const Record> records, std::vector<std::int64_t>& ids, QString* error)
+{
+    std::string sql = "INSERT INTO directory (" + columnList() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
+    Statement st(m_db, sql);
+    if (!st.ok()) {
+        if (error) {
+            *error = lastError();
+        }
+        return false;
+    }
+    ids.reserve(records.size());
+    std::array<std::string, kFieldCount> utf8;
+    for (const Record& r : records) {
+        for (int f = 0; f < kFieldCount; ++f) {
+            utf8[static_cast<std::size_t>(f)] = text::gbkToUtf8(r[static_cast<std::size_t>(f)]);
+            sqlite3_bind_text(st.get(), f + 1, utf8[static_cast<std::size_t>(f)].data(),
+                              static_cast<int>(utf8[static_cast<std::size_t>(f)].size()), SQLITE_STATIC);
+        }
+        if (sqlite3_step(st.get()) != SQLITE_DONE) {
+            if (error) {
+                *error = lastError();
+            }
+            return false;
+        }
+        ids.push_back(sqlite3_last_insert_rowid(m_db));
+        sqlite3_reset(st.get());
+    }
+    return true;
+}
+
+bool DirectoryStore::append(const Record& record, QString* error)
+{
+    return appendMany(std::span<const Record>(&record, 1), error);
+}
+
+bool DirectoryStore::appendMany(std::span<const Record> records, QString* error)
+{
+    if (!m_db) {
+        if (error) {
+            *error = lastError();
+        }
+        return false;
+    }
+    // Number the existing records as the file has them before adding behind them.
+    refresh();
+    if (!exec("BEGIN IMMEDIATE", error)) {
+        return false;
+    }
+    std::vector<std::int64_t> ids;
+    if (!insertRows(records, ids, error) || !exec("COMMIT", error)) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    // SQLite gives a new row the largest key plus one, so the new records follow the old ones in id order.
+    m_columns.reserve(m_columns.size() + records.size());
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        m_columns.push(ids[i], records[i]);
+    }
+    checkpoint();
+    return true;
+}
+
+void DirectoryStore::checkpoint()
+{
+    // Leave the main file complete after every write: users copy DHB.EDB alone as their backup.
+    if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+}
+
+} // namespace telvane::store

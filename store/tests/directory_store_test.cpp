@@ -1,0 +1,268 @@
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+using telvane::store::DirectoryStore;
+using telvane::store::FileState;
+using telvane::store::Record;
+
+namespace {
+
+Record rec(const QString& name, const QString& unit = {}, const QString& remark = {}, const QString& office = {})
+{
+    Record r;
+    r[0] = telvane::text::toGbk(name);
+    r[1] = telvane::text::toGbk(unit);
+    r[2] = telvane::text::toGbk(remark);
+    r[3] = telvane::text::toGbk(office);
+    return r;
+}
+
+QByteArray digest(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return {};
+    }
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
+}
+
+// Runs SQL on the file through a connection of its own, as the grid of the list editor does.
+bool execOther(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const bool ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+} // namespace
+
+class DirectoryStoreTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void countIsZeroWhileClosed()
+    {
+        DirectoryStore store;
+        QCOMPARE(store.recordCount(), 0);
+        QVERIFY(store.readField(1).empty());
+        QString error;
+        QVERIFY(!store.append(rec(u"张三"_s), &error));
+        QVERIFY(!error.isEmpty());
+    }
+
+    void createOpenAppendReadBack()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(DirectoryStore::create(path));
+        QCOMPARE(DirectoryStore::inspect(path), FileState::Store);
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        QCOMPARE(store.recordCount(), 0);
+
+        Record r;
+        for (int f = 0; f < 7; ++f) {
+            r[static_cast<std::size_t>(f)] = telvane::text::toGbk(u"字段%1 ＡＢ"_s.arg(f + 1));
+        }
+        QVERIFY(store.append(rec(u"李四"_s)));
+        QVERIFY(store.append(r));
+        QCOMPARE(store.recordCount(), 2);
+        store.moveTo(store.recordCount());
+        for (int f = 1; f <= 7; ++f) {
+            QCOMPARE(std::string(store.readField(f)), r[static_cast<std::size_t>(f - 1)]);
+        }
+        store.moveTo(3);
+        QVERIFY(store.readField(1).empty());
+
+        // The file keeps UTF-8 text, and reopening gives the same records in the same order.
+        store.close();
+        QCOMPARE(store.recordCount(), 0);
+        DirectoryStore again;
+        QVERIFY(again.open(path));
+        QCOMPARE(again.recordCount(), 2);
+        again.moveToFirst();
+        QCOMPARE(telvane::text::fromGbk(again.readField(1)), u"李四"_s);
+        QVERIFY(!QFile::exists(path + u"-wal"_s) || QFileInfo(path + u"-wal"_s).size() == 0);
+    }
+
+    void appendManyKeepsOrderAndCheckpoints()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(DirectoryStore::create(path));
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        std::vector<Record> rows;
+        for (int i = 0; i < 1000; ++i) {
+            rows.push_back(rec(u"名%1"_s.arg(i)));
+        }
+        QVERIFY(store.appendMany(rows));
+        QCOMPARE(store.recordCount(), 1000);
+        store.moveTo(1000);
+        QCOMPARE(telvane::text::fromGbk(store.readField(1)), u"名999"_s);
+        // Everything is in the main file: a copy of DHB.EDB alone holds all records.
+        const QString copy = dir.filePath(u"copy.EDB"_s);
+        QVERIFY(QFile::copy(path, copy));
+        DirectoryStore fromCopy;
+        QVERIFY(fromCopy.open(copy));
+        QCOMPARE(fromCopy.recordCount(), 1000);
+    }
+
+    void numberingFollowsAnotherConnection()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(DirectoryStore::create(path));
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        std::vector<Record> rows;
+        for (int i = 1; i <= 6; ++i) {
+            rows.push_back(rec(u"人%1"_s.arg(i)));
+        }
+        QVERIFY(store.appendMany(rows));
+        const auto generation = store.generation();
+        QVERIFY(execOther(path, "DELETE FROM directory WHERE id IN (2, 5)"));
+        QCOMPARE(store.recordCount(), 4);
+        QVERIFY(store.generation() != generation);
+        const QStringList expected {u"人1"_s, u"人3"_s, u"人4"_s, u"人6"_s};
+        for (int n = 1; n <= 4; ++n) {
+            store.moveTo(n);
+            QCOMPARE(telvane::text::fromGbk(store.readField(1)), expected[n - 1]);
+        }
+        // An edit in place is seen too, and a new record goes after the others.
+        QVERIFY(execOther(path, "UPDATE directory SET \"姓名\" = '改' WHERE id = 3"));
+        QCOMPARE(store.recordCount(), 4);
+        store.moveTo(2);
+        QCOMPARE(telvane::text::fromGbk(store.readField(1)), u"改"_s);
+        QVERIFY(store.append(rec(u"新"_s)));
+        store.moveTo(store.recordCount());
+        QCOMPARE(telvane::text::fromGbk(store.readField(1)), u"新"_s);
+    }
+
+    void refusesWhatIsNotAStore_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("state");
+        QTest::newRow("random bytes") << u"random"_s << int(FileState::NotSqlite);
+        QTest::newRow("short text") << u"text"_s << int(FileState::NotSqlite);
+        QTest::newRow("truncated store") << u"truncated"_s << int(FileState::Unreadable);
+        QTest::newRow("other program's database") << u"foreign"_s << int(FileState::NotDirectory);
+        QTest::newRow("directory named DHB.EDB") << u"dir"_s << int(FileState::Unreadable);
+    }
+
+    void refusesWhatIsNotAStore()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, state);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        if (kind == u"dir"_s) {
+            QVERIFY(QDir(dir.path()).mkdir(u"DHB.EDB"_s));
+        } else if (kind == u"foreign"_s) {
+            sqlite3* db = nullptr;
+            sqlite3_open(QFile::encodeName(path).constData(), &db);
+            QCOMPARE(sqlite3_exec(db, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('x');", nullptr,
+                                  nullptr, nullptr),
+                     SQLITE_OK);
+            sqlite3_close(db);
+        } else {
+            QByteArray bytes;
+            if (kind == u"random"_s) {
+                for (int i = 0; i < 5000; ++i) {
+                    bytes.append(char((i * 7919) & 0xFF));
+                }
+            } else if (kind == u"text"_s) {
+                bytes = "hello";
+            } else {
+                const QString full = dir.filePath(u"full.EDB"_s);
+                QVERIFY(DirectoryStore::create(full));
+                {
+                    DirectoryStore s;
+                    QVERIFY(s.open(full));
+                    std::vector<Record> rows(3000, rec(u"张三丰"_s, u"某某单位有限公司"_s));
+                    QVERIFY(s.appendMany(rows));
+                }
+                QFile f(full);
+                QVERIFY(f.open(QIODevice::ReadOnly));
+                bytes = f.readAll();
+                QVERIFY(bytes.size() > 20000);
+                // Keep the first page (header and schema) and a stray part of the rest.
+                bytes = bytes.left(4096) + bytes.mid(12288, 3000);
+            }
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(bytes);
+        }
+        const QByteArray before = digest(path);
+        QCOMPARE(int(DirectoryStore::inspect(path)), state);
+        DirectoryStore store;
+        QString error;
+        QVERIFY(!store.open(path, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!store.isOpen());
+        QCOMPARE(store.recordCount(), 0);
+        QVERIFY(!DirectoryStore::create(path));
+        QCOMPARE(digest(path), before);
+        QVERIFY(!QFile::exists(path + u"-journal"_s));
+    }
+
+    void emptyFileCountsAsMissing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+        }
+        QCOMPARE(DirectoryStore::inspect(path), FileState::Missing);
+        DirectoryStore store;
+        QVERIFY(!store.open(path));
+        QCOMPARE(QFileInfo(path).size(), 0);
+        QVERIFY(DirectoryStore::create(path));
+        QVERIFY(store.open(path));
+        QCOMPARE(store.recordCount(), 0);
+        QCOMPARE(DirectoryStore::inspect(dir.filePath(u"nothing.EDB"_s)), FileState::Missing);
+        QVERIFY(!QFile::exists(dir.filePath(u"nothing.EDB"_s)));
+    }
+
+    void failedAppendStoresNothing()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(DirectoryStore::create(path));
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        store.setBusyTimeout(50);
+        QVERIFY(store.append(rec(u"甲"_s)));
+
+        sqlite3* other = nullptr;
+        sqlite3_open(QFile::encodeName(path).constData(), &other);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        std::vector<Record> rows(10, rec(u"乙"_s));
+        QString error;
+        QVERIFY(!store.appendMany(rows, &error));
+        QVERIFY(!error.isEmpty());
+        QVERIFY(!store.append(rec(u"丙"_s)));
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+
+        QCOMPARE(store.recordCount(), 1);
+        QVERIFY(store.appendMany(rows));
+        QCOMPARE(store.recordCount(), 11);
+    }
+};
+
+QTEST_GUILESS_MAIN(DirectoryStoreTest)
+#include "directory_store_test.moc"
