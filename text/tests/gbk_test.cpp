@@ -1,0 +1,204 @@
+#include "text/gbk.h"
+
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+namespace text = telvane::text;
+
+namespace {
+
+std::string hex(const QByteArray& h)
+{
+    const QByteArray b = QByteArray::fromHex(h);
+    return std::string(b.constData(), static_cast<std::size_t>(b.size()));
+}
+
+QByteArray toHex(const std::string& s)
+{
+    return QByteArray(s.data(), static_cast<qsizetype>(s.size())).toHex(' ');
+}
+
+} // namespace
+
+class GbkTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void conversion_data()
+    {
+        QTest::addColumn<QString>("unicode");
+        QTest::addColumn<QByteArray>("gbk");
+        QTest::newRow("ascii") << u"ab 12"_s << QByteArray("61 62 20 31 32");
+        QTest::newRow("gb2312") << u"张三"_s << QByteArray("d5 c5 c8 fd");
+        QTest::newRow("full-width A") << u"Ａ"_s << QByteArray("a3 c1");
+        QTest::newRow("ideographic space") << u"\u3000"_s << QByteArray("a1 a1");
+        QTest::newRow("gbk outside gb2312") << u"丂"_s << QByteArray("81 40");
+        QTest::newRow("four-byte") << u"\U00020000"_s << QByteArray("95 32 82 36");
+        QTest::newRow("euro sign") << u"€"_s << QByteArray("a2 e3");
+    }
+    void conversion()
+    {
+        QFETCH(QString, unicode);
+        QFETCH(QByteArray, gbk);
+        const std::string bytes = text::toGbk(unicode);
+        QCOMPARE(toHex(bytes), gbk);
+        QCOMPARE(text::fromGbk(bytes), unicode);
+        QCOMPARE(text::byteLength(QStringView(unicode)), bytes.size());
+    }
+
+    void invalidInputIsReported()
+    {
+        bool ok = true;
+        const std::string gbk = text::utf8ToGbk("a\xFF"
+                                                "b",
+                                                &ok);
+        QVERIFY(!ok);
+        QCOMPARE(gbk.front(), 'a');
+        QCOMPARE(gbk.back(), 'b');
+        ok = true;
+        const std::string utf8 = text::gbkToUtf8("\xD5\xC5\x80", &ok);
+        QVERIFY(!ok);
+        QCOMPARE(utf8, std::string("\xE5\xBC\xA0\xEF\xBF\xBD"));
+        QVERIFY(text::isValidUtf8("\xE5\xBC\xA0"));
+        QVERIFY(!text::isValidUtf8("\xE5\xBC"));
+        QVERIFY(!text::isValidUtf8("\xED\xA0\x80")); // surrogate
+        QVERIFY(!text::isValidUtf8("\xC0\x80")); // overlong NUL
+    }
+
+    void charLength_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("at");
+        QTest::addColumn<int>("length");
+        QTest::newRow("ascii") << QByteArray("41 42") << 0 << 1;
+        QTest::newRow("double") << QByteArray("d5 c5") << 0 << 2;
+        QTest::newRow("low trail byte") << QByteArray("81 40") << 0 << 2;
+        QTest::newRow("four-byte") << QByteArray("95 32 82 36") << 0 << 4;
+        QTest::newRow("cut lead byte") << QByteArray("41 d5") << 1 << 1;
+        QTest::newRow("cut four-byte") << QByteArray("95 32 82") << 0 << 1;
+        QTest::newRow("lone 0x80") << QByteArray("80 41") << 0 << 1;
+        QTest::newRow("past end") << QByteArray("41") << 1 << 0;
+    }
+    void charLength()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, at);
+        QFETCH(int, length);
+        QCOMPARE(int(text::charLength(hex(bytes), static_cast<std::size_t>(at))), length);
+    }
+
+    void byteHelpers()
+    {
+        const std::string s = "ab\xD5\xC5";
+        QCOMPARE(text::left(s, 3), std::string("ab\xD5"));
+        QCOMPARE(text::left(s, 99), s);
+        QCOMPARE(text::left(s, 0), std::string());
+        QCOMPARE(text::mid(s, 2, 2), std::string("b\xD5"));
+        QCOMPARE(text::mid(s, 4, 5), std::string("\xC5"));
+        QCOMPARE(text::mid(s, 5, 1), std::string());
+        QCOMPARE(text::mid(s, 0, 1), std::string());
+        QCOMPARE(text::byteAt(s, 1), int('a'));
+        QCOMPARE(text::byteAt(s, 3), 0xD5);
+        QCOMPARE(text::byteAt(s, 0), 0);
+        QCOMPARE(text::byteAt(s, 5), 0);
+        QCOMPARE(text::chr(0x41), std::string("A"));
+        QCOMPARE(text::chr(0xA3C1), std::string("\xA3\xC1"));
+        QCOMPARE(text::decimal(0), std::string("0"));
+        QCOMPARE(text::decimal(-12), std::string("-12"));
+        QCOMPARE(text::quotient(14, 5), 2LL);
+        QCOMPARE(text::quotient(-7, 2), -3LL);
+        QCOMPARE(text::quotient(7, 0), 0LL);
+    }
+
+    void spaces_data()
+    {
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QByteArray>("trimmed");
+        QTest::addColumn<QByteArray>("noSpaces");
+        QTest::newRow("both ends") << QByteArray("20 20 41 20 42 20") << QByteArray("41 20 42") << QByteArray("41 42");
+        QTest::newRow("ideographic") << QByteArray("d5 c5 a1 a1 c8 fd") << QByteArray("d5 c5 a1 a1 c8 fd")
+                                     << QByteArray("d5 c5 c8 fd");
+        // A1 A1 across a character boundary is not an ideographic space.
+        QTest::newRow("straddling") << QByteArray("b0 a1 a1 b0") << QByteArray("b0 a1 a1 b0")
+                                    << QByteArray("b0 a1 a1 b0");
+        QTest::newRow("only spaces") << QByteArray("20 a1 a1 20") << QByteArray("a1 a1") << QByteArray("");
+        QTest::newRow("low trail byte") << QByteArray("81 40 20") << QByteArray("81 40") << QByteArray("81 40");
+    }
+    void spaces()
+    {
+        QFETCH(QByteArray, in);
+        QFETCH(QByteArray, trimmed);
+        QFETCH(QByteArray, noSpaces);
+        QCOMPARE(toHex(text::trimSpaces(hex(in))), trimmed);
+        QCOMPARE(toHex(text::removeSpaces(hex(in))), noSpaces);
+    }
+
+    void fullWidth_data()
+    {
+        QTest::addColumn<QByteArray>("half");
+        QTest::addColumn<QByteArray>("full");
+        QTest::newRow("letters digits") << QByteArray("41 7a 30") << QByteArray("a3 c1 a3 fa a3 b0");
+        QTest::newRow("punctuation range ends") << QByteArray("21 7e") << QByteArray("a3 a1 a3 fe");
+        QTest::newRow("space") << QByteArray("20") << QByteArray("a1 a1");
+        QTest::newRow("chinese kept") << QByteArray("d5 c5 31") << QByteArray("d5 c5 a3 b1");
+        QTest::newRow("four-byte kept") << QByteArray("95 32 82 36") << QByteArray("95 32 82 36");
+    }
+    void fullWidth()
+    {
+        QFETCH(QByteArray, half);
+        QFETCH(QByteArray, full);
+        QCOMPARE(toHex(text::toFullWidth(hex(half))), full);
+        QCOMPARE(toHex(text::toHalfWidth(hex(full))), half);
+    }
+
+    void fullWidthRespectsCharacters()
+    {
+        // The trail byte 0x40 of a GBK character is not an '@' to convert.
+        QCOMPARE(toHex(text::toFullWidth(hex("81 40 40"))), QByteArray("81 40 a3 c0"));
+        // B0 A3 is one character; its A3 is not the start of a full-width form.
+        QCOMPARE(toHex(text::toHalfWidth(hex("b0 a3 c1"))), QByteArray("b0 a3 c1"));
+        QCOMPARE(toHex(text::toHalfWidth(hex("a3 c1 a1 a1"))), QByteArray("41 20"));
+    }
+
+    void lines_data()
+    {
+        QTest::addColumn<QByteArray>("in");
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("empty") << QByteArray() << QStringList {};
+        QTest::newRow("one") << QByteArray("a") << QStringList {u"a"_s};
+        QTest::newRow("one with break") << QByteArray("a\r\n") << QStringList {u"a"_s};
+        QTest::newRow("two") << QByteArray("a\r\nb") << QStringList {u"a"_s, u"b"_s};
+        QTest::newRow("two with break") << QByteArray("a\r\nb\r\n") << QStringList {u"a"_s, u"b"_s};
+        QTest::newRow("lone break") << QByteArray("\r\n") << QStringList {u""_s};
+        QTest::newRow("trailing empty") << QByteArray("a\r\n\r\n") << QStringList {u"a"_s, u""_s};
+        QTest::newRow("middle empty") << QByteArray("a\r\n\r\nb") << QStringList {u"a"_s, u""_s, u"b"_s};
+        QTest::newRow("lone LF") << QByteArray("a\nb\n") << QStringList {u"a\nb\n"_s};
+        QTest::newRow("lone CR at end") << QByteArray("a\r") << QStringList {u"a\r"_s};
+        QTest::newRow("CR CR LF") << QByteArray("a\r\r\nb") << QStringList {u"a\r"_s, u"b"_s};
+    }
+    void lines()
+    {
+        QFETCH(QByteArray, in);
+        QFETCH(QStringList, lines);
+        const std::string s(in.constData(), static_cast<std::size_t>(in.size()));
+        QStringList got;
+        for (auto l : text::splitLines(s)) {
+            got << QString::fromLatin1(l.data(), static_cast<qsizetype>(l.size()));
+        }
+        QCOMPARE(got, lines);
+        QCOMPARE(text::lineCount(s), static_cast<std::size_t>(lines.size()));
+        QCOMPARE(text::lineCount(QStringView(QString::fromLatin1(in))), static_cast<std::size_t>(lines.size()));
+    }
+
+    void leftBytesNeverSplits()
+    {
+        QCOMPARE(text::leftBytes(u"张三李"_s, 5), u"张三"_s);
+        QCOMPARE(text::leftBytes(u"ab张"_s, 3), u"ab"_s);
+        QCOMPARE(text::leftBytes(u"a\U00020000"_s, 4), u"a"_s);
+        QCOMPARE(text::leftBytes(u"a\U00020000"_s, 5), u"a\U00020000"_s);
+    }
+};
+
+QTEST_GUILESS_MAIN(GbkTest)
+#include "gbk_test.moc"
