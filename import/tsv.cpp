@@ -1,0 +1,137 @@
+#include "import/tsv.h"
+
+namespace telvane::import {
+
+namespace {
+
+// Whether position i starts a line end: LF, or CR followed by LF. A lone CR belongs to its cell.
+inline qsizetype lineEndLength(QStringView text, qsizetype i)
+{
+    if (text[i] == u'\n') {
+        return 1;
+    }
+    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
+        return 2;
+    }
+    return 0;
+}
+
+// The end of an unquoted piece that starts at i: the next tab, line end or the end of the text.
+qsizetype plainEnd(QStringView text, qsizetype i)
+{
+    while (i < text.size() && text[i] != u'\t' && lineEndLength(text, i) == 0) {
+        ++i;
+    }
+    return i;
+}
+
+// Reads the cell that starts at i and moves i to the separator after it (or to the end).
+QString readCell(QStringView text, qsizetype& i)
+{
+    const qsizetype n = text.size();
+    if (i < n && text[i] == u'"') {
+        QString value;
+        qsizetype j = i + 1;
+        while (j < n) {
+            if (text[j] == u'"') {
+                if (j + 1 < n && text[j + 1] == u'"') {
+                    value += u'"';
+                    j += 2;
+                    continue;
+                }
+                // Closed: whatever follows up to the separator is kept as typed.
+                const qsizetype end = plainEnd(text, j + 1);
+                value += text.mid(j + 1, end - (j + 1));
+                i = end;
+                return value;
+            }
+            value += text[j];
+            ++j;
+        }
+        // Never closed: the quote was an ordinary character.
+    }
+    const qsizetype end = plainEnd(text, i);
+    QString value = text.mid(i, end - i).toString();
+    i = end;
+    return value;
+}
+
+} // namespace
+
+TsvRows parseTsv(QStringView text)
+{
+    TsvRows rows;
+    qsizetype i = 0;
+    if (!text.isEmpty() && text[0] == QChar(0xFEFF)) {
+        i = 1;
+    }
+    const qsizetype n = text.size();
+    if (i >= n) {
+        return rows;
+    }
+    QStringList row;
+    while (true) {
+        row.append(readCell(text, i));
+        if (i >= n) {
+            rows.append(row);
+            break;
+        }
+        if (text[i] == u'\t') {
+            ++i;
+            continue;
+        }
+        i += lineEndLength(text, i);
+        rows.append(row);
+        row.clear();
+        if (i >= n) {
+            break; // a line end after the last row adds no row
+        }
+    }
+    return rows;
+}
+
+bool needsQuotes(QStringView cell)
+{
+    for (const QChar c : cell) {
+        if (c == u'\t' || c == u'\r' || c == u'\n' || c == u'"') {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString writeTsvRow(const QStringList& row)
+{
+    QString out;
+    for (qsizetype k = 0; k < row.size(); ++k) {
+        if (k > 0) {
+            out += u'\t';
+        }
+        const QString& cell = row[k];
+        if (needsQuotes(cell)) {
+            out += u'"';
+            for (const QChar c : cell) {
+                if (c == u'"') {
+                    out += u'"';
+                }
+                out += c;
+            }
+            out += u'"';
+        } else {
+            out += cell;
+        }
+    }
+    return out;
+}
+
+QString writeTsv(const TsvRows& rows)
+{
+    QString out;
+    for (const QStringList& row : rows) {
+        out += writeTsvRow(row);
+        out += u'\n';
+    }
+    return out;
+}
+
+} // namespace telvane::import

@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+// Tab-separated text as spreadsheets put it on the clipboard and into files: one row per line, cells separated by
+// tabs, a cell that holds a tab, a line break or a double quote written in double quotes with its quotes doubled.
+namespace telvane::import {
+
+using TsvRows = QList<QStringList>;
+
+// Reads rows. A row ends at LF or CR LF outside quotes; a line break after the last row adds no row, so an empty
+// text has no rows and "\n" has one row with one empty cell. A leading byte-order mark is skipped. A cell that
+// starts with a double quote is quoted: "" inside stands for one quote, and the text after the closing quote up to
+// the next tab or line end is kept as it is. A quote that is never closed is an ordinary character.
+TsvRows parseTsv(QStringView text);
+
+// Writes one row without a line end.
+QString writeTsvRow(const QStringList& row);
+// Writes the rows, each followed by LF.
+QString writeTsv(const TsvRows& rows);
+
+// Whether a cell must be quoted: it holds a tab, CR, LF or a double quote.
+bool needsQuotes(QStringView cell);
+
+} // namespace telvane::import
