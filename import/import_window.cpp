@@ -1,0 +1,330 @@
+#include "import/import_window.h"
+
+#include "import/bulk_import.h"
+#include "import/tidy.h"
+#include "resources/pictures.h"
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QResizeEvent>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QStylePainter>
+#include <QTextBlock>
+#include <QTextDocument>
+
+using namespace Qt::StringLiterals;
+
+namespace telvane::import {
+
+namespace {
+
+constexpr int kWindowWidth = 799;
+constexpr int kMinimumHeight = 300;
+
+struct ColumnPlace
+{
+    int left;
+    int width;
+};
+constexpr std::array<ColumnPlace, 7> kPlaces {
+    {{3, 80}, {85, 139}, {226, 175}, {403, 98}, {503, 98}, {603, 86}, {691, 98}}};
+
+// The first form of the instruction, shown when the window opens.
+const QString kInstruction =
+    u"  请将“电子表格”中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应"
+    u"输入框后，请点击“整理数据”按钮。数据整理之后即可将内容导入数据库中。"_s;
+// The second form, written whenever the window returns to the Entering state.
+const QString kInstructionAgain =
+    u"  请将`电子表格'中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应"
+    u"输入框后，请点击`整理数据'按钮。数据整理之后即可将内容导入数据库中。"_s;
+
+QFont songti(int pixelHeight)
+{
+    QFont font(u"宋体"_s);
+    font.setPixelSize(pixelHeight);
+    font.setWeight(QFont::Normal);
+    return font;
+}
+
+// A push button whose caption wraps inside the button, as the two-line captions 整理 / 数据 and the four-character
+// captions written later (重新输入, 整理数据) need in a button 49 pixels wide.
+class WrappingButton : public QPushButton
+{
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QStylePainter painter(this);
+        QStyleOptionButton option;
+        initStyleOption(&option);
+        option.text.clear();
+        painter.drawControl(QStyle::CE_PushButton, option);
+        style()->drawItemText(&painter, rect().adjusted(1, 1, -1, -1), Qt::AlignCenter | Qt::TextWordWrap, palette(),
+                              isEnabled(), text(), QPalette::ButtonText);
+    }
+};
+
+QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int pixelHeight)
+{
+    auto* label = new QLabel(caption, parent);
+    label->setObjectName(name);
+    label->setFont(songti(pixelHeight));
+    label->setTextFormat(Qt::PlainText);
+    return label;
+}
+
+} // namespace
+
+ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
+    : QDialog(parent)
+    , m_store(store)
+{
+    setWindowTitle(u"批量导入Excel内容"_s);
+    setWindowIcon(resources::listIcon());
+
+    说明标签 = makeLabel(this, u"说明标签"_s, kInstruction, 16);
+    说明标签->setWordWrap(true);
+    说明标签->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    整理按钮 = new WrappingButton(u"整理\n数据"_s, this);
+    整理按钮->setObjectName(u"整理按钮"_s);
+    导入按钮 = new WrappingButton(u"导入\n数据"_s, this);
+    导入按钮->setObjectName(u"导入按钮"_s);
+    for (QPushButton* button : {整理按钮, 导入按钮}) {
+        button->setFont(songti(15));
+        // Return in a box or on a button must not run a command the user did not click.
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    const std::array<QString, 7> captions {
+        u"姓名 最多5字"_s,    u"单位名 最多12个汉字"_s, u"备注 最多16个汉字或32个字符"_s,
+        u"办公电话 13字符"_s, u"家庭电话 13字符"_s,     u"手机 11字符"_s,
+        u"小灵通 13字符"_s};
+    for (int k = 1; k <= 7; ++k) {
+        const auto i = static_cast<std::size_t>(k - 1);
+        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), captions[i], 12);
+        m_counters[i] = makeLabel(this, u"标签下%1"_s.arg(k), u"共有0行"_s, 12);
+
+        auto* box = new QPlainTextEdit(this);
+        box->setObjectName(u"编辑框%1"_s.arg(k));
+        box->setFont(songti(12));
+        // One spreadsheet cell per line: wrapping would make one cell look like several rows.
+        box->setLineWrapMode(QPlainTextEdit::NoWrap);
+        box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        box->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        box->setTabChangesFocus(true);
+        QPalette palette = box->palette();
+        for (const auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+            palette.setColor(group, QPalette::Base, Qt::white);
+        }
+        box->setPalette(palette);
+        m_boxes[i] = box;
+        connect(box, &QPlainTextEdit::textChanged, this, [this, k] { updateCounter(k); });
+    }
+    标签上1 = m_captions[0];
+    标签上2 = m_captions[1];
+    标签上3 = m_captions[2];
+    标签上4 = m_captions[3];
+    标签上5 = m_captions[4];
+    标签上6 = m_captions[5];
+    标签上7 = m_captions[6];
+    编辑框1 = m_boxes[0];
+    编辑框2 = m_boxes[1];
+    编辑框3 = m_boxes[2];
+    编辑框4 = m_boxes[3];
+    编辑框5 = m_boxes[4];
+    编辑框6 = m_boxes[5];
+    编辑框7 = m_boxes[6];
+    标签下1 = m_counters[0];
+    标签下2 = m_counters[1];
+    标签下3 = m_counters[2];
+    标签下4 = m_counters[3];
+    标签下5 = m_counters[4];
+    标签下6 = m_counters[5];
+    标签下7 = m_counters[6];
+
+    connect(整理按钮, &QPushButton::clicked, this, [this] { tidyCommand(); });
+    connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
+
+    // Designed at 799 x 405 at (50, 50); it opens 400 high. The width is fixed and 300 is the smallest height.
+    move(50, 50);
+    resize(kWindowWidth, 405);
+    setFixedWidth(kWindowWidth);
+    setMinimumHeight(kMinimumHeight);
+    resize(kWindowWidth, 400);
+
+    导入按钮->setEnabled(false);
+    m_tidyPending = true;
+    m_importDone = false;
+
+    说明标签->setGeometry(3, 3, 675, 35);
+    整理按钮->setGeometry(685, 3, 49, 35);
+    导入按钮->setGeometry(739, 3, 49, 35);
+    for (std::size_t i = 0; i < 7; ++i) {
+        m_captions[i]->setGeometry(kPlaces[i].left, 41, kPlaces[i].width, 18);
+        m_boxes[i]->setGeometry(kPlaces[i].left, 59, kPlaces[i].width, 294);
+        m_counters[i]->setGeometry(kPlaces[i].left, 353, kPlaces[i].width, 18);
+    }
+    layOutBottom();
+}
+
+ImportWindow::~ImportWindow() = default;
+
+std::string ImportWindow::columnText(int column) const
+{
+    const QString raw = m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText();
+    // The raw text separates paragraphs with U+2029; the directory's texts separate lines with CR LF. A soft line
+    // break inside a paragraph is no row of its own and reads as a space, as does a no-break space.
+    QString text;
+    text.reserve(raw.size() + raw.size() / 8 + 16);
+    for (const QChar c : raw) {
+        switch (c.unicode()) {
+            case QChar::ParagraphSeparator:
+                text += u"\r\n"_s;
+                break;
+            case QChar::LineSeparator:
+            case QChar::Nbsp:
+                text += u' ';
+                break;
+            case 0xFDD0: // frame markers; a plain text box has none
+            case 0xFDD1:
+                break;
+            default:
+                text += c;
+        }
+    }
+    return text::toGbk(text);
+}
+
+int ImportWindow::lineCount(int column) const
+{
+    // Counted from the document's blocks, not its text, so the count stays instant for a 10 MB paste. Every
+    // paragraph break of the box is one CR LF; an empty last block (a break after the last line, or an empty box)
+    // is no line.
+    const QTextDocument* document = m_boxes[static_cast<std::size_t>(column - 1)]->document();
+    int count = document->blockCount();
+    if (document->lastBlock().length() <= 1) {
+        --count;
+    }
+    return count;
+}
+
+void ImportWindow::setColumnText(int column, const std::string& gbk)
+{
+    QString text = text::fromGbk(gbk);
+    text.replace(u"\r\n"_s, u"\n"_s);
+    m_boxes[static_cast<std::size_t>(column - 1)]->setPlainText(text);
+}
+
+void ImportWindow::updateCounter(int column)
+{
+    m_counters[static_cast<std::size_t>(column - 1)]->setText(u"共有%1行"_s.arg(lineCount(column)));
+}
+
+void ImportWindow::resizeEvent(QResizeEvent* event)
+{
+    QDialog::resizeEvent(event);
+    if (width() != kWindowWidth || height() < kMinimumHeight) {
+        resize(kWindowWidth, std::max(height(), kMinimumHeight));
+        return; // the resize above comes back here with the corrected size
+    }
+    layOutBottom();
+}
+
+void ImportWindow::layOutBottom()
+{
+    // The boxes follow the bottom edge; the counters stand 21 pixels above it.
+    const int h = height();
+    for (std::size_t i = 0; i < 7; ++i) {
+        m_boxes[i]->resize(m_boxes[i]->width(), h - 80);
+        m_counters[i]->move(m_counters[i]->x(), h - 21);
+    }
+}
+
+void ImportWindow::tidyCommand()
+{
+    int largest = 0;
+    for (int k = 1; k <= 7; ++k) {
+        largest = std::max(largest, lineCount(k));
+    }
+    if (largest < 1) {
+        说明标签->setText(u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s);
+        return;
+    }
+    if (m_tidyPending) {
+        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+        for (int k = 1; k <= 7; ++k) {
+            setColumnText(k, tidyColumn(k, columnText(k)));
+        }
+        QGuiApplication::restoreOverrideCursor();
+        for (QPlainTextEdit* box : m_boxes) {
+            box->setEnabled(false);
+        }
+        导入按钮->setEnabled(true);
+        m_tidyPending = false;
+        整理按钮->setText(u"重新输入"_s);
+        说明标签->setText(
+            u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
+            u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
+    } else {
+        returnToEntering();
+    }
+}
+
+void ImportWindow::bulkImport()
+{
+    int largest = 0;
+    for (int k = 1; k <= 7; ++k) {
+        largest = std::max(largest, lineCount(k));
+    }
+    if (largest < 1) {
+        说明标签->setText(u"请先将要导入的数据粘贴到对应区域内。"_s);
+        return;
+    }
+    ColumnTexts columns;
+    for (int k = 1; k <= 7; ++k) {
+        columns[static_cast<std::size_t>(k - 1)] = columnText(k);
+    }
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    const std::vector<store::Record> records = buildRecords(columns);
+    QString error;
+    const bool added = m_store.appendMany(records, &error);
+    QGuiApplication::restoreOverrideCursor();
+    if (!added) {
+        // All rows go in one transaction, so none of them was added: the tidied columns stay for another try.
+        说明标签->setText(u"  未能导入，没有添加任何记录：%1"_s.arg(error));
+        return;
+    }
+    m_importDone = true;
+    returnToEntering();
+}
+
+void ImportWindow::returnToEntering()
+{
+    for (QPlainTextEdit* box : m_boxes) {
+        box->setEnabled(true);
+        box->clear();
+    }
+    导入按钮->setEnabled(false);
+    m_tidyPending = true;
+    整理按钮->setText(u"整理数据"_s);
+    说明标签->setText(kInstructionAgain);
+}
+
+void ImportWindow::done(int result)
+{
+    QDialog::done(result);
+    if (m_importDone) {
+        emit listEditorRequested();
+    }
+}
+
+} // namespace telvane::import

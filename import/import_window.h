@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QDialog>
+
+#include <array>
+#include <string>
+
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QResizeEvent;
+
+namespace telvane::store {
+class DirectoryStore;
+}
+
+namespace telvane::import {
+
+// The window in which a spreadsheet enters the directory in bulk: the user pastes one spreadsheet column into each
+// of seven boxes, tidies them to the field rules and adds the rows to the store. It is in the Entering state (boxes
+// editable, import disabled) or the Tidied state (boxes show the tidied text, import enabled).
+class ImportWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit ImportWindow(store::DirectoryStore& store, QWidget* parent = nullptr);
+    ~ImportWindow() override;
+
+    // Set once rows have been added to the store; stays set until the window closes.
+    bool importDone() const { return m_importDone; }
+    // Set in the Entering state, clear in the Tidied state.
+    bool tidyPending() const { return m_tidyPending; }
+
+    // The content of paste box 1..7 as GBK bytes, each line break of the box a CR LF.
+    std::string columnText(int column) const;
+    // The number of lines box 1..7 holds: a line break after the last line starts no further line.
+    int lineCount(int column) const;
+
+    // Every way of closing the window ends here: the list editor is asked for when rows were imported.
+    void done(int result) override;
+
+signals:
+    // The window is closing after at least one import: the list editor should open and show the new records.
+    void listEditorRequested();
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    void tidyCommand();
+    void bulkImport();
+    void updateCounter(int column);
+    void setColumnText(int column, const std::string& gbk);
+    void returnToEntering();
+    void layOutBottom();
+
+    store::DirectoryStore& m_store;
+    bool m_tidyPending = true;
+    bool m_importDone = false;
+
+    QLabel* 说明标签;
+    QPushButton* 整理按钮;
+    QPushButton* 导入按钮;
+    QLabel* 标签上1;
+    QLabel* 标签上2;
+    QLabel* 标签上3;
+    QLabel* 标签上4;
+    QLabel* 标签上5;
+    QLabel* 标签上6;
+    QLabel* 标签上7;
+    QPlainTextEdit* 编辑框1;
+    QPlainTextEdit* 编辑框2;
+    QPlainTextEdit* 编辑框3;
+    QPlainTextEdit* 编辑框4;
+    QPlainTextEdit* 编辑框5;
+    QPlainTextEdit* 编辑框6;
+    QPlainTextEdit* 编辑框7;
+    QLabel* 标签下1;
+    QLabel* 标签下2;
+    QLabel* 标签下3;
+    QLabel* 标签下4;
+    QLabel* 标签下5;
+    QLabel* 标签下6;
+    QLabel* 标签下7;
+
+    // The same controls by column number (index 0 is column 1), for the steps that go through all seven.
+    std::array<QLabel*, 7> m_captions {};
+    std::array<QPlainTextEdit*, 7> m_boxes {};
+    std::array<QLabel*, 7> m_counters {};
+};
+
+} // namespace telvane::import
