@@ -1,0 +1,414 @@
+#include "app/main_window.h"
+
+#include "resources/pictures.h"
+#include "widgets/byte_line_edit.h"
+#include "widgets/fonts.h"
+#include "widgets/picture_button.h"
+#include "widgets/window_drag.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSystemTrayIcon>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+
+namespace telvane::app {
+
+namespace {
+
+const QColor kLabelBlue {0, 96, 192};
+const QColor kBoxGrey {236, 236, 236};
+
+MessageSink& messageSink()
+{
+    static MessageSink sink = [](const QString& title, const QString& text) {
+        QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
+        box.exec();
+    };
+    return sink;
+}
+
+void paint(QWidget* w, const QColor& background, const QColor& foreground)
+{
+    QPalette p = w->palette();
+    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        p.setColor(group, QPalette::Window, background);
+        p.setColor(group, QPalette::Base, background);
+        p.setColor(group, QPalette::WindowText, foreground);
+        p.setColor(group, QPalette::Text, foreground);
+    }
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+
+} // namespace
+
+MainWindow::MainWindow(const QString& folder, QWidget* parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+    , m_folder(folder)
+{
+    setObjectName(u"MainWindow"_s);
+    setWindowTitle(u"Quorvel v1.4"_s);
+    setWindowIcon(resources::appIcon());
+    setFixedSize(405, 210);
+    move(50, 50);
+    setMouseTracking(true);
+    m_background = resources::picture(u"main_background");
+    buildForm();
+    m_queryMode = std::make_unique<query::QueryMode>(m_controls, m_store);
+    m_entryMode = std::make_unique<entry::EntryMode>(m_controls, m_store, *m_queryMode);
+    connectEvents();
+    widgets::makeDraggableByBackground(this);
+}
+
+MainWindow::~MainWindow()
+{
+    m_store.close();
+}
+
+void MainWindow::buildForm()
+{
+    auto label = [this](const QString& name, int x, int y, int w, int h, const QString& text, int px, const QColor& fg,
+                        Qt::Alignment align = Qt::AlignLeft | Qt::AlignVCenter) {
+        auto* l = new QLabel(text, this);
+        l->setObjectName(name);
+        l->setGeometry(x, y, w, h);
+        l->setFont(widgets::songti(px));
+        l->setAlignment(align);
+        l->setFocusPolicy(Qt::NoFocus);
+        paint(l, Qt::white, fg);
+        return l;
+    };
+    auto edit = [this](const QString& name, int x, int y, int w, int h, int limit) {
+        auto* e = new widgets::ByteLimitedLineEdit(limit, this);
+        e->setObjectName(name);
+        e->setGeometry(x, y, w, h);
+        e->setFont(widgets::songti(16));
+        e->setTextMargins(0, 0, 0, 0);
+        paint(e, kBoxGrey, Qt::black);
+        return e;
+    };
+    auto button = [this](const QString& name, int x, int y, int w, int h, QStringView base,
+                         widgets::PictureButton::Kind kind) {
+        const int states = kind == widgets::PictureButton::Kind::FourState ? 4 : 3;
+        auto* b = new widgets::PictureButton(kind, resources::pictureStates(base, states), this);
+        b->setObjectName(name);
+        b->setGeometry(x, y, w, h);
+        b->setToolTip(QString());
+        return b;
+    };
+    using Kind = widgets::PictureButton::Kind;
+
+    导入按钮 = button(u"导入按钮"_s, 318, 3, 28, 28, u"import", Kind::ThreeState);
+    帮助按钮 = button(u"帮助按钮"_s, 346, 3, 28, 28, u"help", Kind::ThreeState);
+    关闭按钮 = button(u"关闭按钮"_s, 374, 3, 28, 28, u"close", Kind::ThreeState);
+    说明标签8 = label(u"说明标签8"_s, 4, 34, 25, 18, u"姓名"_s, 12, kLabelBlue);
+    姓名框 = edit(u"姓名框"_s, 29, 34, 71, 18, 10);
+    姓名框->setAlignment(Qt::AlignCenter);
+    说明标签4 = label(u"说明标签4"_s, 104, 34, 25, 18, u"手机"_s, 12, kLabelBlue);
+    手机框 = edit(u"手机框"_s, 129, 34, 91, 18, 11);
+    说明标签3 = label(u"说明标签3"_s, 224, 34, 25, 18, u"宅电"_s, 12, kLabelBlue);
+    家里框 = edit(u"家里框"_s, 249, 34, 107, 18, 13);
+    查询按钮 = button(u"查询按钮"_s, 358, 33, 44, 28, u"query", Kind::FourState);
+    说明标签7 = label(u"说明标签7"_s, 4, 54, 25, 18, u"单位"_s, 12, kLabelBlue);
+    单位框 = edit(u"单位框"_s, 29, 54, 168, 18, 24);
+    说明标签1 = label(u"说明标签1"_s, 200, 54, 49, 18, u"工作电话"_s, 12, kLabelBlue);
+    办公框 = edit(u"办公框"_s, 249, 54, 107, 18, 13);
+    输入按钮 = button(u"输入按钮"_s, 358, 62, 44, 28, u"entry", Kind::FourState);
+    说明标签5 = label(u"说明标签5"_s, 4, 74, 25, 18, u"备注"_s, 12, kLabelBlue);
+    备注框 = edit(u"备注框"_s, 29, 74, 180, 18, 32);
+    说明标签2 = label(u"说明标签2"_s, 212, 74, 37, 18, u"小灵通 "_s, 12, kLabelBlue);
+    小灵通框 = edit(u"小灵通框"_s, 249, 74, 107, 18, 13);
+    表格按钮 = button(u"表格按钮"_s, 358, 91, 44, 28, u"grid", Kind::FourState);
+    上翻页按钮 = button(u"上翻页按钮"_s, 220, 95, 45, 26, u"prev", Kind::FourState);
+    下翻页按钮 = button(u"下翻页按钮"_s, 265, 95, 45, 26, u"next", Kind::FourState);
+    数量标签 = label(u"数量标签"_s, 310, 95, 46, 13, QString(), 12, QColor(128, 128, 128), Qt::AlignCenter);
+    说明标签6 = label(u"说明标签6"_s, 4, 100, 84, 18, u"智能查询输入"_s, 14, QColor(255, 0, 0),
+                      Qt::AlignRight | Qt::AlignVCenter);
+    查询框 = edit(u"查询框"_s, 88, 100, 116, 18, 14);
+    查询框->setLowerCaseLatin(true);
+    // The Save button lies over the right part of 查询框, so it is made after it and stays on top.
+    确定按钮 = button(u"确定按钮"_s, 138, 95, 77, 26, u"save", Kind::Save);
+    确定按钮->setFont(widgets::songti(16));
+    页数标签 = label(u"页数标签"_s, 310, 108, 46, 13, QString(), 12, QColor(128, 128, 128), Qt::AlignCenter);
+    const QColor stripes[] = {query::kRowBlue, query::kRowGrey, query::kRowBlue, query::kRowGrey, query::kRowBlue};
+    QLabel** rows[] = {&标签表1, &标签表2, &标签表3, &标签表4, &标签表5};
+    for (int r = 0; r < 5; ++r) {
+        *rows[r] = label(u"标签表%1"_s.arg(r + 1), 3, 122 + 13 * r, 399, 13, QString(), 12, Qt::black);
+        paint(*rows[r], stripes[r], Qt::black);
+        (*rows[r])->setMouseTracking(true);
+        (*rows[r])->installEventFilter(this);
+    }
+    说明标签 =
+        label(u"说明标签"_s, 3, 189, 399, 18, u"快速电话查号程序,拥有智能搜索引擎. 使用Korvex编写"_s, 16, Qt::black);
+    paint(说明标签, QColor(218, 239, 254), QColor(0, 64, 128));
+
+    // Focus order: the entry boxes row by row, then the query box, then the Save button.
+    QWidget* order[] = {姓名框, 手机框, 家里框, 单位框, 办公框, 备注框, 小灵通框, 查询框, 确定按钮};
+    for (std::size_t i = 0; i + 1 < std::size(order); ++i) {
+        setTabOrder(order[i], order[i + 1]);
+    }
+
+    m_controls.queryButton = 查询按钮;
+    m_controls.entryButton = 输入按钮;
+    m_controls.gridButton = 表格按钮;
+    m_controls.saveButton = 确定按钮;
+    m_controls.previousButton = 上翻页按钮;
+    m_controls.nextButton = 下翻页按钮;
+    m_controls.queryBox = 查询框;
+    m_controls.queryCaption = 说明标签6;
+    m_controls.countLabel = 数量标签;
+    m_controls.pageLabel = 页数标签;
+    m_controls.fieldBoxes = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
+    m_controls.rows = {标签表1, 标签表2, 标签表3, 标签表4, 标签表5};
+}
+
+void MainWindow::connectEvents()
+{
+    for (QLineEdit* box : m_controls.fieldBoxes) {
+        box->installEventFilter(this);
+    }
+    查询框->installEventFilter(this);
+    确定按钮->installEventFilter(this);
+
+    connect(关闭按钮, &QAbstractButton::clicked, this, &MainWindow::shutDown);
+    connect(查询按钮, &QAbstractButton::clicked, this, [this] { m_queryMode->enterQueryMode(); });
+    connect(输入按钮, &QAbstractButton::clicked, this, [this] { m_entryMode->enterEntryMode(); });
+    connect(确定按钮, &QAbstractButton::clicked, this, &MainWindow::saveEntry);
+    connect(上翻页按钮, &QAbstractButton::clicked, this, [this] { m_queryMode->previousPage(); });
+    connect(下翻页按钮, &QAbstractButton::clicked, this, [this] { m_queryMode->nextPage(); });
+    connect(导入按钮, &QAbstractButton::clicked, this, [this] {
+        if (openImport) {
+            openImport();
+        }
+    });
+    connect(帮助按钮, &QAbstractButton::clicked, this, [this] {
+        if (openHelp) {
+            openHelp();
+        }
+    });
+    connect(表格按钮, &QAbstractButton::clicked, this, [this] {
+        if (openListEditor) {
+            openListEditor();
+        }
+    });
+}
+
+void MainWindow::saveEntry()
+{
+    QString error;
+    if (!m_entryMode->saveEntry(&error)) {
+        showMessage(u"记录未保存"_s,
+                    u"这条记录没有存入 DHB.EDB：%1\n输入的内容仍保留在输入框中，可以稍后再存盘。"_s.arg(error));
+    }
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    const QEvent::Type type = event->type();
+    if (watched == 查询框) {
+        if (type == QEvent::KeyPress) {
+            m_queryMode->keyDown(static_cast<QKeyEvent*>(event)->key());
+        } else if (type == QEvent::KeyRelease) {
+            m_queryMode->keyUp();
+        } else if (type == QEvent::FocusIn) {
+            // Let the box take the focus first, so that selecting its text sticks.
+            查询框->event(event);
+            m_queryMode->gotFocus();
+            return true;
+        } else if (type == QEvent::FocusOut) {
+            m_queryMode->lostFocus();
+        }
+        return false;
+    }
+    if (watched == 确定按钮) {
+        if (type == QEvent::KeyPress) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                saveEntry();
+                return true;
+            }
+        } else if (type == QEvent::FocusIn) {
+            m_entryMode->saveButtonGotFocus();
+        }
+        return false;
+    }
+    for (QLineEdit* box : m_controls.fieldBoxes) {
+        if (watched != box) {
+            continue;
+        }
+        if (type == QEvent::FocusIn) {
+            box->event(event);
+            m_entryMode->boxGotFocus(box);
+            return true;
+        }
+        if (type == QEvent::FocusOut) {
+            m_entryMode->boxLostFocus(box);
+        } else if (type == QEvent::KeyPress && m_entryMode->enterAdvancesFocus()) {
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                focusNextChild();
+                return true;
+            }
+        }
+        return false;
+    }
+    if (type == QEvent::MouseMove) {
+        for (int r = 0; r < 5; ++r) {
+            if (watched == m_controls.rows[static_cast<std::size_t>(r)]) {
+                m_queryMode->hover(r + 1);
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MainWindow::paintEvent(QPaintEvent*)
+{
+    QPainter painter(this);
+    painter.drawPixmap(rect(), m_background);
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    // Only the window's own surface leaves the rows; moves over other controls arrive here as well.
+    if (!childAt(event->position().toPoint())) {
+        m_queryMode->leaveRows();
+    }
+    QWidget::mouseMoveEvent(event);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    // The desktop closed the window (or the session ends): end the program as 关闭按钮 does.
+    shutDown();
+    event->accept();
+}
+
+void MainWindow::setMessageSink(MessageSink sink)
+{
+    messageSink() = std::move(sink);
+}
+
+void MainWindow::showMessage(const QString& title, const QString& text)
+{
+    messageSink()(title, text);
+}
+
+QString MainWindow::storePath() const
+{
+    return QDir(m_folder).filePath(u"DHB.EDB"_s);
+}
+
+bool MainWindow::folderIsWritable(const QString& folder)
+{
+    // Two successive mode writes of the folder's own mode (no lasting change) and a file created in it. A
+    // read-only file system refuses both, also for root.
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st
+    {
+    };
+    if (::stat(path.constData(), &st) != 0) {
+        return false;
+    }
+    const mode_t mode = st.st_mode & 07777;
+    const bool a = ::chmod(path.constData(), mode) == 0;
+    const bool b = ::chmod(path.constData(), mode) == 0;
+    const QByteArray probe = path + "/.telvane-write-test-" + QByteArray::number(::getpid());
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd >= 0) {
+        ::close(fd);
+        ::unlink(probe.constData());
+    }
+    return a && b && fd >= 0;
+}
+
+bool MainWindow::startUp()
+{
+    m_queryMode->paging().setSelectedRow(1);
+    m_queryMode->enterQueryMode();
+
+    if (!folderIsWritable(m_folder)) {
+        showMessage(
+            u" 程序不能在只读环境中运行。"_s,
+            u"    本程序在只读环境中无法正常运行，请取消磁盘的写保护。如果程序在光盘中,请将程序复制到硬盘或优盘中使用。"_s);
+        return false;
+    }
+
+    const QString path = storePath();
+    const store::FileState state = store::DirectoryStore::inspect(path);
+    if (state != store::FileState::Missing && state != store::FileState::Store) {
+        // Never overwrite, repair or move a file we do not understand: it may be the user's only copy.
+        showMessage(u" 无法打开电话簿数据库"_s,
+                    u"%1\n%2。\n程序没有改动这个文件。请把它移走或换成有效的电话簿数据库后再运行本程序。"_s.arg(
+                        QDir::toNativeSeparators(path), store::DirectoryStore::describe(state)));
+        return false;
+    }
+    QString error;
+    if (state == store::FileState::Missing) {
+        if (!store::DirectoryStore::create(path, &error)) {
+            showMessage(u" 无法创建电话簿数据库"_s, u"%1\n%2"_s.arg(QDir::toNativeSeparators(path), error));
+            return false;
+        }
+        m_entryMode->enterEntryMode();
+        m_queryMode->showHelpLines(query::QueryMode::HelpLines::Welcome);
+    }
+    // Clear a read-only mark on the file, as the directory must be able to store entries.
+    QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner);
+    if (!m_store.open(path, &error)) {
+        showMessage(u" 无法打开电话簿数据库"_s,
+                    u"%1\n%2。\n程序没有改动这个文件。"_s.arg(QDir::toNativeSeparators(path), error));
+        return false;
+    }
+    if (state == store::FileState::Missing) {
+        m_entryMode->showRecordCount();
+    }
+    setWindowIcon(resources::programIcon());
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        m_tray = new QSystemTrayIcon(resources::programIcon(), this);
+        m_tray->setToolTip(u"Telvane"_s);
+        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason) { bringBack(); });
+        m_tray->show();
+    }
+    return true;
+}
+
+void MainWindow::bringBack()
+{
+    setWindowFlag(Qt::WindowStaysOnTopHint, true);
+    show();
+    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    show();
+    setEnabled(true);
+    raise();
+    activateWindow();
+}
+
+void MainWindow::shutDown()
+{
+    if (m_shutDown) {
+        return;
+    }
+    m_shutDown = true;
+    if (m_tray) {
+        m_tray->hide();
+        delete m_tray;
+        m_tray = nullptr;
+    }
+    m_store.close();
+    QCoreApplication::exit(0);
+}
+
+} // namespace telvane::app

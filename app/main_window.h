@@ -1,0 +1,120 @@
+#pragma once
+
+#include "entry/entry_mode.h"
+#include "query/query_mode.h"
+#include "store/directory_store.h"
+
+#include <QPixmap>
+#include <QPointer>
+#include <QWidget>
+
+#include <array>
+#include <functional>
+#include <memory>
+
+class QLabel;
+class QLineEdit;
+class QSystemTrayIcon;
+
+namespace telvane::widgets {
+class PictureButton;
+class ByteLimitedLineEdit;
+} // namespace telvane::widgets
+
+namespace telvane::app {
+
+// Shows a modal message (title, text) with one OK button. Tests replace it to read and dismiss the message.
+using MessageSink = std::function<void(const QString& title, const QString& text)>;
+
+// The program's only permanent window: a borderless panel with the query box, five result rows with paging,
+// the seven boxes of one record and the picture buttons.
+class MainWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // `folder` is the program's folder, which holds DHB.EDB.
+    explicit MainWindow(const QString& folder, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // The start-up sequence. False when the program must end at once (the user has been told why).
+    bool startUp();
+    // Ends the program: removes the tray icon, closes the store, leaves the event loop with code 0.
+    void shutDown();
+
+    static void setMessageSink(MessageSink sink);
+    static void showMessage(const QString& title, const QString& text);
+
+    QString storePath() const;
+    store::DirectoryStore& store() { return m_store; }
+    query::QueryMode& queryMode() { return *m_queryMode; }
+    entry::EntryMode& entryMode() { return *m_entryMode; }
+    QSystemTrayIcon* trayIcon() const { return m_tray; }
+    // The tray icon's action: raise, show and enable the window without leaving it on top.
+    void bringBack();
+
+    // Whether the program folder accepts writes (the read-only refusal's test).
+    static bool folderIsWritable(const QString& folder);
+
+    // The 33 controls of the form, named as the program calls them.
+    widgets::PictureButton* 导入按钮;
+    widgets::PictureButton* 帮助按钮;
+    widgets::PictureButton* 关闭按钮;
+    QLabel* 说明标签8;
+    widgets::ByteLimitedLineEdit* 姓名框;
+    QLabel* 说明标签4;
+    widgets::ByteLimitedLineEdit* 手机框;
+    QLabel* 说明标签3;
+    widgets::ByteLimitedLineEdit* 家里框;
+    widgets::PictureButton* 查询按钮;
+    QLabel* 说明标签7;
+    widgets::ByteLimitedLineEdit* 单位框;
+    QLabel* 说明标签1;
+    widgets::ByteLimitedLineEdit* 办公框;
+    widgets::PictureButton* 输入按钮;
+    QLabel* 说明标签5;
+    widgets::ByteLimitedLineEdit* 备注框;
+    QLabel* 说明标签2;
+    widgets::ByteLimitedLineEdit* 小灵通框;
+    widgets::PictureButton* 表格按钮;
+    widgets::PictureButton* 确定按钮;
+    widgets::PictureButton* 上翻页按钮;
+    widgets::PictureButton* 下翻页按钮;
+    QLabel* 数量标签;
+    QLabel* 说明标签6;
+    widgets::ByteLimitedLineEdit* 查询框;
+    QLabel* 页数标签;
+    QLabel* 标签表1;
+    QLabel* 标签表2;
+    QLabel* 标签表3;
+    QLabel* 标签表4;
+    QLabel* 标签表5;
+    QLabel* 说明标签;
+
+    // Opens the other windows; the app wires these to the windows of the other subsystems.
+    std::function<void()> openImport;
+    std::function<void()> openHelp;
+    std::function<void()> openListEditor;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildForm();
+    void connectEvents();
+    void saveEntry();
+
+    QString m_folder;
+    store::DirectoryStore m_store;
+    query::MainControls m_controls;
+    std::unique_ptr<query::QueryMode> m_queryMode;
+    std::unique_ptr<entry::EntryMode> m_entryMode;
+    QPixmap m_background;
+    QSystemTrayIcon* m_tray = nullptr;
+    bool m_shutDown = false;
+};
+
+} // namespace telvane::app

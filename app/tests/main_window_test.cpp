@@ -1,0 +1,351 @@
+#include "app/main_window.h"
+#include "text/gbk.h"
+#include "widgets/byte_line_edit.h"
+#include "widgets/fonts.h"
+#include "widgets/picture_button.h"
+
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QLabel>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using namespace Qt::StringLiterals;
+using telvane::app::MainWindow;
+using telvane::store::DirectoryStore;
+using telvane::store::Record;
+
+namespace {
+
+struct Message
+{
+    QString title;
+    QString text;
+};
+QList<Message> g_messages;
+
+Record rec(const QString& name, const QString& unit = {}, const QString& remark = {}, const QString& office = {},
+           const QString& mobile = {})
+{
+    Record r;
+    r[0] = telvane::text::toGbk(name);
+    r[1] = telvane::text::toGbk(unit);
+    r[2] = telvane::text::toGbk(remark);
+    r[3] = telvane::text::toGbk(office);
+    r[5] = telvane::text::toGbk(mobile);
+    return r;
+}
+
+void makeStore(const QString& folder, const std::vector<Record>& rows)
+{
+    const QString path = folder + u"/DHB.EDB"_s;
+    QVERIFY(DirectoryStore::create(path));
+    DirectoryStore s;
+    QVERIFY(s.open(path));
+    QVERIFY(s.appendMany(rows));
+}
+
+QString focusName()
+{
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+}
+
+QStringList rowTexts(MainWindow& w)
+{
+    return {w.标签表1->text(), w.标签表2->text(), w.标签表3->text(), w.标签表4->text(), w.标签表5->text()};
+}
+
+void showAndActivate(MainWindow& w)
+{
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    w.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+}
+
+} // namespace
+
+class MainWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        telvane::widgets::installFontSubstitutes();
+        MainWindow::setMessageSink([](const QString& title, const QString& text) { g_messages.append({title, text}); });
+    }
+    void init() { g_messages.clear(); }
+
+    void layout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("geometry");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("导入按钮") << u"导入按钮"_s << QRect(318, 3, 28, 28) << QString();
+        QTest::newRow("帮助按钮") << u"帮助按钮"_s << QRect(346, 3, 28, 28) << QString();
+        QTest::newRow("关闭按钮") << u"关闭按钮"_s << QRect(374, 3, 28, 28) << QString();
+        QTest::newRow("说明标签8") << u"说明标签8"_s << QRect(4, 34, 25, 18) << u"姓名"_s;
+        QTest::newRow("姓名框") << u"姓名框"_s << QRect(29, 34, 71, 18) << QString();
+        QTest::newRow("说明标签4") << u"说明标签4"_s << QRect(104, 34, 25, 18) << u"手机"_s;
+        QTest::newRow("手机框") << u"手机框"_s << QRect(129, 34, 91, 18) << QString();
+        QTest::newRow("说明标签3") << u"说明标签3"_s << QRect(224, 34, 25, 18) << u"宅电"_s;
+        QTest::newRow("家里框") << u"家里框"_s << QRect(249, 34, 107, 18) << QString();
+        QTest::newRow("查询按钮") << u"查询按钮"_s << QRect(358, 33, 44, 28) << QString();
+        QTest::newRow("说明标签7") << u"说明标签7"_s << QRect(4, 54, 25, 18) << u"单位"_s;
+        QTest::newRow("单位框") << u"单位框"_s << QRect(29, 54, 168, 18) << QString();
+        QTest::newRow("说明标签1") << u"说明标签1"_s << QRect(200, 54, 49, 18) << u"工作电话"_s;
+        QTest::newRow("办公框") << u"办公框"_s << QRect(249, 54, 107, 18) << QString();
+        QTest::newRow("输入按钮") << u"输入按钮"_s << QRect(358, 62, 44, 28) << QString();
+        QTest::newRow("说明标签5") << u"说明标签5"_s << QRect(4, 74, 25, 18) << u"备注"_s;
+        QTest::newRow("备注框") << u"备注框"_s << QRect(29, 74, 180, 18) << QString();
+        QTest::newRow("说明标签2") << u"说明标签2"_s << QRect(212, 74, 37, 18) << u"小灵通 "_s;
+        QTest::newRow("小灵通框") << u"小灵通框"_s << QRect(249, 74, 107, 18) << QString();
+        QTest::newRow("表格按钮") << u"表格按钮"_s << QRect(358, 91, 44, 28) << QString();
+        QTest::newRow("确定按钮") << u"确定按钮"_s << QRect(138, 95, 77, 26) << QString();
+        QTest::newRow("上翻页按钮") << u"上翻页按钮"_s << QRect(220, 95, 45, 26) << QString();
+        QTest::newRow("下翻页按钮") << u"下翻页按钮"_s << QRect(265, 95, 45, 26) << QString();
+        QTest::newRow("数量标签") << u"数量标签"_s << QRect(310, 95, 46, 13) << QString();
+        QTest::newRow("说明标签6") << u"说明标签6"_s << QRect(4, 100, 84, 18) << u"智能查询输入"_s;
+        QTest::newRow("查询框") << u"查询框"_s << QRect(88, 100, 116, 18) << QString();
+        QTest::newRow("页数标签") << u"页数标签"_s << QRect(310, 108, 46, 13) << QString();
+        for (int r = 1; r <= 5; ++r) {
+            QTest::addRow("标签表%d", r) << u"标签表%1"_s.arg(r) << QRect(3, 122 + 13 * (r - 1), 399, 13) << QString();
+        }
+        QTest::newRow("说明标签") << u"说明标签"_s << QRect(3, 189, 399, 18)
+                                  << u"快速电话查号程序,拥有智能搜索引擎. 使用Korvex编写"_s;
+    }
+    void layout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, geometry);
+        QFETCH(QString, text);
+        QTemporaryDir dir;
+        MainWindow w(dir.path());
+        QCOMPARE(w.findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly).size(), 33);
+        auto* c = w.findChild<QWidget*>(name);
+        QVERIFY(c);
+        QCOMPARE(c->geometry(), geometry);
+        if (auto* label = qobject_cast<QLabel*>(c)) {
+            QCOMPARE(label->text(), text);
+            QCOMPARE(label->font().family(), u"宋体"_s);
+        } else if (auto* edit = qobject_cast<QLineEdit*>(c)) {
+            QVERIFY(edit->text().isEmpty());
+            QCOMPARE(edit->font().family(), u"宋体"_s);
+            QCOMPARE(edit->font().pixelSize(), 16);
+        } else {
+            QVERIFY(qobject_cast<telvane::widgets::PictureButton*>(c));
+        }
+    }
+
+    void windowAndColours()
+    {
+        QTemporaryDir dir;
+        MainWindow w(dir.path());
+        QCOMPARE(w.size(), QSize(405, 210));
+        QCOMPARE(w.pos(), QPoint(50, 50));
+        QCOMPARE(w.windowTitle(), u"Quorvel v1.4"_s);
+        QVERIFY(w.windowFlags() & Qt::FramelessWindowHint);
+        QCOMPARE(w.说明标签8->palette().color(QPalette::WindowText), QColor(0, 96, 192));
+        QCOMPARE(w.说明标签8->font().pixelSize(), 12);
+        QCOMPARE(w.说明标签6->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(w.说明标签6->font().pixelSize(), 14);
+        QVERIFY(w.说明标签6->alignment() & Qt::AlignRight);
+        QCOMPARE(w.数量标签->palette().color(QPalette::WindowText), QColor(128, 128, 128));
+        QCOMPARE(w.标签表1->palette().color(QPalette::Window), QColor(193, 225, 255));
+        QCOMPARE(w.标签表2->palette().color(QPalette::Window), QColor(236, 236, 236));
+        QCOMPARE(w.标签表5->palette().color(QPalette::Window), QColor(193, 225, 255));
+        QCOMPARE(w.姓名框->palette().color(QPalette::Base), QColor(236, 236, 236));
+        QVERIFY(w.姓名框->alignment() & Qt::AlignHCenter);
+        QCOMPARE(w.查询按钮->kind(), telvane::widgets::PictureButton::Kind::FourState);
+        QCOMPARE(w.关闭按钮->kind(), telvane::widgets::PictureButton::Kind::ThreeState);
+        QCOMPARE(w.确定按钮->kind(), telvane::widgets::PictureButton::Kind::Save);
+        const std::pair<QLineEdit*, int> limits[] = {{w.姓名框, 10}, {w.手机框, 11}, {w.家里框, 13},   {w.单位框, 24},
+                                                     {w.办公框, 13}, {w.备注框, 32}, {w.小灵通框, 13}, {w.查询框, 14}};
+        for (auto [box, limit] : limits) {
+            QCOMPARE(static_cast<telvane::widgets::ByteLimitedLineEdit*>(box)->maxBytes(), limit);
+        }
+    }
+
+    void firstRunLandsInEntryMode()
+    {
+        QTemporaryDir dir;
+        MainWindow w(dir.path());
+        showAndActivate(w);
+        QVERIFY(w.startUp());
+        QVERIFY(g_messages.isEmpty());
+        QCOMPARE(DirectoryStore::inspect(dir.filePath(u"DHB.EDB"_s)), telvane::store::FileState::Store);
+        QCOMPARE(w.说明标签6->text(), u"总记录数"_s);
+        QCOMPARE(w.查询框->text(), u"0"_s);
+        QVERIFY(!w.查询框->isEnabled());
+        QVERIFY(!w.查询框->hasFrame());
+        QVERIFY(w.确定按钮->isVisible() && w.确定按钮->isEnabled());
+        QVERIFY(w.查询按钮->isEnabled());
+        QVERIFY(!w.输入按钮->isEnabled());
+        QVERIFY(w.姓名框->isEnabled() && w.小灵通框->isEnabled());
+        QCOMPARE(rowTexts(w).first(), u" 欢迎使用Dialora，本程序拥有智能中文首拼查询功能。"_s);
+        QCOMPARE(rowTexts(w).last(), u" 您所输入的全部信息都被保存在 DHB.EDB 文件内。请妥善保存此文件。"_s);
+        QTRY_COMPARE(focusName(), u"姓名框"_s);
+        QCOMPARE(w.姓名框->palette().color(QPalette::Base), QColor(Qt::white));
+    }
+
+    void laterRunLandsInQueryMode()
+    {
+        QTemporaryDir dir;
+        makeStore(dir.path(), {rec(u"张三"_s)});
+        MainWindow w(dir.path());
+        showAndActivate(w);
+        QVERIFY(w.startUp());
+        QCOMPARE(w.说明标签6->text(), u"智能查询输入"_s);
+        QVERIFY(w.查询框->isEnabled() && w.查询框->hasFrame());
+        QVERIFY(!w.确定按钮->isVisible());
+        QVERIFY(!w.查询按钮->isEnabled());
+        QVERIFY(w.输入按钮->isEnabled() && w.表格按钮->isEnabled());
+        QVERIFY(!w.姓名框->isEnabled());
+        QVERIFY(!w.上翻页按钮->isEnabled() && !w.下翻页按钮->isEnabled());
+        QCOMPARE(rowTexts(w).first(), u" 请在智能查询输入框中输入要查询的电话号码，或汉字的首拼字母。"_s);
+        QTRY_COMPARE(focusName(), u"查询框"_s);
+        QCOMPARE(w.查询框->palette().color(QPalette::Base), QColor(255, 255, 0));
+        QCOMPARE(w.store().recordCount(), 1);
+    }
+
+    void refusesAFileThatIsNotAStore_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("text file") << QByteArray("name,phone\n张三,123\n");
+        QTest::newRow("binary") << QByteArray(3000, '\x9c');
+    }
+    void refusesAFileThatIsNotAStore()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(content);
+        }
+        QFile::setPermissions(path, QFile::ReadOwner);
+        MainWindow w(dir.path());
+        QVERIFY(!w.startUp());
+        QCOMPARE(g_messages.size(), 1);
+        QVERIFY(g_messages[0].text.contains(u"DHB.EDB"_s));
+        QVERIFY(g_messages[0].text.contains(u"没有改动"_s));
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), content);
+        QCOMPARE(QFile::permissions(path), QFile::ReadOwner);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+                 QStringList {u"DHB.EDB"_s});
+        QVERIFY(!w.trayIcon());
+    }
+
+    void readOnlyFileIsMadeWritable()
+    {
+        QTemporaryDir dir;
+        makeStore(dir.path(), {});
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup);
+        MainWindow w(dir.path());
+        QVERIFY(w.startUp());
+        QVERIFY(QFile::permissions(path) & QFile::WriteOwner);
+    }
+
+    void readOnlyFolderIsRefused()
+    {
+        if (::geteuid() != 0) {
+            QSKIP("needs root to mount a read-only folder (unshare -m and a read-only bind mount)");
+        }
+        QTemporaryDir dir;
+        int pipeFd[2];
+        QVERIFY(::pipe(pipeFd) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::close(pipeFd[0]);
+            const QByteArray p = QFile::encodeName(dir.path());
+            QByteArray report = "unshare-failed";
+            if (::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0
+                && ::mount(p.constData(), p.constData(), nullptr, MS_BIND, nullptr) == 0
+                && ::mount(nullptr, p.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) == 0) {
+                MainWindow w(dir.path());
+                const bool started = w.startUp();
+                report = (started ? "started" : "refused") + QByteArray("\n");
+                for (const auto& m : std::as_const(g_messages)) {
+                    report += m.title.toUtf8() + '\n' + m.text.toUtf8() + '\n';
+                }
+                report += w.trayIcon() ? "tray" : "notray";
+            }
+            [[maybe_unused]] auto n = ::write(pipeFd[1], report.constData(), static_cast<size_t>(report.size()));
+            ::_exit(0);
+        }
+        ::close(pipeFd[1]);
+        QByteArray report;
+        char buf[4096];
+        ssize_t n;
+        while ((n = ::read(pipeFd[0], buf, sizeof buf)) > 0) {
+            report.append(buf, n);
+        }
+        ::close(pipeFd[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        if (report == "unshare-failed") {
+            QSKIP("this machine does not allow a private mount namespace");
+        }
+        const QStringList lines = QString::fromUtf8(report).split(u'\n');
+        QCOMPARE(lines.value(0), u"refused"_s);
+        QCOMPARE(lines.value(1), u" 程序不能在只读环境中运行。"_s);
+        QCOMPARE(
+            lines.value(2),
+            u"    本程序在只读环境中无法正常运行，请取消磁盘的写保护。如果程序在光盘中,请将程序复制到硬盘或优盘中使用。"_s);
+        QCOMPARE(lines.value(3), u"notray"_s);
+        QVERIFY(!QFile::exists(dir.filePath(u"DHB.EDB"_s)));
+        QVERIFY(MainWindow::folderIsWritable(dir.path()));
+    }
+
+    void focusOrderAndLowerCase()
+    {
+        QTemporaryDir dir;
+        MainWindow w(dir.path());
+        showAndActivate(w);
+        QVERIFY(w.startUp());
+        // First run: entry mode; Tab walks the boxes row by row and lands on the Save button past 查询框.
+        QTRY_COMPARE(focusName(), u"姓名框"_s);
+        const QStringList order {u"手机框"_s, u"家里框"_s,   u"单位框"_s,  u"办公框"_s,
+                                 u"备注框"_s, u"小灵通框"_s, u"确定按钮"_s};
+        for (const QString& next : order) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QTRY_COMPARE(focusName(), next);
+        }
+        w.查询按钮->click();
+        QTRY_COMPARE(focusName(), u"查询框"_s);
+        QTest::keyClicks(w.查询框, u"ZS"_s);
+        QCOMPARE(w.查询框->text(), u"zs"_s);
+        w.查询框->clear();
+        QTest::keyClicks(w.查询框, u"13A"_s);
+        QCOMPARE(w.查询框->text(), u"13a"_s);
+    }
+
+    void byteLimitOfTheNameBox()
+    {
+        QTemporaryDir dir;
+        MainWindow w(dir.path());
+        showAndActivate(w);
+        QVERIFY(w.startUp());
+        QTest::keyClicks(w.姓名框, u"张三李四王五"_s);
+        QCOMPARE(w.姓名框->text(), u"张三李四王"_s);
+        w.姓名框->clear();
+        QTest::keyClicks(w.姓名框, u"abcdefghijkl"_s);
+        QCOMPARE(w.姓名框->text(), u"abcdefghij"_s);
+    }
+};
+
+QTEST_MAIN(MainWindowTest)
+#include "main_window_test.moc"

@@ -1,0 +1,72 @@
+#include "app/window_coordinator.h"
+
+#include "app/main_window.h"
+#include "editor/list_editor_window.h"
+#include "help/help_window.h"
+#include "import/import_window.h"
+#include "widgets/picture_button.h"
+
+namespace telvane::app {
+
+WindowCoordinator::WindowCoordinator(MainWindow& main)
+    : m_main(main)
+{
+    main.openListEditor = [this] { openListEditor(); };
+    main.openImport = [this] { openImportModal(); };
+    main.openHelp = [this] { openHelp(&m_main); };
+}
+
+WindowCoordinator::~WindowCoordinator()
+{
+    delete m_listEditor;
+}
+
+void WindowCoordinator::openListEditor()
+{
+    if (m_listEditor) {
+        m_listEditor->raise();
+        m_listEditor->activateWindow();
+        return;
+    }
+    m_main.查询按钮->setEnabled(true);
+    m_main.输入按钮->setEnabled(true);
+    m_main.表格按钮->setEnabled(false);
+    m_listEditor = new editor::ListEditorWindow(m_main.storePath());
+    m_listEditor->setImportOpener([this] { return openImportWindow(); });
+    connect(m_listEditor, &editor::ListEditorWindow::closed, this, [this] { m_main.queryMode().enterQueryMode(); });
+    m_listEditor->show();
+}
+
+void WindowCoordinator::openImportModal()
+{
+    import::ImportWindow window(m_main.store(), nullptr);
+    connect(&window, &import::ImportWindow::listEditorRequested, this, &WindowCoordinator::showListEditorAfterImport);
+    window.exec();
+}
+
+QWidget* WindowCoordinator::openImportWindow()
+{
+    auto* window = new import::ImportWindow(m_main.store(), nullptr);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    connect(window, &import::ImportWindow::listEditorRequested, this, &WindowCoordinator::showListEditorAfterImport);
+    window->show();
+    return window;
+}
+
+void WindowCoordinator::openHelp(QWidget* owner)
+{
+    help::HelpWindow::showModal(owner);
+}
+
+void WindowCoordinator::showListEditorAfterImport()
+{
+    if (m_listEditor) {
+        m_listEditor->reload();
+        m_listEditor->raise();
+        m_listEditor->activateWindow();
+        return;
+    }
+    openListEditor();
+}
+
+} // namespace telvane::app

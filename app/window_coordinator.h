@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+namespace telvane::editor {
+class ListEditorWindow;
+}
+
+namespace telvane::app {
+
+class MainWindow;
+
+// Opens the other windows from the Main window and keeps their links: the list editor (one at a time), the import
+// window (modal from the Main window, non-modal from the list editor) and the help window.
+class WindowCoordinator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit WindowCoordinator(MainWindow& main);
+    ~WindowCoordinator() override;
+
+    void openListEditor();
+    void openImportModal();
+    // Shows an import window without owner and returns it (the list editor's menu command).
+    QWidget* openImportWindow();
+    void openHelp(QWidget* owner);
+    // An import window closed after an import: show the list editor, reloaded when one is already open.
+    void showListEditorAfterImport();
+
+    editor::ListEditorWindow* listEditor() const { return m_listEditor; }
+
+private:
+    MainWindow& m_main;
+    QPointer<editor::ListEditorWindow> m_listEditor;
+};
+
+} // namespace telvane::app
