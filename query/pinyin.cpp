@@ -1,0 +1,151 @@
+#include "query/pinyin.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace telvane::query {
+
+namespace {
+
+#include "query/pinyin_table.inc"
+
+constexpr int kTrailsPerLead = 190;
+
+constexpr int trailIndex(unsigned trail)
+{
+    if (trail >= 0x40 && trail <= 0x7E) {
+        return static_cast<int>(trail - 0x40);
+    }
+    if (trail >= 0x80 && trail <= 0xFE) {
+        return static_cast<int>(trail - 0x80 + 63);
+    }
+    return -1;
+}
+
+struct Tables
+{
+    std::array<std::uint8_t, 65536> classOf {};
+    std::vector<std::vector<std::string_view>> codes;
+
+    Tables()
+    {
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0; trail < 256; ++trail) {
+                const int t = trailIndex(trail);
+                if (t >= 0) {
+                    classOf[lead * 256 + trail] = kPinyinClassOfGbk[(lead - 0x81) * kTrailsPerLead + t];
+                }
+            }
+        }
+        codes.resize(kPinyinClassCount);
+        for (int c = 0; c < kPinyinClassCount; ++c) {
+            std::string_view list = kPinyinClassCodes[c];
+            while (!list.empty()) {
+                const auto blank = list.find(' ');
+                codes[c].push_back(list.substr(0, blank));
+                list = blank == std::string_view::npos ? std::string_view() : list.substr(blank + 1);
+            }
+        }
+    }
+};
+
+const Tables& tables()
+{
+    static const Tables t;
+    return t;
+}
+
+} // namespace
+
+std::uint8_t pinyinClass(unsigned char lead, unsigned char trail)
+{
+    return tables().classOf[lead * 256u + trail];
+}
+
+const std::array<std::uint8_t, 65536>& pinyinClassTable()
+{
+    return tables().classOf;
+}
+
+int pinyinClassCount()
+{
+    return kPinyinClassCount;
+}
+
+std::span<const std::string_view> pinyinClassCodes(int classId)
+{
+    if (classId < 0 || classId >= kPinyinClassCount) {
+        return {};
+    }
+    return tables().codes[static_cast<std::size_t>(classId)];
+}
+
+std::span<const std::string_view> pinyinCodes(std::string_view gbkChar)
+{
+    if (gbkChar.size() < 2) {
+        return {};
+    }
+    return pinyinClassCodes(
+        pinyinClass(static_cast<unsigned char>(gbkChar[0]), static_cast<unsigned char>(gbkChar[1])));
+}
+
+int pinyinCompare(std::string_view letters, std::string_view candidate, bool foldCase, int mode)
+{
+    if (mode != kPinyinInitials) {
+        return -1;
+    }
+    if (letters.empty() || candidate.size() % 2 != 0) {
+        return 0;
+    }
+    std::string folded;
+    if (foldCase) {
+        folded.assign(letters);
+        for (char& ch : folded) {
+            if (ch >= 'A' && ch <= 'Z') {
+                ch = static_cast<char>(ch - 'A' + 'a');
+            }
+        }
+        letters = folded;
+    }
+    if (!std::all_of(letters.begin(), letters.end(), [](char ch) { return ch >= 'a' && ch <= 'z'; })) {
+        return 0;
+    }
+    const std::size_t length = letters.size();
+    const std::size_t chars = candidate.size() / 2;
+    // Every character takes at least one letter.
+    if (chars > length) {
+        return 0;
+    }
+    // reach[o]: the characters read so far can spell the first o letters.
+    std::vector<char> reach(length + 1, 0);
+    std::vector<char> next(length + 1, 0);
+    reach[0] = 1;
+    for (std::size_t i = 0; i < chars; ++i) {
+        const auto codes = pinyinClassCodes(pinyinClass(static_cast<unsigned char>(candidate[2 * i]),
+                                                        static_cast<unsigned char>(candidate[2 * i + 1])));
+        if (codes.empty()) {
+            return 0;
+        }
+        std::fill(next.begin(), next.end(), 0);
+        bool any = false;
+        for (std::size_t o = 0; o < length; ++o) {
+            if (!reach[o]) {
+                continue;
+            }
+            for (const auto code : codes) {
+                if (letters.substr(o, code.size()) == code) {
+                    next[o + code.size()] = 1;
+                    any = true;
+                }
+            }
+        }
+        if (!any) {
+            return 0;
+        }
+        reach.swap(next);
+    }
+    return reach[length] ? 1 : 0;
+}
+
+} // namespace telvane::query

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+namespace telvane::store {
+class Columns;
+class DirectoryStore;
+} // namespace telvane::store
+
+// Search: the query box's matching over the whole directory.
+//
+// A query that starts with an ASCII digit is a Digit search: the record matches when its remark or one of its four
+// telephone fields holds the query, byte for byte, as a substring. Any other query is a Letter search: the record
+// matches when its name, unit or remark holds a window of consecutive byte pairs, starting at an odd byte position
+// of the field (1, 3, 5, ...), whose Pinyin code is the query (see pinyinCompare). The window widths tried follow
+// from the query's letters: the Character count n and the Width alternatives k (letterShape). The query is used
+// exactly as given: it is never trimmed or lower-cased.
+namespace telvane::query {
+
+// Character count n and Width alternatives k of a Letter search: windows of n, n+1, ... n+k-1 characters are tried.
+// Every lower-case vowel final in the query (ai ei ao ou an en er, overlapping occurrences all counted, and ang,
+// which also holds an) stands for one character fewer; ao an en er and ang each add one wider window.
+struct LetterShape
+{
+    int n = 0;
+    int k = 1;
+};
+LetterShape letterShape(std::string_view query);
+
+enum class QueryKind { Empty, Digit, Letter };
+QueryKind queryKind(std::string_view query);
+
+// The instruction set the scan uses. Best picks the widest one the processor has; tests force each in turn.
+enum class ScanPath { Best, Scalar, Sse, Avx2 };
+
+// Runs Search and keeps the Result list: the ascending 1-based record numbers of the matching records.
+//
+// The searcher keeps an index of the store's fields in step with the store: records added at the end are indexed on
+// the next search, and a reload of the store (a new generation) rebuilds the index.
+class Searcher
+{
+public:
+    Searcher();
+    ~Searcher();
+    Searcher(const Searcher&) = delete;
+    Searcher& operator=(const Searcher&) = delete;
+
+    const std::vector<std::int32_t>& search(std::string_view queryGbk, store::DirectoryStore& store);
+    // `generation` identifies the content of `columns`: the same generation with more records means records were
+    // appended; any other change must come with a new generation.
+    const std::vector<std::int32_t>& search(std::string_view queryGbk, const store::Columns& columns,
+                                            std::uint64_t generation);
+    const std::vector<std::int32_t>& results() const { return m_results; }
+    void clearResults() { m_results.clear(); }
+
+    // Drops the index; the next search builds it anew.
+    void resetIndex();
+    void setScanPath(ScanPath path);
+    // The path in use (never Best): Best resolves to the widest the processor supports.
+    ScanPath scanPath() const { return m_path; }
+    static bool supported(ScanPath path);
+
+private:
+    void sync(const store::Columns& columns, std::uint64_t generation);
+    void indexRecords(const store::Columns& columns, std::size_t from, std::size_t to);
+    void letterSearch(std::string_view query, const store::Columns& columns);
+    void digitSearch(std::string_view query, const store::Columns& columns);
+    void plainLetterSearch(std::string_view query, LetterShape shape, const store::Columns& columns);
+    void plainDigitSearch(std::string_view query, const store::Columns& columns);
+
+    std::vector<std::int32_t> m_results;
+    ScanPath m_path;
+
+    // Index: per record, the pinyin classes of the byte pairs of the name, unit and remark, each field followed by
+    // class 0 (no code), so no window runs across fields; and the remark and four telephone fields back to back,
+    // each followed by a zero byte. Both buffers carry zero padding past their logical size for wide loads.
+    std::vector<std::uint8_t> m_letters;
+    std::vector<std::uint32_t> m_letterStarts {0};
+    std::vector<std::uint8_t> m_digits;
+    std::vector<std::uint32_t> m_digitStarts {0};
+    std::size_t m_letterSize = 0;
+    std::size_t m_digitSize = 0;
+    std::size_t m_indexed = 0;
+    std::uint64_t m_generation = 0;
+    bool m_hasIndex = false;
+};
+
+} // namespace telvane::query

@@ -1,0 +1,541 @@
+#include "query/pinyin.h"
+#include "query/search.h"
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <random>
+
+using namespace telvane;
+using Results = std::vector<std::int32_t>;
+
+namespace {
+
+store::Record record(const char* name, const char* unit = "", const char* remark = "", const char* office = "",
+                     const char* home = "", const char* mobile = "", const char* phs = "")
+{
+    return {text::utf8ToGbk(name), text::utf8ToGbk(unit),   text::utf8ToGbk(remark), text::utf8ToGbk(office),
+            text::utf8ToGbk(home), text::utf8ToGbk(mobile), text::utf8ToGbk(phs)};
+}
+
+void fill(store::Columns& columns, const std::vector<store::Record>& records)
+{
+    for (const auto& r : records) {
+        columns.push(static_cast<std::int64_t>(columns.size() + 1), r);
+    }
+}
+
+// Search written out step by step: every window of every candidate width at positions 1, 3, 5, ... of the name,
+// unit and remark goes through the Pinyin comparison; digits are looked for at every start of the remark and the
+// four telephone fields. The fast search must give exactly these lists.
+Results referenceSearch(std::string_view q, const store::Columns& columns)
+{
+    Results out;
+    const long long length = static_cast<long long>(q.size());
+    if (length == 0) {
+        return out;
+    }
+    const int count = static_cast<int>(columns.size());
+    if (q[0] >= '0' && q[0] <= '9') {
+        for (int i = 1; i <= count; ++i) {
+            bool matched = false;
+            for (int f = 3; f <= 7 && !matched; ++f) {
+                const auto field = columns.field(i, f);
+                const long long fl = static_cast<long long>(field.size());
+                for (long long s = 1; s <= fl - length + 1 && !matched; ++s) {
+                    matched = text::mid(field, s, length) == q;
+                }
+            }
+            if (matched) {
+                out.push_back(i);
+            }
+        }
+        return out;
+    }
+    long long n = length;
+    long long k = 1;
+    const char* finals[] = {"ai", "ei", "ao", "ou", "an", "en", "er"};
+    const bool widens[] = {false, false, true, false, true, true, true};
+    if (length > 1) {
+        for (long long i = 1; i <= length - 1; ++i) {
+            for (int t = 0; t < 7; ++t) {
+                if (text::mid(q, i, 2) == finals[t]) {
+                    --n;
+                    k += widens[t] ? 1 : 0;
+                }
+            }
+        }
+    }
+    if (length > 2) {
+        for (long long i = 1; i <= length - 2; ++i) {
+            if (text::mid(q, i, 3) == "ang") {
+                --n;
+                ++k;
+            }
+        }
+    }
+    const long long w1 = 2 * n;
+    for (int i = 1; i <= count; ++i) {
+        bool matched = false;
+        for (int f = 1; f <= 3 && !matched; ++f) {
+            const auto field = columns.field(i, f);
+            const long long fl = static_cast<long long>(field.size());
+            for (long long m = 1; m <= k && !matched; ++m) {
+                const long long w = w1 + 2 * (m - 1);
+                if (fl < w) {
+                    continue;
+                }
+                for (long long p = 1; p <= (fl - w + 2) / 2 && !matched; ++p) {
+                    matched = query::pinyinCompare(q, text::mid(field, 2 * p - 1, w), false, 1) == 1;
+                }
+            }
+        }
+        if (matched) {
+            out.push_back(i);
+        }
+    }
+    return out;
+}
+
+QByteArray show(std::string_view q)
+{
+    return QByteArray(q.data(), static_cast<qsizetype>(q.size())).toHex(' ');
+}
+
+// ---- generated directories and queries ------------------------------------------------------------------------------
+
+const char* const kCommon = "张王李赵刘陈杨黄周吴徐孙胡朱高林何郭马罗梁宋郑谢韩唐冯于董萧程曹袁邓许傅沈曾彭吕苏卢蒋蔡贾"
+                            "丁魏薛叶阎余潘杜戴夏钟汪田任姜范方石姚谭廖邹熊金陆郝孔白崔康毛邱秦江史顾侯邵孟龙万段"
+                            "单解区查仇朴盖覃尉乐缪重长行中国北京上海广州市局公司大学医院银行电力科技建设工程有限"
+                            "阿爱安昂二欧哦额恩鞥饿人能源三五六七八九十明华建平志伟芳娜秀英敏静丽强磊军洋勇艳杰";
+const char* const kVowelChars = "阿爱安昂二欧哦额恩鞥鄂奥傲儿而耳尔偶殴呕鸥按岸暗案凹熬袄恶俄娥峨蛾讹摁";
+
+std::vector<std::string> gbkChars(const char* utf8)
+{
+    const std::string bytes = text::utf8ToGbk(utf8);
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        out.push_back(bytes.substr(i, 2));
+    }
+    return out;
+}
+
+class Generator
+{
+public:
+    explicit Generator(unsigned seed)
+        : m_rng(seed)
+        , m_common(gbkChars(kCommon))
+        , m_vowels(gbkChars(kVowelChars))
+    { }
+
+    int uniform(int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(m_rng); }
+    bool chance(int percent) { return uniform(1, 100) <= percent; }
+    template<class T>
+    const T& pick(const std::vector<T>& v)
+    {
+        return v[static_cast<std::size_t>(uniform(0, static_cast<int>(v.size()) - 1))];
+    }
+
+    std::string chinese(int chars)
+    {
+        std::string s;
+        for (int i = 0; i < chars; ++i) {
+            s += chance(15) ? pick(m_vowels) : pick(m_common);
+        }
+        return s;
+    }
+    std::string digits(int count)
+    {
+        std::string s;
+        for (int i = 0; i < count; ++i) {
+            s += static_cast<char>('0' + uniform(0, 9));
+        }
+        return s;
+    }
+    std::string phone() { return chance(25) ? std::string() : digits(uniform(11, 13)); }
+
+    // What a user keeps: Chinese names and units, remarks with some ASCII.
+    store::Record realistic()
+    {
+        store::Record r;
+        r[0] = chinese(uniform(2, 4));
+        r[1] = chinese(uniform(4, 12));
+        const int remarkBytes = uniform(0, 16);
+        while (static_cast<int>(r[2].size()) + 1 < remarkBytes) {
+            r[2] += chance(25)
+                        ? (chance(50) ? digits(uniform(1, 4)) : std::string(1, static_cast<char>('a' + uniform(0, 25))))
+                        : chinese(1);
+        }
+        for (int f = 3; f < 7; ++f) {
+            r[static_cast<std::size_t>(f)] = phone();
+        }
+        return r;
+    }
+
+    // One piece of a field as nobody would type it but a store may hold it.
+    std::string oddPiece()
+    {
+        switch (uniform(0, 9)) {
+            case 0:
+                return std::string(1, static_cast<char>(uniform(0x20, 0x7E))); // ASCII, letters and digits among them
+            case 1:
+                return std::string(1, static_cast<char>(uniform(0x81, 0xFE))); // a stray lead byte
+            case 2: // a GBK character whose second byte is below 0x80
+                return {static_cast<char>(uniform(0x81, 0xA0)), static_cast<char>(uniform(0x40, 0x7E))};
+            case 3: // a GB18030 four-byte character
+                return {static_cast<char>(uniform(0x81, 0x84)), static_cast<char>(uniform(0x30, 0x39)),
+                        static_cast<char>(uniform(0x81, 0xFE)), static_cast<char>(uniform(0x30, 0x39))};
+            case 4: // a full-width letter
+                return {static_cast<char>(0xA3),
+                        static_cast<char>(chance(50) ? uniform(0xC1, 0xDA) : uniform(0xE1, 0xFA))};
+            case 5:
+                return pick(m_vowels);
+            case 6:
+                return std::string(1, static_cast<char>(uniform(0, 1) ? '\0' : '\n'));
+            default:
+                return pick(m_common);
+        }
+    }
+    std::string oddField(int maxBytes)
+    {
+        std::string s;
+        const int bytes = uniform(0, maxBytes);
+        while (static_cast<int>(s.size()) < bytes) {
+            s += oddPiece();
+        }
+        return s;
+    }
+    store::Record adversarial()
+    {
+        store::Record r;
+        r[0] = oddField(12);
+        r[1] = oddField(26);
+        r[2] = oddField(40);
+        for (int f = 3; f < 7; ++f) {
+            r[static_cast<std::size_t>(f)] = chance(50) ? phone() : oddField(14);
+        }
+        return r;
+    }
+
+    // The code of a random window of some record, so that many queries do match.
+    std::string codeFromData(const store::Columns& columns)
+    {
+        const int n = uniform(1, static_cast<int>(columns.size()));
+        const auto field = columns.field(n, uniform(1, 3));
+        if (field.size() < 2) {
+            return "z";
+        }
+        const std::size_t chars = static_cast<std::size_t>(uniform(1, 4));
+        const std::size_t start = static_cast<std::size_t>(uniform(0, static_cast<int>(field.size() / 2) - 1)) * 2;
+        std::string q;
+        for (std::size_t i = start; i + 1 < field.size() && i < start + 2 * chars; i += 2) {
+            const auto codes = query::pinyinCodes(field.substr(i, 2));
+            if (codes.empty()) {
+                break;
+            }
+            q += pick(std::vector<std::string_view>(codes.begin(), codes.end()));
+        }
+        return q.empty() ? std::string("l") : q;
+    }
+
+    std::string query(const store::Columns& columns)
+    {
+        static const std::vector<std::string> pieces {"z",   "w",   "l", "c", "y",  "h",  "s",  "j",  "d",  "g",  "x",
+                                                      "t",   "a",   "e", "o", "ai", "ei", "ao", "ou", "an", "en", "er",
+                                                      "ang", "eng", "q", "b", "m",  "n",  "r",  "f",  "k",  "p"};
+        std::string q;
+        switch (uniform(0, 9)) {
+            case 0:
+            case 1:
+            case 2: {
+                const int count = uniform(1, chance(80) ? 4 : 9);
+                for (int i = 0; i < count; ++i) {
+                    q += pick(pieces);
+                }
+                break;
+            }
+            case 3:
+            case 4:
+                q = codeFromData(columns);
+                break;
+            case 5: {
+                const auto field = columns.field(uniform(1, static_cast<int>(columns.size())), uniform(3, 7));
+                if (!field.empty()) {
+                    const int start = uniform(0, static_cast<int>(field.size()) - 1);
+                    q = std::string(
+                        field.substr(static_cast<std::size_t>(start), static_cast<std::size_t>(uniform(1, 7))));
+                }
+                if (q.empty() || q[0] < '0' || q[0] > '9') {
+                    q = digits(uniform(1, 7));
+                }
+                break;
+            }
+            case 6:
+                q = digits(uniform(1, 4));
+                if (chance(30)) {
+                    q += static_cast<char>('a' + uniform(0, 25));
+                }
+                break;
+            case 7: // upper case, blanks, digits inside a letter query
+                q = codeFromData(columns);
+                switch (uniform(0, 3)) {
+                    case 0:
+                        q[0] = static_cast<char>(q[0] - 'a' + 'A');
+                        break;
+                    case 1:
+                        q.insert(0, " ");
+                        break;
+                    case 2:
+                        q += ' ';
+                        break;
+                    default:
+                        q.insert(static_cast<std::size_t>(uniform(0, static_cast<int>(q.size()))), "1");
+                }
+                break;
+            default: // any bytes
+                for (int i = uniform(1, 14); i > 0; --i) {
+                    q += static_cast<char>(chance(50) ? uniform(0x61, 0x7A) : uniform(0, 255));
+                }
+        }
+        if (q.size() > 14 && chance(70)) {
+            q.resize(14);
+        }
+        return q;
+    }
+
+private:
+    std::mt19937 m_rng;
+    std::vector<std::string> m_common;
+    std::vector<std::string> m_vowels;
+};
+
+const std::vector<store::Record>& edgeDirectory()
+{
+    static const std::vector<store::Record> records {
+        record("张三", "", "", "13800001111"), // 1
+        record("李张三"), // 2: the run starts at the second character
+        record("王五", "中国张三公司"), // 3: the unit holds it
+        record("张三", "张三科技"), // 4: name and unit both match
+        record("二毛", "", "编号13a9"), // 5
+        record("饿人", "", "", "", "0371"), // 6: e then r
+        record("爱国"), // 7
+        record("阿姨"), // 8: a then i is no code
+        record("昂"), // 9
+        record("安歌"), // 10
+        record("阿能高"), // 11
+        record("赵", "", "", "", "", "", "100"), // 12
+        record("", "", "zs张三"), // 13: two ASCII bytes keep the characters on odd positions
+        record("", "", "x张三"), // 14: one ASCII byte shifts every later window: x+D5, C5C8 (湃, p), FD
+        record("Ａｎ"), // 15: full-width letters
+        record("", "", "", "", "", "12345678901"), // 16
+    };
+    return records;
+}
+
+} // namespace
+
+class SearchTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void shape_data();
+    void shape();
+    void edgeCases_data();
+    void edgeCases();
+    void crossCheck_data();
+    void crossCheck();
+    void appendsAndReloads();
+    void overStore();
+    void clearResults();
+};
+
+void SearchTest::shape_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<int>("n");
+    QTest::addColumn<int>("k");
+    QTest::newRow("zs") << QByteArray("zs") << 2 << 1;
+    QTest::newRow("z") << QByteArray("z") << 1 << 1;
+    QTest::newRow("er") << QByteArray("er") << 1 << 2;
+    QTest::newRow("ai") << QByteArray("ai") << 1 << 1;
+    QTest::newRow("ang: also holds an") << QByteArray("ang") << 1 << 3;
+    QTest::newRow("aou: overlapping") << QByteArray("aou") << 1 << 2;
+    QTest::newRow("eng") << QByteArray("eng") << 2 << 2;
+    QTest::newRow("zhangsan") << QByteArray("zhangsan") << 5 << 4;
+    QTest::newRow("AN: upper case is no final") << QByteArray("AN") << 2 << 1;
+    QTest::newRow("a n") << QByteArray("a n") << 3 << 1;
+}
+
+void SearchTest::shape()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(int, n);
+    QFETCH(int, k);
+    const auto s = query::letterShape(std::string_view(query.constData(), static_cast<std::size_t>(query.size())));
+    QCOMPARE(s.n, n);
+    QCOMPARE(s.k, k);
+}
+
+void SearchTest::edgeCases_data()
+{
+    QTest::addColumn<QByteArray>("query");
+    QTest::addColumn<Results>("expected");
+    QTest::newRow("empty lists nothing") << QByteArray() << Results {};
+    QTest::newRow("0 in remark or phones") << QByteArray("0") << Results {1, 6, 12, 16};
+    QTest::newRow("13a literally") << QByteArray("13a") << Results {5};
+    QTest::newRow("138 in office") << QByteArray("138") << Results {1};
+    QTest::newRow("digits across field ends") << QByteArray("1111") << Results {1};
+    QTest::newRow("zs anywhere, once, ascending") << QByteArray("zs") << Results {1, 2, 3, 4, 13};
+    QTest::newRow("er: one character or e then r") << QByteArray("er") << Results {5, 6};
+    QTest::newRow("ai: one character only") << QByteArray("ai") << Results {7};
+    QTest::newRow("ang: widths 1 to 3") << QByteArray("ang") << Results {9, 10, 11};
+    QTest::newRow("an") << QByteArray("an") << Results {10, 11, 15};
+    QTest::newRow("AN given directly") << QByteArray("AN") << Results {};
+    QTest::newRow("one letter") << QByteArray("z") << Results {1, 2, 3, 4, 12, 13};
+    QTest::newRow("blank first: letters") << QByteArray(" zs") << Results {};
+    QTest::newRow("z1: letters") << QByteArray("z1") << Results {};
+    QTest::newRow("Chinese query") << QByteArray::fromHex("d5c5c8fd") << Results {};
+    QTest::newRow("pair across characters") << QByteArray("p") << Results {14};
+}
+
+void SearchTest::edgeCases()
+{
+    QFETCH(QByteArray, query);
+    QFETCH(Results, expected);
+    store::Columns columns;
+    fill(columns, edgeDirectory());
+    const std::string_view q(query.constData(), static_cast<std::size_t>(query.size()));
+    QCOMPARE(referenceSearch(q, columns), expected);
+    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
+        if (!query::Searcher::supported(path)) {
+            continue;
+        }
+        query::Searcher searcher;
+        searcher.setScanPath(path);
+        QCOMPARE(searcher.search(q, columns, 1), expected);
+        QCOMPARE(searcher.results(), expected);
+    }
+}
+
+void SearchTest::crossCheck_data()
+{
+    QTest::addColumn<bool>("adversarial");
+    QTest::addColumn<int>("records");
+    QTest::addColumn<int>("queries");
+    QTest::newRow("realistic") << false << 1500 << 1500;
+    QTest::newRow("adversarial") << true << 1200 << 1500;
+}
+
+void SearchTest::crossCheck()
+{
+    QFETCH(bool, adversarial);
+    QFETCH(int, records);
+    QFETCH(int, queries);
+    Generator gen(adversarial ? 7 : 3);
+    store::Columns columns;
+    for (int i = 0; i < records; ++i) {
+        columns.push(i + 1, adversarial ? gen.adversarial() : gen.realistic());
+    }
+    std::vector<std::unique_ptr<query::Searcher>> searchers;
+    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
+        if (query::Searcher::supported(path)) {
+            searchers.push_back(std::make_unique<query::Searcher>());
+            searchers.back()->setScanPath(path);
+        }
+    }
+    int nonEmpty = 0;
+    for (int i = 0; i < queries; ++i) {
+        const std::string q = gen.query(columns);
+        const Results expected = referenceSearch(q, columns);
+        nonEmpty += expected.empty() ? 0 : 1;
+        for (auto& s : searchers) {
+            const auto& got = s->search(q, columns, 1);
+            if (got != expected) {
+                QFAIL(qPrintable(QStringLiteral("query %1, path %2: %3 results, expected %4")
+                                     .arg(QString::fromLatin1(show(q)))
+                                     .arg(static_cast<int>(s->scanPath()))
+                                     .arg(got.size())
+                                     .arg(expected.size())));
+            }
+        }
+    }
+    // The generated queries must exercise matches, not only misses.
+    QVERIFY2(nonEmpty > queries / 3, qPrintable(QString::number(nonEmpty)));
+}
+
+void SearchTest::appendsAndReloads()
+{
+    Generator gen(11);
+    store::Columns columns;
+    for (int i = 0; i < 300; ++i) {
+        columns.push(i + 1, gen.realistic());
+    }
+    query::Searcher searcher;
+    const std::vector<std::string> queries {"z", "zs", "an", "ang", "er", "1", "13", "0371", "wl"};
+    for (const auto& q : queries) {
+        QCOMPARE(searcher.search(q, columns, 5), referenceSearch(q, columns));
+    }
+    // Records appended under the same generation are indexed as a tail.
+    columns.push(301, record("张三", "", "", "0371"));
+    for (int i = 0; i < 200; ++i) {
+        columns.push(i + 302, gen.realistic());
+    }
+    QVERIFY(searcher.search("zs", columns, 5).back() >= 301);
+    for (const auto& q : queries) {
+        QCOMPARE(searcher.search(q, columns, 5), referenceSearch(q, columns));
+    }
+    // A reload brings other records under a new generation, here as many as before.
+    store::Columns reloaded;
+    for (int i = 0; i < 501; ++i) {
+        reloaded.push(i + 1, gen.adversarial());
+    }
+    for (const auto& q : queries) {
+        QCOMPARE(searcher.search(q, reloaded, 6), referenceSearch(q, reloaded));
+    }
+    // A smaller store, also under a new generation.
+    store::Columns small;
+    fill(small, edgeDirectory());
+    QCOMPARE(searcher.search("zs", small, 7), (Results {1, 2, 3, 4, 13}));
+    store::Columns empty;
+    QCOMPARE(searcher.search("z", empty, 8), Results {});
+    QCOMPARE(searcher.search("1", empty, 8), Results {});
+}
+
+void SearchTest::overStore()
+{
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("DHB.EDB"));
+    QVERIFY(store::DirectoryStore::create(path));
+    store::DirectoryStore store;
+    QVERIFY(store.open(path));
+    query::Searcher searcher;
+    QCOMPARE(searcher.search("zs", store), Results {});
+    const auto& edge = edgeDirectory();
+    QVERIFY(store.appendMany(std::span(edge.data(), 4)));
+    QCOMPARE(searcher.search("zs", store), (Results {1, 2, 3, 4}));
+    QVERIFY(store.append(record("周山", "", "", "", "", "", "0371")));
+    QCOMPARE(searcher.search("zs", store), (Results {1, 2, 3, 4, 5}));
+    QCOMPARE(searcher.search("037", store), (Results {5}));
+}
+
+void SearchTest::clearResults()
+{
+    store::Columns columns;
+    fill(columns, edgeDirectory());
+    query::Searcher searcher;
+    QCOMPARE(searcher.search("zs", columns, 1).size(), std::size_t {5});
+    searcher.clearResults();
+    QVERIFY(searcher.results().empty());
+    // The empty query replaces the list with nothing rather than leaving the last one.
+    searcher.search("zs", columns, 1);
+    QVERIFY(searcher.search("", columns, 1).empty());
+    QVERIFY(searcher.results().empty());
+}
+
+QTEST_GUILESS_MAIN(SearchTest)
+#include "search_test.moc"
