@@ -8,6 +8,7 @@
 
 #include <QGuiApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QResizeEvent>
@@ -16,6 +17,7 @@
 #include <QStylePainter>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -51,9 +53,9 @@ QFont songti(int pixelHeight)
     return font;
 }
 
-// A push button whose caption wraps inside the button, as the two-line captions 整理 / 数据 and the four-character
-// captions written later (重新输入, 整理数据) need in a button 49 pixels wide.
-class WrappingButton : public QPushButton
+// A push button whose caption may take two lines, as 整理 / 数据 does in a button 49 pixels wide. A caption written
+// on one line (重新输入, 整理数据) that does not fit is broken in the middle, two characters a line.
+class TwoLineButton : public QPushButton
 {
 public:
     using QPushButton::QPushButton;
@@ -66,8 +68,41 @@ protected:
         initStyleOption(&option);
         option.text.clear();
         painter.drawControl(QStyle::CE_PushButton, option);
-        style()->drawItemText(&painter, rect().adjusted(1, 1, -1, -1), Qt::AlignCenter | Qt::TextWordWrap, palette(),
-                              isEnabled(), text(), QPalette::ButtonText);
+        QString caption = text();
+        if (!caption.contains(u'\n') && fontMetrics().horizontalAdvance(caption) > width() - 6) {
+            caption.insert(caption.size() / 2, u'\n');
+        }
+        style()->drawItemText(&painter, rect(), Qt::AlignCenter, palette(), isEnabled(), caption, QPalette::ButtonText);
+    }
+};
+
+// The instruction label: 35 pixels hold two lines of 16-pixel characters only when the lines stand 17 pixels
+// apart, closer than the stand-in faces' own line spacing. Text that does not fit is in the tooltip as well.
+class ExplanationLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::WindowText));
+        const int size = font().pixelSize();
+        QTextLayout layout(text(), font());
+        QTextOption option;
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        layout.setTextOption(option);
+        layout.beginLayout();
+        // Ideographs fill the 0.88 em above the baseline and 0.12 em below it.
+        qreal baseline = 0.88 * size;
+        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+            line.setLineWidth(width());
+            line.setPosition(QPointF(0, baseline - line.ascent()));
+            baseline += size + 1;
+        }
+        layout.endLayout();
+        layout.draw(&painter, QPointF(0, 0));
     }
 };
 
@@ -89,13 +124,17 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     setWindowTitle(u"批量导入Excel内容"_s);
     setWindowIcon(resources::listIcon());
 
-    说明标签 = makeLabel(this, u"说明标签"_s, kInstruction, 16);
+    说明标签 = new ExplanationLabel(this);
+    说明标签->setObjectName(u"说明标签"_s);
+    说明标签->setFont(songti(16));
+    说明标签->setTextFormat(Qt::PlainText);
     说明标签->setWordWrap(true);
     说明标签->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    setExplanation(kInstruction);
 
-    整理按钮 = new WrappingButton(u"整理\n数据"_s, this);
+    整理按钮 = new TwoLineButton(u"整理\n数据"_s, this);
     整理按钮->setObjectName(u"整理按钮"_s);
-    导入按钮 = new WrappingButton(u"导入\n数据"_s, this);
+    导入按钮 = new TwoLineButton(u"导入\n数据"_s, this);
     导入按钮->setObjectName(u"导入按钮"_s);
     for (QPushButton* button : {整理按钮, 导入按钮}) {
         button->setFont(songti(15));
@@ -224,6 +263,12 @@ void ImportWindow::setColumnText(int column, const std::string& gbk)
     m_boxes[static_cast<std::size_t>(column - 1)]->setPlainText(text);
 }
 
+void ImportWindow::setExplanation(const QString& text)
+{
+    说明标签->setText(text);
+    说明标签->setToolTip(text.trimmed());
+}
+
 void ImportWindow::updateCounter(int column)
 {
     m_counters[static_cast<std::size_t>(column - 1)]->setText(u"共有%1行"_s.arg(lineCount(column)));
@@ -256,7 +301,7 @@ void ImportWindow::tidyCommand()
         largest = std::max(largest, lineCount(k));
     }
     if (largest < 1) {
-        说明标签->setText(u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s);
+        setExplanation(u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s);
         return;
     }
     if (m_tidyPending) {
@@ -271,7 +316,7 @@ void ImportWindow::tidyCommand()
         导入按钮->setEnabled(true);
         m_tidyPending = false;
         整理按钮->setText(u"重新输入"_s);
-        说明标签->setText(
+        setExplanation(
             u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
             u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
     } else {
@@ -286,7 +331,7 @@ void ImportWindow::bulkImport()
         largest = std::max(largest, lineCount(k));
     }
     if (largest < 1) {
-        说明标签->setText(u"请先将要导入的数据粘贴到对应区域内。"_s);
+        setExplanation(u"请先将要导入的数据粘贴到对应区域内。"_s);
         return;
     }
     ColumnTexts columns;
@@ -300,7 +345,7 @@ void ImportWindow::bulkImport()
     QGuiApplication::restoreOverrideCursor();
     if (!added) {
         // All rows go in one transaction, so none of them was added: the tidied columns stay for another try.
-        说明标签->setText(u"  未能导入，没有添加任何记录：%1"_s.arg(error));
+        setExplanation(u"  未能导入，没有添加任何记录：%1"_s.arg(error));
         return;
     }
     m_importDone = true;
@@ -316,7 +361,7 @@ void ImportWindow::returnToEntering()
     导入按钮->setEnabled(false);
     m_tidyPending = true;
     整理按钮->setText(u"整理数据"_s);
-    说明标签->setText(kInstructionAgain);
+    setExplanation(kInstructionAgain);
 }
 
 void ImportWindow::done(int result)

@@ -53,6 +53,7 @@ private:
     void updateCounter(int column);
     void setColumnText(int column, const std::string& gbk);
     void returnToEntering();
+    void setExplanation(const QString& text);
     void layOutBottom();
 
     store::DirectoryStore& m_store;

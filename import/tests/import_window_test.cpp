@@ -1,0 +1,363 @@
+#include "import/import_window.h"
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <memory>
+
+using namespace telvane;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kInstruction =
+    u"  请将“电子表格”中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应输入框后，"
+    u"请点击“整理数据”按钮。数据整理之后即可将内容导入数据库中。"_s;
+const QString kInstructionAgain =
+    u"  请将`电子表格'中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应输入框后，"
+    u"请点击`整理数据'按钮。数据整理之后即可将内容导入数据库中。"_s;
+const QString kEmptyHint = u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s;
+const QString kExplanation =
+    u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
+    u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s;
+
+} // namespace
+
+class ImportWindowTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    std::unique_ptr<store::DirectoryStore> m_store;
+    std::unique_ptr<import::ImportWindow> m_window;
+
+    QString storePath() const { return m_dir.filePath(u"DHB.EDB"_s); }
+    QPlainTextEdit* box(int k) const { return m_window->findChild<QPlainTextEdit*>(u"编辑框%1"_s.arg(k)); }
+    QLabel* counter(int k) const { return m_window->findChild<QLabel*>(u"标签下%1"_s.arg(k)); }
+    QLabel* caption(int k) const { return m_window->findChild<QLabel*>(u"标签上%1"_s.arg(k)); }
+    QLabel* explanation() const { return m_window->findChild<QLabel*>(u"说明标签"_s); }
+    QPushButton* tidyButton() const { return m_window->findChild<QPushButton*>(u"整理按钮"_s); }
+    QPushButton* importButton() const { return m_window->findChild<QPushButton*>(u"导入按钮"_s); }
+
+    // Puts text into a box the way the user does: through the clipboard.
+    void paste(int k, const QString& text)
+    {
+        QApplication::clipboard()->setText(text);
+        box(k)->selectAll();
+        box(k)->paste();
+    }
+
+private slots:
+    void init()
+    {
+        QVERIFY(m_dir.isValid());
+        QFile::remove(storePath());
+        QString error;
+        QVERIFY2(store::DirectoryStore::create(storePath(), &error), qPrintable(error));
+        m_store = std::make_unique<store::DirectoryStore>();
+        QVERIFY2(m_store->open(storePath(), &error), qPrintable(error));
+        m_window = std::make_unique<import::ImportWindow>(*m_store);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+
+    void cleanup()
+    {
+        m_window.reset();
+        m_store.reset();
+    }
+
+    void freshWindow()
+    {
+        QCOMPARE(m_window->windowTitle(), u"批量导入Excel内容"_s);
+        QCOMPARE(m_window->size(), QSize(799, 400));
+        QVERIFY(!m_window->windowIcon().isNull());
+        QCOMPARE(explanation()->text(), kInstruction);
+        QCOMPARE(explanation()->geometry(), QRect(3, 3, 675, 35));
+        QCOMPARE(explanation()->font().pixelSize(), 16);
+        QCOMPARE(explanation()->font().family(), u"宋体"_s);
+        QCOMPARE(tidyButton()->text(), u"整理\n数据"_s);
+        QCOMPARE(importButton()->text(), u"导入\n数据"_s);
+        QCOMPARE(tidyButton()->geometry(), QRect(685, 3, 49, 35));
+        QCOMPARE(importButton()->geometry(), QRect(739, 3, 49, 35));
+        QCOMPARE(tidyButton()->font().pixelSize(), 15);
+        QVERIFY(tidyButton()->isEnabled());
+        QVERIFY(!importButton()->isEnabled());
+        QVERIFY(m_window->tidyPending());
+        QVERIFY(!m_window->importDone());
+
+        const QStringList captions {u"姓名 最多5字"_s,    u"单位名 最多12个汉字"_s, u"备注 最多16个汉字或32个字符"_s,
+                                    u"办公电话 13字符"_s, u"家庭电话 13字符"_s,     u"手机 11字符"_s,
+                                    u"小灵通 13字符"_s};
+        const int lefts[] = {3, 85, 226, 403, 503, 603, 691};
+        const int widths[] = {80, 139, 175, 98, 98, 86, 98};
+        for (int k = 1; k <= 7; ++k) {
+            QVERIFY(box(k) && caption(k) && counter(k));
+            QCOMPARE(caption(k)->text(), captions[k - 1]);
+            QCOMPARE(caption(k)->geometry(), QRect(lefts[k - 1], 41, widths[k - 1], 18));
+            QCOMPARE(box(k)->geometry(), QRect(lefts[k - 1], 59, widths[k - 1], 400 - 80));
+            QCOMPARE(counter(k)->geometry(), QRect(lefts[k - 1], 400 - 21, widths[k - 1], 18));
+            QCOMPARE(counter(k)->text(), u"共有0行"_s);
+            for (QWidget* w : {static_cast<QWidget*>(caption(k)), static_cast<QWidget*>(box(k)),
+                               static_cast<QWidget*>(counter(k))}) {
+                QCOMPARE(w->font().pixelSize(), 12);
+            }
+            QVERIFY(box(k)->isEnabled());
+            QVERIFY(box(k)->toPlainText().isEmpty());
+            QCOMPARE(box(k)->palette().color(QPalette::Base), QColor(Qt::white));
+        }
+    }
+
+    void counters_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<int>("lines");
+        QString twelve;
+        for (int i = 1; i <= 12; ++i) {
+            twelve += u"行%1\r\n"_s.arg(i);
+        }
+        QTest::newRow("twelve cells with a final break") << twelve << 12;
+        QTest::newRow("twelve cells without a final break") << twelve.chopped(2) << 12;
+        QTest::newRow("twelve LF lines from another spreadsheet") << QString(twelve).replace(u"\r\n"_s, u"\n"_s) << 12;
+        QTest::newRow("an empty line between two cells counts") << u"a\r\n\r\nb"_s << 3;
+        QTest::newRow("a single break is one empty line") << u"\r\n"_s << 1;
+        QTest::newRow("one cell") << u"张三"_s << 1;
+    }
+
+    void counters()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(int, lines);
+        paste(3, pasted);
+        QCOMPARE(counter(3)->text(), u"共有%1行"_s.arg(lines));
+        QCOMPARE(m_window->lineCount(3), lines);
+        QCOMPARE(text::lineCount(m_window->columnText(3)), static_cast<std::size_t>(lines));
+        // Only the box's own counter changes.
+        QCOMPARE(counter(2)->text(), u"共有0行"_s);
+        QCOMPARE(counter(4)->text(), u"共有0行"_s);
+        box(3)->clear();
+        QCOMPARE(counter(3)->text(), u"共有0行"_s);
+    }
+
+    void typedTextUsesCrLf()
+    {
+        box(1)->setFocus();
+        QTest::keyClicks(box(1), u"ab"_s);
+        QTest::keyClick(box(1), Qt::Key_Return);
+        QTest::keyClicks(box(1), u"c"_s);
+        QCOMPARE(m_window->columnText(1), std::string("ab\r\nc"));
+        QCOMPARE(counter(1)->text(), u"共有2行"_s);
+        QTest::keyClick(box(1), Qt::Key_Return);
+        QCOMPARE(m_window->columnText(1), std::string("ab\r\nc\r\n"));
+        QCOMPARE(counter(1)->text(), u"共有2行"_s);
+        QVERIFY(m_window->isVisible()); // Return in a box runs no button
+    }
+
+    void emptyTidyShowsHint()
+    {
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QCOMPARE(explanation()->text(), kEmptyHint);
+        QCOMPARE(tidyButton()->text(), u"整理\n数据"_s);
+        QVERIFY(!importButton()->isEnabled());
+        QVERIFY(m_window->tidyPending());
+        for (int k = 1; k <= 7; ++k) {
+            QVERIFY(box(k)->isEnabled());
+        }
+    }
+
+    void oneColumnTidied()
+    {
+        paste(1, u"张 三abc\r\n李四\r\nBob\r\n\r\n"_s);
+        QCOMPARE(counter(1)->text(), u"共有4行"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QVERIFY(!m_window->tidyPending());
+        QCOMPARE(box(1)->toPlainText(), u"张三\n李四\n"_s);
+        QCOMPARE(m_window->columnText(1), text::utf8ToGbk("张三\r\n李四\r\n"));
+        QCOMPARE(counter(1)->text(), u"共有2行"_s);
+        for (int k = 2; k <= 7; ++k) {
+            QCOMPARE(m_window->columnText(k), std::string("\r\n"));
+            QCOMPARE(counter(k)->text(), u"共有1行"_s);
+        }
+        for (int k = 1; k <= 7; ++k) {
+            QVERIFY(!box(k)->isEnabled());
+        }
+        QVERIFY(importButton()->isEnabled());
+        QCOMPARE(tidyButton()->text(), u"重新输入"_s);
+        QCOMPARE(explanation()->text(), kExplanation);
+    }
+
+    void tidyTwiceClears()
+    {
+        paste(4, u"０１０－８８８８\r\n"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QCOMPARE(box(4)->toPlainText(), u"010-8888\n"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QVERIFY(m_window->tidyPending());
+        for (int k = 1; k <= 7; ++k) {
+            QVERIFY(box(k)->isEnabled());
+            QVERIFY(box(k)->toPlainText().isEmpty());
+            QCOMPARE(counter(k)->text(), u"共有0行"_s);
+        }
+        QVERIFY(!importButton()->isEnabled());
+        QCOMPARE(tidyButton()->text(), u"整理数据"_s);
+        QCOMPARE(explanation()->text(), kInstructionAgain);
+        QCOMPARE(m_store->recordCount(), 0);
+        QVERIFY(!m_window->importDone());
+    }
+
+    void resizing_data()
+    {
+        QTest::addColumn<QSize>("asked");
+        QTest::addColumn<QSize>("got");
+        QTest::newRow("narrower and too short") << QSize(500, 200) << QSize(799, 300);
+        QTest::newRow("wider") << QSize(1000, 400) << QSize(799, 400);
+        QTest::newRow("taller") << QSize(799, 600) << QSize(799, 600);
+        QTest::newRow("smallest height") << QSize(799, 300) << QSize(799, 300);
+    }
+
+    void resizing()
+    {
+        QFETCH(QSize, asked);
+        QFETCH(QSize, got);
+        m_window->resize(asked);
+        QTRY_COMPARE(m_window->size(), got);
+        for (int k = 1; k <= 7; ++k) {
+            QTRY_COMPARE(box(k)->height(), got.height() - 80);
+            QCOMPARE(box(k)->y(), 59);
+            QCOMPARE(counter(k)->y(), got.height() - 21);
+        }
+    }
+
+    void importColumnsOfDifferentLengths()
+    {
+        QSignalSpy requested(m_window.get(), &import::ImportWindow::listEditorRequested);
+        QString names;
+        QString phones;
+        for (int i = 0; i < 10; ++i) {
+            names += u"姓名%1\r\n"_s.arg(QChar(u'一' + i));
+        }
+        for (int i = 0; i < 8; ++i) {
+            phones += u"１３９０００００００%1\r\n"_s.arg(i);
+        }
+        paste(1, names);
+        paste(6, phones);
+        paste(3, u"\r\n  备注 \r\n"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+
+        QCOMPARE(m_store->recordCount(), 10);
+        const store::Columns& columns = m_store->columns();
+        for (int n = 1; n <= 10; ++n) {
+            QCOMPARE(text::fromGbk(columns.field(n, 1)), u"姓名%1"_s.arg(QChar(u'一' + n - 1)));
+            QCOMPARE(QString::fromLatin1(columns.field(n, 6)), n <= 8 ? u"1390000000%1"_s.arg(n - 1) : QString());
+            QCOMPARE(text::fromGbk(columns.field(n, 3)), n == 2 ? u"备注"_s : QString());
+            for (int f : {2, 4, 5, 7}) {
+                QVERIFY(columns.field(n, f).empty());
+            }
+        }
+
+        QVERIFY(m_window->importDone());
+        QVERIFY(m_window->tidyPending());
+        for (int k = 1; k <= 7; ++k) {
+            QVERIFY(box(k)->isEnabled());
+            QVERIFY(box(k)->toPlainText().isEmpty());
+        }
+        QVERIFY(!importButton()->isEnabled());
+        QCOMPARE(tidyButton()->text(), u"整理数据"_s);
+        QCOMPARE(explanation()->text(), kInstructionAgain);
+        QCOMPARE(requested.count(), 0);
+
+        // A second batch in the same opening adds its own rows; closing asks for the list editor once.
+        paste(2, u"单位"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+        QCOMPARE(m_store->recordCount(), 11);
+        QCOMPARE(text::fromGbk(m_store->columns().field(11, 2)), u"单位"_s);
+        m_window->close();
+        QCOMPARE(requested.count(), 1);
+    }
+
+    void allEmptyTidiedBoxesAddOneEmptyRecord()
+    {
+        paste(1, u"Bob"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+        QCOMPARE(m_store->recordCount(), 1);
+        for (int f = 1; f <= 7; ++f) {
+            QVERIFY(m_store->columns().field(1, f).empty());
+        }
+    }
+
+    void closingWithoutImportRequestsNothing()
+    {
+        QSignalSpy requested(m_window.get(), &import::ImportWindow::listEditorRequested);
+        paste(1, u"张三"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::keyClick(m_window.get(), Qt::Key_Escape);
+        QVERIFY(!m_window->isVisible());
+        QCOMPARE(requested.count(), 0);
+    }
+
+    void failedImportKeepsTheTidiedColumns()
+    {
+        // A second connection holds the write lock, so adding the rows really fails.
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(storePath().toUtf8().constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+        m_store->setBusyTimeout(0);
+
+        paste(1, u"张三\r\n李四"_s);
+        paste(4, u"010 8888 8888 转123"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        const std::string names = m_window->columnText(1);
+        const std::string phones = m_window->columnText(4);
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+
+        QVERIFY2(explanation()->text().startsWith(u"  未能导入"_s), qPrintable(explanation()->text()));
+        QVERIFY(!m_window->importDone());
+        QVERIFY(!m_window->tidyPending());
+        QVERIFY(importButton()->isEnabled());
+        QCOMPARE(tidyButton()->text(), u"重新输入"_s);
+        QCOMPARE(m_window->columnText(1), names);
+        QCOMPARE(m_window->columnText(4), phones);
+        for (int k = 1; k <= 7; ++k) {
+            QVERIFY(!box(k)->isEnabled());
+        }
+
+        QCOMPARE(sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(other);
+        QCOMPARE(m_store->recordCount(), 0);
+
+        // Once the lock is gone the same click adds the rows.
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+        QCOMPARE(m_store->recordCount(), 2);
+        QCOMPARE(QString::fromLatin1(m_store->columns().field(1, 4)), u"010 8888 8888"_s);
+        QVERIFY(m_window->importDone());
+    }
+
+    void reopeningStartsFresh()
+    {
+        paste(1, u"张三"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        m_window->close();
+        m_window = std::make_unique<import::ImportWindow>(*m_store);
+        QVERIFY(m_window->tidyPending());
+        QVERIFY(!importButton()->isEnabled());
+        QVERIFY(box(1)->toPlainText().isEmpty());
+        QCOMPARE(explanation()->text(), kInstruction);
+    }
+};
+
+QTEST_MAIN(ImportWindowTest)
+#include "import_window_test.moc"
