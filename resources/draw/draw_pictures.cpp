@@ -364,9 +364,8 @@ void drawHelpBackground()
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(0, 96, 192), 1));
     p.setBrush(Qt::NoBrush);
+    // One thin line only: the close button (400..427, 2..29) would cut an inner one.
     p.drawRect(QRectF(0.5, 0.5, 429, 299));
-    p.setPen(QPen(QColor(170, 205, 240), 1));
-    p.drawRect(QRectF(3.5, 3.5, 423, 293));
 
     // The top-right corner (400..428, 2..30) stays white for the close button.
     const QColor red(220, 20, 20);
