@@ -86,7 +86,11 @@ QIcon programIcon()
 
 QIcon appIcon()
 {
-    return QIcon(u":/pictures/app_icon.png"_s);
+    QIcon icon;
+    for (const QString& file : {u"app_icon.png"_s, u"app_icon_32.png"_s, u"app_icon_16.png"_s}) {
+        icon.addFile(u":/pictures/"_s + file);
+    }
+    return icon;
 }
 
 QIcon listIcon()

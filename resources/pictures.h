@@ -18,7 +18,8 @@ QList<QPixmap> pictureStates(QStringView base, int count);
 
 // The 32 x 32 Program icon (a person in front of a computer screen): the Main window's and the tray's icon.
 QIcon programIcon();
-// The program file's own icon, shown until start-up sets the Program icon: a person beside a magnifying glass.
+// The program file's own icon, shown until start-up sets the Program icon: a person beside a magnifying glass,
+// 48, 32 and 16 pixels.
 QIcon appIcon();
 // A list page with a person in front of it: the list editor's and the import window's icon.
 QIcon listIcon();

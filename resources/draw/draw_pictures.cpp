@@ -531,11 +531,13 @@ void drawProgramIcon()
     }
 }
 
-void drawAppIcon()
+// Drawn on a 48-pixel grid and scaled for the 32 and 16 pixel sizes.
+void drawAppIcon(int size, const QString& name)
 {
-    QImage image = transparent(48, 48);
+    QImage image = transparent(size, size);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 48.0, size / 48.0);
     drawPerson(p, 15, 17, 7, QColor(30, 100, 200));
     // The magnifying glass beside the person.
     p.setPen(QPen(QColor(120, 70, 20), 4.5, Qt::SolidLine, Qt::RoundCap));
@@ -550,7 +552,7 @@ void drawAppIcon()
     p.setBrush(Qt::NoBrush);
     p.drawArc(QRectF(24.5, 22.5, 11, 11), 100 * 16, 70 * 16);
     p.end();
-    save(image, u"app_icon.png"_s);
+    save(image, name);
 }
 
 void drawListIcon()
@@ -617,7 +619,9 @@ int main(int argc, char** argv)
     drawSaveButton(SaveLook::Disabled, u"save_disabled.jpg"_s);
     drawHelpBackground();
     drawProgramIcon();
-    drawAppIcon();
+    drawAppIcon(48, u"app_icon.png"_s);
+    drawAppIcon(32, u"app_icon_32.png"_s);
+    drawAppIcon(16, u"app_icon_16.png"_s);
     drawListIcon();
     return 0;
 }
