@@ -3,6 +3,42 @@
 #include "widgets/fonts.h"
 
 #include <QApplication>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void onTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto n = ::write(g_signalPipe[0], &byte, 1);
+}
+
+// When the session ends or the program is told to stop, leave as 关闭按钮 does: the store closed, exit code 0.
+void endCleanlyOnSignals(telvane::app::MainWindow& window)
+{
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0) {
+        return;
+    }
+    auto* notifier = new QSocketNotifier(g_signalPipe[1], QSocketNotifier::Read, &window);
+    QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window] { window.shutDown(); });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onTerminate;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    for (int s : {SIGTERM, SIGHUP, SIGINT}) {
+        ::sigaction(s, &action, nullptr);
+    }
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -13,6 +49,7 @@ int main(int argc, char** argv)
 
     telvane::app::MainWindow window(QCoreApplication::applicationDirPath());
     telvane::app::WindowCoordinator windows(window);
+    endCleanlyOnSignals(window);
     window.show();
     if (window.startUp()) {
         QApplication::exec();

@@ -1,11 +1,9 @@
 #pragma once
 
+#include "editor/list_editor_window.h"
+
 #include <QObject>
 #include <QPointer>
-
-namespace telvane::editor {
-class ListEditorWindow;
-}
 
 namespace telvane::app {
 
