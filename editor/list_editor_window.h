@@ -1,0 +1,101 @@
+#pragma once
+
+#include <QFont>
+#include <QMainWindow>
+#include <QSqlDatabase>
+#include <QString>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QMenu;
+class QStyledItemDelegate;
+class QTableView;
+
+namespace telvane::editor {
+
+class StoreTableModel;
+
+// The list editor: the whole directory store in an editable grid, with menus for cut, copy, paste, adding and
+// deleting records, zoom, the spreadsheet import and the about panel. Cell edits are written to the store at once.
+// The window deletes itself when closed and emits closed() on every way of closing.
+class ListEditorWindow : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit ListEditorWindow(const QString& storePath, QWidget* parent = nullptr);
+    ~ListEditorWindow() override;
+
+    // What "从Excel批量导入数据(&I)" opens: the opener shows the import window (non-modal, without owner) and
+    // returns it; the list editor then closes and leaves the user facing that window.
+    void setImportOpener(std::function<QWidget*()> opener);
+
+    // Reads the whole store again (records appended by others show up), keeping the current cell where possible.
+    void reload();
+
+    // The menu commands.
+    void copy();
+    void cut();
+    void paste();
+    void addRecord();
+    void deleteRecords();
+    void setZoom(int percent);
+    void importFromSpreadsheet();
+    void about();
+
+    int zoom() const { return m_zoom; }
+    // Whether the store file is bound to the grid (false when it could not be opened).
+    bool isStoreOpen() const { return 数据源1 != nullptr; }
+
+signals:
+    void closed();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
+
+private:
+    struct Block
+    {
+        int top = -1;
+        int left = 0; // fields, 0-based
+        int bottom = -1;
+        int right = -1;
+        bool isEmpty() const { return top < 0; }
+    };
+
+    void buildMenus();
+    void openStore();
+    void showFailure(const QString& reason);
+    void finishEditing();
+    Block selectedBlock() const;
+    void copyBlock(const Block& block);
+    // Reloads the grid and puts the current cell back at (row, field), clamped to what is there.
+    void reselect(int row, int field);
+    void setCurrentCell(int row, int field);
+    void followOtherWriters();
+
+    QString m_storePath;
+    QString m_connectionName;
+    std::function<QWidget*()> m_importOpener;
+    int m_zoom = 100;
+    bool m_closedEmitted = false;
+    qint64 m_seenDataVersion = -1;
+
+    QTableView* 表格 = nullptr;
+    StoreTableModel* 数据源1 = nullptr;
+    QSqlDatabase 数据库提供者1;
+    QStyledItemDelegate* m_delegate = nullptr;
+
+    QMenu* m_editMenu = nullptr;
+    QAction* m_importAction = nullptr;
+    std::array<QAction*, 3> m_zoomActions {};
+
+    // The grid's look at 100 percent, scaled by the zoom.
+    QFont m_baseFont;
+    int m_baseRowHeight = 0;
+    std::array<int, 7> m_baseColumnWidths {};
+};
+
+} // namespace telvane::editor

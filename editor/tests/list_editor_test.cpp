@@ -1,0 +1,752 @@
+#include "editor/list_editor_window.h"
+#include "editor/store_table_model.h"
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <sqlite3.h>
+
+using namespace Qt::StringLiterals;
+using telvane::editor::ListEditorWindow;
+using telvane::editor::StoreTableModel;
+using telvane::store::DirectoryStore;
+
+using Records = QList<QStringList>;
+
+namespace {
+
+const QStringList kHeaders {u"姓名"_s, u"单位"_s, u"备注"_s, u"办公"_s, u"家里"_s, u"手机"_s, u"小灵通"_s};
+
+telvane::store::Record toRecord(const QStringList& fields)
+{
+    telvane::store::Record r;
+    for (int f = 0; f < telvane::store::kFieldCount; ++f) {
+        r[static_cast<std::size_t>(f)] = telvane::text::toGbk(fields.value(f));
+    }
+    return r;
+}
+
+// A seven-field record from its first fields.
+QStringList rec(QStringList fields)
+{
+    while (fields.size() < telvane::store::kFieldCount) {
+        fields << QString();
+    }
+    return fields;
+}
+
+QString makeStore(const QTemporaryDir& dir, const Records& records)
+{
+    const QString path = dir.filePath(u"DHB.EDB"_s);
+    if (!DirectoryStore::create(path)) {
+        return {};
+    }
+    DirectoryStore store;
+    std::vector<telvane::store::Record> rows;
+    for (const QStringList& r : records) {
+        rows.push_back(toRecord(r));
+    }
+    if (!store.open(path) || !store.appendMany(rows)) {
+        return {};
+    }
+    store.close();
+    return path;
+}
+
+// The records as the main window's store sees them.
+Records readStore(DirectoryStore& store)
+{
+    Records out;
+    const int count = store.recordCount();
+    const auto& columns = store.columns();
+    for (int n = 1; n <= count; ++n) {
+        QStringList r;
+        for (int f = 1; f <= telvane::store::kFieldCount; ++f) {
+            r << telvane::text::fromGbk(columns.field(n, f));
+        }
+        out << r;
+    }
+    return out;
+}
+
+Records readFile(const QString& path)
+{
+    DirectoryStore store;
+    if (!store.open(path)) {
+        return {};
+    }
+    return readStore(store);
+}
+
+bool execOther(const QString& path, const char* sql)
+{
+    sqlite3* db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    const bool ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    return ok;
+}
+
+QAction* findAction(QWidget* window, const QString& caption)
+{
+    for (QAction* a : window->findChildren<QAction*>()) {
+        if (a->text() == caption) {
+            return a;
+        }
+    }
+    return nullptr;
+}
+
+QMenu* findMenu(QMainWindow* window, const QString& title)
+{
+    for (QAction* a : window->menuBar()->actions()) {
+        if (a->text() == title) {
+            return a->menu();
+        }
+    }
+    return nullptr;
+}
+
+QString gbkHex(const QString& text)
+{
+    return QString::fromLatin1(QByteArray::fromStdString(telvane::text::toGbk(text)).toHex(' '));
+}
+
+// Owns the window unless it deleted itself on closing.
+struct Editor
+{
+    explicit Editor(const QString& path)
+        : window(new ListEditorWindow(path))
+    { }
+    ~Editor() { delete window.data(); }
+    ListEditorWindow* operator->() const { return window.data(); }
+
+    QTableView* table() const { return window->findChild<QTableView*>(u"表格"_s); }
+    StoreTableModel* model() const { return window->findChild<StoreTableModel*>(u"数据源1"_s); }
+    QModelIndex cell(int row, int field) const { return model()->index(row, model()->columnOfField(field)); }
+
+    bool showActive() const
+    {
+        window->show();
+        window->activateWindow();
+        return QTest::qWaitForWindowActive(window.data());
+    }
+
+    void selectBlock(int top, int left, int bottom, int right) const
+    {
+        QItemSelection block;
+        for (int f = left; f <= right; ++f) {
+            block.select(cell(top, f), cell(bottom, f));
+        }
+        table()->setCurrentIndex(cell(top, left));
+        table()->selectionModel()->select(block, QItemSelectionModel::ClearAndSelect);
+    }
+
+    QPointer<ListEditorWindow> window;
+};
+
+} // namespace
+
+class ListEditorTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void opensAtSizeWithFullZoom()
+    {
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, {rec({u"张三"_s}), rec({u"李四"_s})});
+        Editor editor(path);
+        QCOMPARE(editor->size(), QSize(750, 550));
+        QCOMPARE(editor->windowTitle(), u"Telvane-列表修改器"_s);
+        QVERIFY(!editor->windowIcon().isNull());
+        QVERIFY(editor->isStoreOpen());
+        QCOMPARE(editor.model()->rowCount(), 2);
+
+        // The seven fields in field order under their names; the key is not shown.
+        QHeaderView* header = editor.table()->horizontalHeader();
+        QStringList shown;
+        for (int v = 0; v < header->count(); ++v) {
+            const int column = header->logicalIndex(v);
+            if (!header->isSectionHidden(column)) {
+                shown << editor.model()->headerData(column, Qt::Horizontal).toString();
+            }
+        }
+        QCOMPARE(shown, kHeaders);
+
+        auto checks = [&] {
+            return QList<bool> {findAction(editor.window, u"显示100%比例"_s)->isChecked(),
+                                findAction(editor.window, u"显示90%比例"_s)->isChecked(),
+                                findAction(editor.window, u"显示80%比例"_s)->isChecked()};
+        };
+        QCOMPARE(checks(), (QList<bool> {true, false, false}));
+        const qreal fullFont = editor.table()->font().pointSizeF();
+        const int fullRow = editor.table()->rowHeight(0);
+        const int fullColumn = editor.table()->columnWidth(editor.model()->columnOfField(2));
+
+        findAction(editor.window, u"显示80%比例"_s)->trigger();
+        QCOMPARE(checks(), (QList<bool> {false, false, true}));
+        QCOMPARE(editor->zoom(), 80);
+        QCOMPARE(editor.table()->font().pointSizeF(), fullFont * 0.8);
+        QVERIFY(editor.table()->rowHeight(0) < fullRow);
+        QVERIFY(editor.table()->columnWidth(editor.model()->columnOfField(2)) < fullColumn);
+        QCOMPARE(editor->size(), QSize(750, 550));
+
+        findAction(editor.window, u"显示90%比例"_s)->trigger();
+        QCOMPARE(checks(), (QList<bool> {false, true, false}));
+        findAction(editor.window, u"显示100%比例"_s)->trigger();
+        QCOMPARE(checks(), (QList<bool> {true, false, false}));
+        QCOMPARE(editor.table()->font().pointSizeF(), fullFont);
+        QCOMPARE(editor.table()->rowHeight(0), fullRow);
+    }
+
+    void gridKeepsOnePixelMargin_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("opening size") << QSize(750, 550);
+        QTest::newRow("smaller") << QSize(420, 300);
+        QTest::newRow("larger") << QSize(1000, 720);
+    }
+
+    void gridKeepsOnePixelMargin()
+    {
+        QFETCH(QSize, size);
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, {}));
+        editor->show();
+        QVERIFY(QTest::qWaitForWindowExposed(editor.window.data()));
+        editor->resize(size);
+        const QWidget* client = editor->centralWidget();
+        QTRY_COMPARE(editor.table()->geometry(), client->rect().adjusted(1, 1, -1, -1));
+        QCOMPARE(editor.table()->parentWidget(), client);
+    }
+
+    void menusCarryCaptionsAndKeys_data()
+    {
+        QTest::addColumn<QString>("menu");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QKeySequence>("key");
+        QTest::newRow("exit") << u"文件(&F)"_s << u"退出(&X)"_s << QKeySequence(u"Ctrl+Q"_s);
+        QTest::newRow("cut") << u"编辑(&E)"_s << u"剪切(&T)"_s << QKeySequence(u"Ctrl+X"_s);
+        QTest::newRow("copy") << u"编辑(&E)"_s << u"复制(&C)"_s << QKeySequence(u"Ctrl+C"_s);
+        QTest::newRow("paste") << u"编辑(&E)"_s << u"粘贴(&V)"_s << QKeySequence(u"Ctrl+V"_s);
+        QTest::newRow("add") << u"编辑(&E)"_s << u"增加记录(&A)"_s << QKeySequence(u"Ctrl+A"_s);
+        QTest::newRow("delete") << u"编辑(&E)"_s << u"删除记录(&D)"_s << QKeySequence(u"Ctrl+D"_s);
+        QTest::newRow("zoom 100") << u"显示比例(&L)"_s << u"显示100%比例"_s << QKeySequence();
+        QTest::newRow("zoom 90") << u"显示比例(&L)"_s << u"显示90%比例"_s << QKeySequence();
+        QTest::newRow("zoom 80") << u"显示比例(&L)"_s << u"显示80%比例"_s << QKeySequence();
+        QTest::newRow("import") << u"Excel批量导入(&G)"_s << u"从Excel批量导入数据(&I)"_s << QKeySequence();
+        QTest::newRow("about") << u"帮助(&H)"_s << u"关于(&A)"_s << QKeySequence(u"F1"_s);
+    }
+
+    void menusCarryCaptionsAndKeys()
+    {
+        QFETCH(QString, menu);
+        QFETCH(QString, item);
+        QFETCH(QKeySequence, key);
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, {}));
+
+        QStringList titles;
+        for (QAction* a : editor->menuBar()->actions()) {
+            titles << a->text();
+        }
+        QCOMPARE(titles, (QStringList {u"文件(&F)"_s, u"编辑(&E)"_s, u"显示比例(&L)"_s, u"Excel批量导入(&G)"_s,
+                                       u"帮助(&H)"_s}));
+        QMenu* m = findMenu(editor.window, menu);
+        QVERIFY(m);
+        QAction* found = nullptr;
+        for (QAction* a : m->actions()) {
+            if (a->text() == item) {
+                found = a;
+            }
+        }
+        QVERIFY2(found, qPrintable(item));
+        QCOMPARE(found->shortcut(), key);
+
+        // The edit menu: three clipboard items, a separator, the two record items.
+        const QList<QAction*> edit = findMenu(editor.window, u"编辑(&E)"_s)->actions();
+        QCOMPARE(edit.size(), 6);
+        QVERIFY(edit[3]->isSeparator());
+    }
+
+    void rightClickPopsUpTheEditMenu()
+    {
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, {rec({u"张三"_s})}));
+        QVERIFY(editor.showActive());
+        QMenu* edit = findMenu(editor.window, u"编辑(&E)"_s);
+        QVERIFY(!edit->isVisible());
+        QWidget* viewport = editor.table()->viewport();
+        const QPoint at = viewport->rect().center();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event);
+        QTRY_VERIFY(edit->isVisible());
+        edit->close();
+    }
+
+    void aboutOpensTheHelpWindowOwnedByTheEditor()
+    {
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, {}));
+        QVERIFY(editor.showActive());
+        QPointer<QWidget> help;
+        QWidget* owner = nullptr;
+        QByteArray helpClass;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, this, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget(); modal && modal != editor.window) {
+                poll.stop();
+                help = modal;
+                owner = modal->parentWidget();
+                helpClass = modal->metaObject()->className();
+                modal->close();
+            }
+        });
+        poll.start(20);
+        QTest::keyClick(editor.table(), Qt::Key_F1);
+        // showModal returned: the panel was shown modally over the list editor and is gone again.
+        QVERIFY(owner);
+        QCOMPARE(owner, editor.window.data());
+        QCOMPARE(helpClass, QByteArray("telvane::help::HelpWindow"));
+        QTRY_VERIFY(help.isNull());
+        QVERIFY(editor->isVisible());
+    }
+
+    void cutEmptiesCellsAndPastesElsewhere()
+    {
+        QTemporaryDir dir;
+        const Records start {rec({u"张三"_s, u"单位A"_s, u"甲"_s}), rec({u"李四"_s, u"单位\"B\""_s, u"乙"_s}),
+                             rec({u"王五"_s, u"单位C"_s, u"丙"_s}), rec({u"赵六"_s, u"单位D"_s, u"丁"_s})};
+        const QString path = makeStore(dir, start);
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+
+        editor.selectBlock(0, 0, 1, 1);
+        QTest::keyClick(editor.table(), Qt::Key_C, Qt::ControlModifier);
+        const QString block = u"张三\t单位A\r\n李四\t\"单位\"\"B\"\"\""_s;
+        QCOMPARE(QGuiApplication::clipboard()->text(), block);
+        QCOMPARE(readStore(store), start);
+
+        QGuiApplication::clipboard()->clear();
+        editor.selectBlock(0, 0, 1, 1);
+        QTest::keyClick(editor.table(), Qt::Key_X, Qt::ControlModifier);
+        QCOMPARE(QGuiApplication::clipboard()->text(), block);
+        Records expected = start;
+        expected[0] = rec({QString(), QString(), u"甲"_s});
+        expected[1] = rec({QString(), QString(), u"乙"_s});
+        QCOMPARE(readStore(store), expected);
+        QCOMPARE(editor.model()->rowCount(), 4);
+        QCOMPARE(editor.model()->data(editor.cell(1, 1)).toString(), QString());
+
+        // Pasted at the last row and the remark column: the second row of the block becomes a new record.
+        editor.table()->setCurrentIndex(editor.cell(3, 2));
+        QTest::keyClick(editor.table(), Qt::Key_V, Qt::ControlModifier);
+        expected[3] = rec({u"赵六"_s, u"单位D"_s, u"张三"_s, u"单位A"_s});
+        expected << rec({QString(), QString(), u"李四"_s, u"单位\"B\""_s});
+        QCOMPARE(readStore(store), expected);
+        QCOMPARE(editor.model()->rowCount(), 5);
+        QCOMPARE(editor.model()->data(editor.cell(4, 3)).toString(), u"单位\"B\""_s);
+    }
+
+    void deleteRemovesExactlyTheSelectedRecords_data()
+    {
+        QTest::addColumn<Records>("records");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<Records>("remaining");
+
+        const QStringList a = rec({u"同名"_s, u"同单位"_s, QString(), u"1"_s});
+        const QStringList b = rec({u"乙"_s});
+        const QStringList c = rec({u"丙"_s});
+        const QStringList d = rec({u"丁"_s});
+        QTest::newRow("three of six") << Records {b, c, d, a, rec({u"戊"_s}), rec({u"己"_s})} << QList<int> {1, 2, 3}
+                                      << Records {b, rec({u"戊"_s}), rec({u"己"_s})};
+        QTest::newRow("one of identical twins") << Records {a, a, b, c, a} << QList<int> {1, 2, 3} << Records {a, a};
+        QTest::newRow("both twins and one more") << Records {b, a, a, c, d} << QList<int> {1, 2, 4} << Records {b, c};
+        QTest::newRow("rows apart") << Records {a, b, c, d, a} << QList<int> {0, 2, 4} << Records {b, d};
+    }
+
+    void deleteRemovesExactlyTheSelectedRecords()
+    {
+        QFETCH(Records, records);
+        QFETCH(QList<int>, rows);
+        QFETCH(Records, remaining);
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, records);
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        QCOMPARE(store.recordCount(), records.size());
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+
+        QItemSelection selection;
+        for (int row : rows) {
+            selection.select(editor.cell(row, 0), editor.cell(row, 6));
+        }
+        editor.table()->setCurrentIndex(editor.cell(rows.front(), 0));
+        editor.table()->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+        QTest::keyClick(editor.table(), Qt::Key_D, Qt::ControlModifier);
+
+        QCOMPARE(store.recordCount(), remaining.size());
+        QCOMPARE(readStore(store), remaining);
+        QCOMPARE(editor.model()->rowCount(), remaining.size());
+    }
+
+    void pasteIntoEmptyGridAddsRecords_data()
+    {
+        QTest::addColumn<QString>("clipboard");
+        QTest::addColumn<Records>("records");
+
+        QTest::newRow("spreadsheet block, CR LF")
+            << u"王五\t公司\t备注\t010-1\t020-2\t13900000000\t0755\r\n赵六\t\t\t\t\t\t\r\n"_s
+            << Records {{u"王五"_s, u"公司"_s, u"备注"_s, u"010-1"_s, u"020-2"_s, u"13900000000"_s, u"0755"_s},
+                        rec({u"赵六"_s})};
+        QTest::newRow("LF, short rows") << u"甲\n乙\t单位"_s << Records {rec({u"甲"_s}), rec({u"乙"_s, u"单位"_s})};
+        QTest::newRow("cells past the last field dropped")
+            << u"1\t2\t3\t4\t5\t6\t7\t8\t9"_s << Records {{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}};
+        QTest::newRow("line break inside a quoted cell")
+            << u"\"一行\r\n两行\"\t单位"_s << Records {rec({u"一行  两行"_s, u"单位"_s})};
+    }
+
+    void pasteIntoEmptyGridAddsRecords()
+    {
+        QFETCH(QString, clipboard);
+        QFETCH(Records, records);
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, {});
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+        QCOMPARE(editor.model()->rowCount(), 0);
+        QGuiApplication::clipboard()->setText(clipboard);
+        QTest::keyClick(editor.table(), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(readFile(path), records);
+        QCOMPARE(editor.model()->rowCount(), records.size());
+    }
+
+    void pasteCutsCellsToFieldWidth_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<QString>("storedHex");
+
+        QTest::newRow("name, six characters into ten bytes")
+            << 0 << u"一二三四五六"_s << u"d2 bb b6 fe c8 fd cb c4 ce e5"_s;
+        QTest::newRow("name, no half character") << 0 << u"abcdefghi中"_s << u"61 62 63 64 65 66 67 68 69"_s;
+        QTest::newRow("mobile, eleven digits") << 5 << u"1390000000012"_s << u"31 33 39 30 30 30 30 30 30 30 30"_s;
+        QTest::newRow("phs, four-byte character fits")
+            << 6 << u"123456789𠀀"_s << u"31 32 33 34 35 36 37 38 39 95 32 82 36"_s;
+        QTest::newRow("phs, four-byte character dropped whole")
+            << 6 << u"1234567890𠀀"_s << u"31 32 33 34 35 36 37 38 39 30"_s;
+    }
+
+    void pasteCutsCellsToFieldWidth()
+    {
+        QFETCH(int, field);
+        QFETCH(QString, pasted);
+        QFETCH(QString, storedHex);
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, {rec({u"原"_s})});
+        Editor editor(path);
+        editor.table()->setCurrentIndex(editor.cell(0, field));
+        QGuiApplication::clipboard()->setText(pasted);
+        editor->paste();
+        const Records records = readFile(path);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(gbkHex(records[0][field]), storedHex);
+    }
+
+    void closingEmitsClosedOnEveryRoute_data()
+    {
+        QTest::addColumn<QString>("route");
+        QTest::newRow("exit item") << u"exit"_s;
+        QTest::newRow("Ctrl+Q") << u"key"_s;
+        QTest::newRow("close button") << u"close"_s;
+        QTest::newRow("import link") << u"import"_s;
+    }
+
+    void closingEmitsClosedOnEveryRoute()
+    {
+        QFETCH(QString, route);
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, {rec({u"张三"_s})}));
+        QWidget importWindow;
+        editor->setImportOpener([&] { return &importWindow; });
+        QVERIFY(editor.showActive());
+        QSignalSpy closed(editor.window.data(), &ListEditorWindow::closed);
+        if (route == u"exit"_s) {
+            findAction(editor.window, u"退出(&X)"_s)->trigger();
+        } else if (route == u"key"_s) {
+            QTest::keyClick(editor.table(), Qt::Key_Q, Qt::ControlModifier);
+        } else if (route == u"close"_s) {
+            editor->close();
+        } else {
+            findAction(editor.window, u"从Excel批量导入数据(&I)"_s)->trigger();
+        }
+        QCOMPARE(closed.size(), 1);
+        QTRY_VERIFY(editor.window.isNull());
+    }
+
+    void importLinkHandsOverToTheImportWindow()
+    {
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, {}));
+        QVERIFY(!findAction(editor.window, u"从Excel批量导入数据(&I)"_s)->isEnabled());
+        int opened = 0;
+        QWidget importWindow;
+        importWindow.resize(200, 100);
+        bool editorVisibleWhenOpened = false;
+        editor->setImportOpener([&] {
+            ++opened;
+            editorVisibleWhenOpened = editor->isVisible();
+            importWindow.show();
+            return &importWindow;
+        });
+        QVERIFY(editor.showActive());
+        QSignalSpy closed(editor.window.data(), &ListEditorWindow::closed);
+        findAction(editor.window, u"从Excel批量导入数据(&I)"_s)->trigger();
+        QCOMPARE(opened, 1);
+        QVERIFY(editorVisibleWhenOpened);
+        QCOMPARE(closed.size(), 1);
+        QVERIFY(importWindow.isVisible());
+        QTRY_VERIFY(importWindow.isActiveWindow());
+        QTRY_VERIFY(editor.window.isNull());
+    }
+
+    void gridEditReachesTheStore()
+    {
+        QTemporaryDir dir;
+        const QStringList twin = rec({u"同名"_s, u"同单位"_s});
+        const QString path = makeStore(dir, {twin, twin, rec({u"张三"_s})});
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        QCOMPARE(readStore(store).size(), 3);
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+
+        // Typed into the second of two identical records: only that one changes.
+        const QModelIndex cell = editor.cell(1, 5);
+        editor.table()->setCurrentIndex(cell);
+        editor.table()->edit(cell);
+        auto* box = qobject_cast<QLineEdit*>(editor.table()->indexWidget(cell));
+        QVERIFY(box);
+        QTest::keyClicks(box, u"13912345678"_s);
+        QTest::keyClick(box, Qt::Key_Return);
+
+        Records expected {twin, twin, rec({u"张三"_s})};
+        expected[1][5] = u"13912345678"_s;
+        // Return commits once the box has seen the key.
+        QTRY_COMPARE(readStore(store), expected);
+        // Everything is in the store file itself: the write-ahead log is checkpointed away.
+        const QFileInfo wal(path + u"-wal"_s);
+        QVERIFY(!wal.exists() || wal.size() == 0);
+    }
+
+    void cellEditorTakesNoMoreThanTheFieldWidth_data()
+    {
+        QTest::addColumn<int>("field");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("storedHex");
+
+        QTest::newRow("name 10") << 0 << u"abcdefghijkl"_s << u"61 62 63 64 65 66 67 68 69 6a"_s;
+        QTest::newRow("name, Chinese") << 0 << u"一二三四五六"_s << u"d2 bb b6 fe c8 fd cb c4 ce e5"_s;
+        QTest::newRow("name, odd byte left") << 0 << u"123456789一"_s << u"31 32 33 34 35 36 37 38 39"_s;
+        QTest::newRow("mobile 11") << 5 << u"1390000000012"_s << u"31 33 39 30 30 30 30 30 30 30 30"_s;
+        QTest::newRow("office 13") << 3 << u"010-123456789012"_s << u"30 31 30 2d 31 32 33 34 35 36 37 38 39"_s;
+        QTest::newRow("unit 24, twelve characters")
+            << 1 << u"中华人民共和国国家统计局下属"_s << gbkHex(u"中华人民共和国国家统计局"_s);
+        QTest::newRow("remark 32") << 2 << QString(40, u'x') << gbkHex(QString(32, u'x'));
+    }
+
+    void cellEditorTakesNoMoreThanTheFieldWidth()
+    {
+        QFETCH(int, field);
+        QFETCH(QString, typed);
+        QFETCH(QString, storedHex);
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, {rec({})});
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+        const QModelIndex cell = editor.cell(0, field);
+        editor.table()->setCurrentIndex(cell);
+        editor.table()->edit(cell);
+        auto* box = qobject_cast<QLineEdit*>(editor.table()->indexWidget(cell));
+        QVERIFY(box);
+        for (const QChar c : typed) {
+            QTest::sendKeyEvent(QTest::Click, box, Qt::Key_unknown, QString(c), Qt::NoModifier);
+        }
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_COMPARE(gbkHex(readFile(path).value(0).value(field)), storedHex);
+    }
+
+    void addRecordWritesAnEmptyRecordAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, {rec({u"张三"_s})});
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+        QTest::keyClick(editor.table(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(readStore(store), (Records {rec({u"张三"_s}), rec({})}));
+        QCOMPARE(editor.model()->rowCount(), 2);
+        QCOMPARE(editor.table()->currentIndex(), editor.cell(1, 0));
+
+        // The new row is bound to its own record.
+        QVERIFY(editor.model()->setData(editor.cell(1, 0), u"新人"_s));
+        QVERIFY(editor.model()->setData(editor.cell(0, 2), u"老人"_s));
+        QCOMPARE(readStore(store), (Records {rec({u"张三"_s, QString(), u"老人"_s}), rec({u"新人"_s})}));
+
+        // And deleting it removes that record, not its neighbour.
+        editor.selectBlock(1, 0, 1, 0);
+        QTest::keyClick(editor.table(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(readStore(store), (Records {rec({u"张三"_s, QString(), u"老人"_s})}));
+    }
+
+    void failedWriteIsShownAndNotKept()
+    {
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, {rec({u"张三"_s})});
+        QVERIFY(execOther(path, "CREATE TRIGGER refuse BEFORE UPDATE ON directory BEGIN"
+                                " SELECT RAISE(ABORT, 'the store refuses changes'); END;"));
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+        QVERIFY(!editor.model()->setData(editor.cell(0, 0), u"李四"_s));
+        QVERIFY(editor->statusBar()->currentMessage().contains(u"the store refuses changes"_s));
+        QCOMPARE(editor.model()->data(editor.cell(0, 0)).toString(), u"张三"_s);
+
+        // The same through the cell editor: the grid survives being reloaded while the edit is committed.
+        editor->statusBar()->clearMessage();
+        editor.table()->setCurrentIndex(editor.cell(0, 1));
+        editor.table()->edit(editor.cell(0, 1));
+        auto* box = qobject_cast<QLineEdit*>(editor.table()->indexWidget(editor.cell(0, 1)));
+        QVERIFY(box);
+        QTest::keyClicks(box, u"abc"_s);
+        QTest::keyClick(box, Qt::Key_Return);
+        QTRY_VERIFY(editor->statusBar()->currentMessage().contains(u"the store refuses changes"_s));
+        QTRY_COMPARE(editor.model()->data(editor.cell(0, 1)).toString(), QString());
+        QCOMPARE(readFile(path), (Records {rec({u"张三"_s})}));
+
+        // A block write is all or nothing.
+        editor->statusBar()->clearMessage();
+        editor.table()->setCurrentIndex(editor.cell(0, 0));
+        QGuiApplication::clipboard()->setText(u"王五\r\n赵六"_s);
+        editor->paste();
+        QVERIFY(editor->statusBar()->currentMessage().contains(u"the store refuses changes"_s));
+        QCOMPARE(readFile(path), (Records {rec({u"张三"_s})}));
+        QCOMPARE(editor.model()->rowCount(), 1);
+        QCOMPARE(editor.model()->data(editor.cell(0, 0)).toString(), u"张三"_s);
+    }
+
+    void fileThatIsNoStoreIsLeftAlone_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("exists");
+        QTest::newRow("missing") << QByteArray() << false;
+        QTest::newRow("empty file") << QByteArray() << true;
+        QTest::newRow("text file") << QByteArray("name,phone\n") << true;
+        QTest::newRow("damaged store") << QByteArray("SQLite format 3\0garbage", 24) << true;
+    }
+
+    void fileThatIsNoStoreIsLeftAlone()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, exists);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        if (exists) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(content);
+        }
+        {
+            Editor editor(path);
+            QVERIFY(!editor->isStoreOpen());
+            QVERIFY(!editor->statusBar()->currentMessage().isEmpty());
+            editor->paste();
+            editor->addRecord();
+            editor->deleteRecords();
+        }
+        QCOMPARE(QFileInfo::exists(path), exists);
+        if (exists) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QCOMPARE(file.readAll(), content);
+        }
+    }
+
+    void recordsAddedBehindItsBackShowUp_data()
+    {
+        QTest::addColumn<bool>("byActivation");
+        QTest::newRow("reload") << false;
+        QTest::newRow("coming back to the window") << true;
+    }
+
+    void recordsAddedBehindItsBackShowUp()
+    {
+        QFETCH(bool, byActivation);
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, {rec({u"张三"_s}), rec({u"李四"_s})});
+        Editor editor(path);
+        editor.table()->setCurrentIndex(editor.cell(1, 2));
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        QVERIFY(store.append(toRecord(rec({u"王五"_s}))));
+        QCOMPARE(editor.model()->rowCount(), 2);
+        if (byActivation) {
+            QEvent activate(QEvent::WindowActivate);
+            QApplication::sendEvent(editor.window.data(), &activate);
+        } else {
+            editor->reload();
+        }
+        QCOMPARE(editor.model()->rowCount(), 3);
+        QCOMPARE(editor.model()->data(editor.cell(2, 0)).toString(), u"王五"_s);
+        QCOMPARE(editor.table()->currentIndex(), editor.cell(1, 2));
+    }
+
+    void noReadStaysOpenAfterLoading()
+    {
+        // More rows than one fetch brings in: the grid must not leave a read open, or the WAL could not be
+        // checkpointed away by the main window's connection.
+        QTemporaryDir dir;
+        Records many;
+        for (int i = 0; i < 1000; ++i) {
+            many << rec({u"人%1"_s.arg(i)});
+        }
+        const QString path = makeStore(dir, many);
+        Editor editor(path);
+        QCOMPARE(editor.model()->rowCount(), 1000);
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        QVERIFY(store.append(toRecord(rec({u"新"_s}))));
+        sqlite3* db = nullptr;
+        QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(db, "SELECT count(*) FROM directory", nullptr, nullptr, nullptr), SQLITE_OK);
+        int log = -1;
+        int done = -1;
+        const int rc = sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, &log, &done);
+        sqlite3_close(db);
+        QCOMPARE(rc, SQLITE_OK);
+        QCOMPARE(log, 0);
+    }
+};
+
+QTEST_MAIN(ListEditorTest)
+#include "list_editor_test.moc"
