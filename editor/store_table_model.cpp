@@ -111,7 +111,12 @@ bool StoreTableModel::setData(const QModelIndex& index, const QVariant& value, i
         return true;
     }
     if (!QSqlTableModel::setData(index, text, role)) {
-        return fail(errorText(lastError()));
+        // Only the edited row went wrong: put back what it held. A reload here would pull the grid from under the
+        // cell editor that is committing this value.
+        const QString reason = errorText(lastError());
+        revertAll();
+        emit writeFailed(reason);
+        return false;
     }
     checkpoint();
     return true;
