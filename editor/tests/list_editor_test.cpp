@@ -1,5 +1,6 @@
 #include "editor/list_editor_window.h"
 #include "editor/store_table_model.h"
+#include "query/search.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
@@ -538,6 +539,8 @@ private slots:
         DirectoryStore store;
         QVERIFY(store.open(path));
         QCOMPARE(readStore(store).size(), 3);
+        telvane::query::Searcher searcher;
+        QVERIFY(searcher.search("139123", store).empty());
         Editor editor(path);
         QVERIFY(editor.showActive());
 
@@ -554,6 +557,8 @@ private slots:
         expected[1][5] = u"13912345678"_s;
         // Return commits once the box has seen the key.
         QTRY_COMPARE(readStore(store), expected);
+        // The main window's search follows the grid's write.
+        QCOMPARE(searcher.search("139123", store), (std::vector<std::int32_t> {2}));
         // Everything is in the store file itself: the write-ahead log is checkpointed away.
         const QFileInfo wal(path + u"-wal"_s);
         QVERIFY(!wal.exists() || wal.size() == 0);
