@@ -13,10 +13,9 @@ namespace telvane::query {
 
 namespace {
 
-// Zero bytes kept after the logical end of each index buffer, so that a filter may read a whole chunk plus one.
-constexpr std::size_t kPad = 1024 + 128;
-// Positions filtered per call: kChunkWords masks of 64 positions.
-constexpr std::size_t kChunkWords = 16;
+// Zero bytes kept after the logical end of each index buffer: the filters look up to 63 + 32 + 63 bytes past the last
+// position they test.
+constexpr std::size_t kPad = 256;
 // The bit-parallel letter check keeps one bit per letter offset 0..L in 64 bits.
 constexpr std::size_t kMaxFastLetters = 63;
 
@@ -37,29 +36,38 @@ struct ByteSet
     alignas(32) std::array<std::uint8_t, 16> low {};
     alignas(32) std::array<std::uint8_t, 16> high {};
     std::array<bool, 256> member {};
+    bool hasHigh = false; // a member of 128 or more: the vector test must look at the high table too
 
     void add(unsigned value)
     {
         member[value] = true;
+        hasHigh = hasHigh || value >= 128;
         const unsigned h = value >> 4;
         auto& table = h < 8 ? low : high;
         table[value & 15] = static_cast<std::uint8_t>(table[value & 15] | (1u << (h & 7)));
     }
 };
 
+// A Letter search's candidates: positions whose class is in `single` (a one-character match), or whose class is in
+// `first` while the next one is in `second` (the first two characters of a longer match). A null set takes no part.
 struct LetterFilter
 {
     const std::uint8_t* data;
+    const ByteSet* single;
     const ByteSet* first;
-    const ByteSet* second; // null: every match may be one character wide
+    const ByteSet* second;
 };
 
+// A Digit search's candidates: the first byte of the query at j, the second at j+1 (when `two`), and the last at
+// j+lastOffset (when lastOffset is not 0).
 struct DigitFilter
 {
     const std::uint8_t* data;
     std::uint8_t b0;
     std::uint8_t b1;
+    std::uint8_t bLast;
     bool two;
+    std::size_t lastOffset;
 };
 
 // ---- scalar filters -------------------------------------------------------------------------------------------------
@@ -70,7 +78,8 @@ void letterFilterScalar(const LetterFilter& f, std::size_t pos, std::size_t word
     for (std::size_t w = 0; w < words; ++w, p += 64) {
         std::uint64_t m = 0;
         for (unsigned i = 0; i < 64; ++i) {
-            const bool hit = f.first->member[p[i]] && (!f.second || f.second->member[p[i + 1]]);
+            const bool hit = (f.single && f.single->member[p[i]])
+                             || (f.first && f.first->member[p[i]] && f.second->member[p[i + 1]]);
             m |= static_cast<std::uint64_t>(hit) << i;
         }
         masks[w] = m;
@@ -83,7 +92,8 @@ void digitFilterScalar(const DigitFilter& f, std::size_t pos, std::size_t words,
     for (std::size_t w = 0; w < words; ++w, p += 64) {
         std::uint64_t m = 0;
         for (unsigned i = 0; i < 64; ++i) {
-            const bool hit = p[i] == f.b0 && (!f.two || p[i + 1] == f.b1);
+            const bool hit =
+                p[i] == f.b0 && (!f.two || p[i + 1] == f.b1) && (!f.lastOffset || p[i + f.lastOffset] == f.bLast);
             m |= static_cast<std::uint64_t>(hit) << i;
         }
         masks[w] = m;
@@ -92,18 +102,6 @@ void digitFilterScalar(const DigitFilter& f, std::size_t pos, std::size_t words,
 
 // ---- SSE filters ----------------------------------------------------------------------------------------------------
 
-__attribute__((target("ssse3"))) inline std::uint64_t member16(__m128i v, __m128i low, __m128i high, __m128i bits)
-{
-    const __m128i nib = _mm_set1_epi8(static_cast<char>(0x8F));
-    const __m128i top = _mm_set1_epi8(static_cast<char>(0x80));
-    const __m128i a = _mm_shuffle_epi8(low, _mm_and_si128(v, nib));
-    const __m128i b = _mm_shuffle_epi8(high, _mm_and_si128(_mm_xor_si128(v, top), nib));
-    const __m128i h = _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
-    const __m128i bit = _mm_shuffle_epi8(bits, h);
-    const __m128i hit = _mm_cmpeq_epi8(_mm_and_si128(_mm_or_si128(a, b), bit), bit);
-    return static_cast<std::uint16_t>(_mm_movemask_epi8(hit));
-}
-
 const std::array<std::uint8_t, 16> kBitOfHigh {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
 
 inline __m128i load16(const std::uint8_t* p)
@@ -111,26 +109,64 @@ inline __m128i load16(const std::uint8_t* p)
     return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
 }
 
+struct Nibbles16
+{
+    __m128i low;
+    __m128i high;
+    bool hasHigh;
+};
+
+inline Nibbles16 nibbles16(const ByteSet* set)
+{
+    return set ? Nibbles16 {load16(set->low.data()), load16(set->high.data()), set->hasHigh} : Nibbles16 {};
+}
+
+// Per vector of classes v: the bit of each class's high nibble, and v with its top bit flipped for the high table.
+struct Probe16
+{
+    __m128i v;
+    __m128i flipped;
+    __m128i bit;
+};
+
+__attribute__((target("ssse3"))) inline Probe16 probe16(__m128i v, __m128i bits)
+{
+    const __m128i h = _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
+    return {v, _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80))), _mm_shuffle_epi8(bits, h)};
+}
+
+// pshufb gives 0 where the index has its top bit set, so the low table answers for classes 0..127 and the high
+// table, indexed by the flipped vector, for 128..255.
+__attribute__((target("ssse3"))) inline std::uint64_t member16(const Probe16& p, const Nibbles16& set)
+{
+    __m128i row = _mm_shuffle_epi8(set.low, p.v);
+    if (set.hasHigh) {
+        row = _mm_or_si128(row, _mm_shuffle_epi8(set.high, p.flipped));
+    }
+    const __m128i miss = _mm_cmpeq_epi8(_mm_and_si128(row, p.bit), _mm_setzero_si128());
+    return static_cast<std::uint16_t>(~_mm_movemask_epi8(miss));
+}
+
 __attribute__((target("ssse3"))) void letterFilterSse(const LetterFilter& f, std::size_t pos, std::size_t words,
                                                       std::uint64_t* masks)
 {
     const __m128i bits = load16(kBitOfHigh.data());
-    const __m128i low0 = load16(f.first->low.data());
-    const __m128i high0 = load16(f.first->high.data());
-    const __m128i low1 = f.second ? load16(f.second->low.data()) : low0;
-    const __m128i high1 = f.second ? load16(f.second->high.data()) : high0;
+    const Nibbles16 single = nibbles16(f.single);
+    const Nibbles16 first = nibbles16(f.first);
+    const Nibbles16 second = nibbles16(f.second);
     const std::uint8_t* p = f.data + pos;
     for (std::size_t w = 0; w < words; ++w, p += 64) {
         std::uint64_t m = 0;
         for (unsigned i = 0; i < 4; ++i) {
-            m |= member16(load16(p + 16 * i), low0, high0, bits) << (16 * i);
-        }
-        if (f.second) {
-            std::uint64_t m1 = 0;
-            for (unsigned i = 0; i < 4; ++i) {
-                m1 |= member16(load16(p + 16 * i + 1), low1, high1, bits) << (16 * i);
+            const Probe16 v = probe16(load16(p + 16 * i), bits);
+            std::uint64_t hit = 0;
+            if (f.single) {
+                hit |= member16(v, single);
             }
-            m &= m1;
+            if (f.first) {
+                hit |= member16(v, first) & member16(probe16(load16(p + 16 * i + 1), bits), second);
+            }
+            m |= hit << (16 * i);
         }
         masks[w] = m;
     }
@@ -140,15 +176,18 @@ void digitFilterSse(const DigitFilter& f, std::size_t pos, std::size_t words, st
 {
     const __m128i c0 = _mm_set1_epi8(static_cast<char>(f.b0));
     const __m128i c1 = _mm_set1_epi8(static_cast<char>(f.b1));
+    const __m128i cLast = _mm_set1_epi8(static_cast<char>(f.bLast));
     const std::uint8_t* p = f.data + pos;
     for (std::size_t w = 0; w < words; ++w, p += 64) {
         std::uint64_t m = 0;
         for (unsigned i = 0; i < 4; ++i) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i));
-            __m128i hit = _mm_cmpeq_epi8(v, c0);
+            const std::uint8_t* q = p + 16 * i;
+            __m128i hit = _mm_cmpeq_epi8(load16(q), c0);
             if (f.two) {
-                const __m128i v1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * i + 1));
-                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(v1, c1));
+                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(load16(q + 1), c1));
+            }
+            if (f.lastOffset) {
+                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(load16(q + f.lastOffset), cLast));
             }
             m |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(hit))) << (16 * i);
         }
@@ -158,48 +197,84 @@ void digitFilterSse(const DigitFilter& f, std::size_t pos, std::size_t words, st
 
 // ---- AVX2 filters ---------------------------------------------------------------------------------------------------
 
-__attribute__((target("avx2"))) inline std::uint64_t member32(__m256i v, __m256i low, __m256i high, __m256i bits)
+struct Nibbles32
 {
-    const __m256i nib = _mm256_set1_epi8(static_cast<char>(0x8F));
-    const __m256i top = _mm256_set1_epi8(static_cast<char>(0x80));
-    const __m256i a = _mm256_shuffle_epi8(low, _mm256_and_si256(v, nib));
-    const __m256i b = _mm256_shuffle_epi8(high, _mm256_and_si256(_mm256_xor_si256(v, top), nib));
-    const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
-    const __m256i bit = _mm256_shuffle_epi8(bits, h);
-    const __m256i hit = _mm256_cmpeq_epi8(_mm256_and_si256(_mm256_or_si256(a, b), bit), bit);
-    return static_cast<std::uint32_t>(_mm256_movemask_epi8(hit));
-}
+    __m256i low;
+    __m256i high;
+    bool hasHigh;
+};
+
+struct Probe32
+{
+    __m256i v;
+    __m256i flipped;
+    __m256i bit;
+};
 
 __attribute__((target("avx2"))) inline __m256i broadcast(const std::uint8_t* p)
 {
     return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
 }
 
-__attribute__((target("avx2"))) inline __m256i load(const std::uint8_t* p)
+__attribute__((target("avx2"))) inline __m256i load32(const std::uint8_t* p)
 {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+__attribute__((target("avx2"))) inline Nibbles32 nibbles32(const ByteSet* set)
+{
+    return set ? Nibbles32 {broadcast(set->low.data()), broadcast(set->high.data()), set->hasHigh} : Nibbles32 {};
+}
+
+__attribute__((target("avx2"))) inline Probe32 probe32(__m256i v, __m256i bits)
+{
+    const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
+    return {v, _mm256_xor_si256(v, _mm256_set1_epi8(static_cast<char>(0x80))), _mm256_shuffle_epi8(bits, h)};
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t member32(const Probe32& p, const Nibbles32& set)
+{
+    __m256i row = _mm256_shuffle_epi8(set.low, p.v);
+    if (set.hasHigh) {
+        row = _mm256_or_si256(row, _mm256_shuffle_epi8(set.high, p.flipped));
+    }
+    const __m256i miss = _mm256_cmpeq_epi8(_mm256_and_si256(row, p.bit), _mm256_setzero_si256());
+    return static_cast<std::uint32_t>(~_mm256_movemask_epi8(miss));
 }
 
 __attribute__((target("avx2"))) void letterFilterAvx2(const LetterFilter& f, std::size_t pos, std::size_t words,
                                                       std::uint64_t* masks)
 {
     const __m256i bits = broadcast(kBitOfHigh.data());
-    const __m256i low0 = broadcast(f.first->low.data());
-    const __m256i high0 = broadcast(f.first->high.data());
+    const Nibbles32 single = nibbles32(f.single);
+    const Nibbles32 first = nibbles32(f.first);
+    const Nibbles32 second = nibbles32(f.second);
     const std::uint8_t* p = f.data + pos;
-    if (!f.second) {
+    // The shapes get their own loops so that none tests a set it does not use.
+    if (!f.first) {
         for (std::size_t w = 0; w < words; ++w, p += 64) {
-            masks[w] = member32(load(p), low0, high0, bits) | member32(load(p + 32), low0, high0, bits) << 32;
+            masks[w] =
+                member32(probe32(load32(p), bits), single) | member32(probe32(load32(p + 32), bits), single) << 32;
         }
         return;
     }
-    const __m256i low1 = broadcast(f.second->low.data());
-    const __m256i high1 = broadcast(f.second->high.data());
+    if (!f.single) {
+        for (std::size_t w = 0; w < words; ++w, p += 64) {
+            const std::uint64_t m0 =
+                member32(probe32(load32(p), bits), first) | member32(probe32(load32(p + 32), bits), first) << 32;
+            const std::uint64_t m1 =
+                member32(probe32(load32(p + 1), bits), second) | member32(probe32(load32(p + 33), bits), second) << 32;
+            masks[w] = m0 & m1;
+        }
+        return;
+    }
     for (std::size_t w = 0; w < words; ++w, p += 64) {
-        const std::uint64_t m0 = member32(load(p), low0, high0, bits) | member32(load(p + 32), low0, high0, bits) << 32;
+        const Probe32 v0 = probe32(load32(p), bits);
+        const Probe32 v1 = probe32(load32(p + 32), bits);
         const std::uint64_t m1 =
-            member32(load(p + 1), low1, high1, bits) | member32(load(p + 33), low1, high1, bits) << 32;
-        masks[w] = m0 & m1;
+            member32(probe32(load32(p + 1), bits), second) | member32(probe32(load32(p + 33), bits), second) << 32;
+        const std::uint64_t m0 = member32(v0, first) | member32(v1, first) << 32;
+        masks[w] = (m0 & m1) | member32(v0, single) | member32(v1, single) << 32;
     }
 }
 
@@ -208,15 +283,18 @@ __attribute__((target("avx2"))) void digitFilterAvx2(const DigitFilter& f, std::
 {
     const __m256i c0 = _mm256_set1_epi8(static_cast<char>(f.b0));
     const __m256i c1 = _mm256_set1_epi8(static_cast<char>(f.b1));
+    const __m256i cLast = _mm256_set1_epi8(static_cast<char>(f.bLast));
     const std::uint8_t* p = f.data + pos;
     for (std::size_t w = 0; w < words; ++w, p += 64) {
         std::uint64_t m = 0;
         for (unsigned i = 0; i < 2; ++i) {
-            const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i));
-            __m256i hit = _mm256_cmpeq_epi8(v, c0);
+            const std::uint8_t* q = p + 32 * i;
+            __m256i hit = _mm256_cmpeq_epi8(load32(q), c0);
             if (f.two) {
-                const __m256i v1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + 32 * i + 1));
-                hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(v1, c1));
+                hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(load32(q + 1), c1));
+            }
+            if (f.lastOffset) {
+                hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(load32(q + f.lastOffset), cLast));
             }
             m |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hit))) << (32 * i);
         }
@@ -226,47 +304,190 @@ __attribute__((target("avx2"))) void digitFilterAvx2(const DigitFilter& f, std::
 
 // ---- the scan -------------------------------------------------------------------------------------------------------
 
-// Walks the candidate positions the filter passes, in order, and appends the number of every record in which
-// `verify` confirms one. A record stops costing work at its first confirmed candidate. Records are never empty
-// in the index (each has its separators), so the record starts are strictly ascending.
-template<class Filter, class Verify>
-void collect(std::size_t size, const std::vector<std::uint32_t>& starts, Filter filter, Verify verify,
-             std::vector<std::int32_t>& out)
+// The record holding index position j, searched forward from record r (whose start is at or before j): first by
+// doubling steps, then by bisection, so that both near and far jumps stay cheap.
+inline std::size_t recordOf(const std::uint32_t* starts, std::size_t records, std::size_t r, std::size_t j)
 {
-    std::array<std::uint64_t, kChunkWords> masks {};
-    const std::uint32_t* s = starts.data();
-    const std::uint32_t* sEnd = s + starts.size();
-    std::size_t r = 0;
-    std::size_t skipUntil = 0;
-    std::size_t pos = 0;
-    while (pos < size) {
-        const std::size_t words = std::min(kChunkWords, (size - pos + 63) / 64);
-        filter(pos, words, masks.data());
-        for (std::size_t w = 0; w < words; ++w) {
-            std::uint64_t m = masks[w];
-            while (m) {
-                const std::size_t j = pos + w * 64 + static_cast<std::size_t>(std::countr_zero(m));
-                m &= m - 1;
-                if (j < skipUntil) {
-                    continue;
-                }
-                if (j >= size) {
-                    break;
-                }
-                if (j >= s[r + 1]) {
-                    if (j < s[r + 2]) {
-                        ++r;
-                    } else {
-                        r = static_cast<std::size_t>(std::upper_bound(s + r + 1, sEnd, j) - s) - 1;
-                    }
-                }
-                if (verify(j, s[r + 1])) {
-                    out.push_back(static_cast<std::int32_t>(r + 1));
-                    skipUntil = s[r + 1];
-                }
+    if (j < starts[r + 1]) {
+        return r;
+    }
+    std::size_t lo = r + 1;
+    std::size_t step = 1;
+    while (lo + step < records && starts[lo + step] <= j) {
+        lo += step;
+        step *= 2;
+    }
+    const std::size_t hi = std::min(lo + step, records);
+    return static_cast<std::size_t>(std::upper_bound(starts + lo, starts + hi, j) - starts) - 1;
+}
+
+// Bits a .. a+len-1 of the bitmap, shifted down to bit 0 (len 1..64). The bitmap has a spare word at its end.
+inline std::uint64_t bitsAt(const std::uint64_t* bitmap, std::size_t a, std::size_t len)
+{
+    const std::size_t word = a >> 6;
+    const unsigned off = static_cast<unsigned>(a & 63);
+    std::uint64_t v = bitmap[word] >> off;
+    if (off != 0) {
+        v |= bitmap[word + 1] << (64 - off);
+    }
+    return len >= 64 ? v : v & ((std::uint64_t {1} << len) - 1);
+}
+
+// A stretch of whole records, r0 .. r1-1, whose index positions start at `base`; bit i of the bitmap is position
+// base + i.
+struct Stretch
+{
+    const std::uint32_t* starts;
+    std::size_t r0;
+    std::size_t r1;
+    std::size_t base;
+};
+
+// Few candidates: walks them in order and finds the record of each confirmed one. A record stops costing work at its
+// first confirmed candidate: later candidates in it are dropped unseen.
+template<class Verify>
+void walkCandidates(std::uint64_t* bitmap, std::size_t words, const Stretch& st, Verify& verify,
+                    std::vector<std::int32_t>& out)
+{
+    const std::uint32_t* s = st.starts;
+    std::size_t r = st.r0;
+    for (std::size_t w = 0; w < words; ++w) {
+        std::uint64_t m = bitmap[w];
+        while (m) {
+            const std::size_t i = w * 64 + static_cast<std::size_t>(std::countr_zero(m));
+            m &= m - 1;
+            const std::size_t j = st.base + i;
+            if (!verify(j)) {
+                continue;
+            }
+            r = recordOf(s, st.r1, r, j);
+            out.push_back(static_cast<std::int32_t>(r + 1));
+            const std::size_t skip = s[r + 1] - st.base;
+            if (skip >= w * 64 + 64) {
+                // Go on in the word that holds the next record's start.
+                const std::size_t next = skip / 64;
+                bitmap[next] &= ~std::uint64_t {0} << (skip % 64);
+                w = next - 1;
+                break;
+            }
+            m &= ~std::uint64_t {0} << (skip - w * 64);
+        }
+    }
+}
+
+// Many candidates: looks at each record's part of the bitmap. When the filter is exact, a candidate is a match and
+// the loop has no data-dependent branch.
+template<class Verify>
+void walkRecords(const std::uint64_t* bitmap, const Stretch& st, bool exact, Verify& verify,
+                 std::vector<std::int32_t>& out)
+{
+    const std::uint32_t* s = st.starts;
+    const auto any = [&](std::size_t r) {
+        std::size_t a = s[r] - st.base;
+        std::size_t len = s[r + 1] - s[r];
+        std::uint64_t bits = 0;
+        while (len > 64) {
+            bits |= bitsAt(bitmap, a, 64);
+            a += 64;
+            len -= 64;
+        }
+        return bits | bitsAt(bitmap, a, len);
+    };
+    if (exact) {
+        const std::size_t done = out.size();
+        out.resize(done + st.r1 - st.r0);
+        std::int32_t* o = out.data() + done;
+        std::size_t count = 0;
+        for (std::size_t r = st.r0; r < st.r1; ++r) {
+            o[count] = static_cast<std::int32_t>(r + 1);
+            count += any(r) != 0;
+        }
+        out.resize(done + count);
+        return;
+    }
+    for (std::size_t r = st.r0; r < st.r1; ++r) {
+        if (!any(r)) {
+            continue;
+        }
+        bool matched = false;
+        for (std::size_t a = s[r] - st.base; a < s[r + 1] - st.base && !matched; a += 64) {
+            std::uint64_t bits = bitsAt(bitmap, a, std::min<std::size_t>(64, s[r + 1] - st.base - a));
+            while (bits && !matched) {
+                matched = verify(st.base + a + static_cast<std::size_t>(std::countr_zero(bits)));
+                bits &= bits - 1;
             }
         }
-        pos = std::max(pos + words * 64, skipUntil);
+        if (matched) {
+            out.push_back(static_cast<std::int32_t>(r + 1));
+        }
+    }
+}
+
+std::size_t countBits(const std::uint64_t* bits, std::size_t words)
+{
+    std::size_t count = 0;
+    for (std::size_t w = 0; w < words; ++w) {
+        count += static_cast<std::size_t>(std::popcount(bits[w]));
+    }
+    return count;
+}
+
+__attribute__((target("popcnt"))) std::size_t countBitsPopcnt(const std::uint64_t* bits, std::size_t words)
+{
+    std::size_t count = 0;
+    for (std::size_t w = 0; w < words; ++w) {
+        count += static_cast<std::size_t>(__builtin_popcountll(bits[w]));
+    }
+    return count;
+}
+
+bool hasPopcnt()
+{
+    static const bool has = __builtin_cpu_supports("popcnt");
+    return has;
+}
+
+// Index positions filtered at a time: the stretch's bitmap stays in the first-level cache.
+constexpr std::size_t kStretchBytes = 16 * 1024;
+
+// Filters the index a stretch of whole records at a time and collects the matching records of each stretch by
+// whichever walk suits its number of candidates.
+template<class Filter, class Verify>
+void collect(const std::vector<std::uint32_t>& starts, Filter filter, bool exact, Verify verify,
+             std::vector<std::uint64_t>& bitmap, SearchWalk walk, std::vector<std::int32_t>& out)
+{
+    const std::uint32_t* s = starts.data();
+    const std::size_t records = starts.size() - 1;
+    std::size_t r0 = 0;
+    while (r0 < records) {
+        const std::size_t base = s[r0];
+        std::size_t r1 =
+            static_cast<std::size_t>(std::upper_bound(s + r0 + 1, s + records + 1, base + kStretchBytes) - s) - 1;
+        r1 = std::max(r1, r0 + 1);
+        const std::size_t length = s[r1] - base;
+        const std::size_t words = (length + 63) / 64;
+        if (bitmap.size() < words + 1) {
+            bitmap.resize(words + 1);
+        }
+        filter(base, words, bitmap.data());
+        // Bits past the stretch belong to the next records.
+        if (length % 64) {
+            bitmap[words - 1] &= (std::uint64_t {1} << (length % 64)) - 1;
+        }
+        bitmap[words] = 0;
+        const Stretch st {s, r0, r1, base};
+        SearchWalk how = walk;
+        if (how == SearchWalk::Auto) {
+            const std::size_t candidates =
+                hasPopcnt() ? countBitsPopcnt(bitmap.data(), words) : countBits(bitmap.data(), words);
+            how = candidates * 8 < r1 - r0 ? SearchWalk::Candidates : SearchWalk::Records;
+        }
+        if (how == SearchWalk::Candidates) {
+            walkCandidates(bitmap.data(), words, st, verify, out);
+        } else {
+            walkRecords(bitmap.data(), st, exact, verify, out);
+        }
+        r0 = r1;
     }
 }
 
@@ -278,9 +499,12 @@ struct LetterProgram
     int minWidth = 0;
     int maxWidth = 0;
     std::vector<std::uint64_t> step; // [class * (length + 1) + o]
-    ByteSet first;
-    ByteSet second;
-    bool useSecond = false;
+    ByteSet single; // classes that are a whole match by themselves
+    ByteSet first; // classes that can start a match of two or more characters
+    ByteSet second; // classes that can follow them
+    bool useSingle = false;
+    bool usePair = false;
+    bool exact = false; // every candidate the filter passes is a match
 
     std::uint64_t advance(unsigned cls, std::uint64_t reach) const
     {
@@ -321,8 +545,8 @@ bool compileLetters(std::string_view query, LetterShape shape, LetterProgram& pr
         return false;
     }
     program.step.assign(256 * (length + 1), 0);
-    std::uint64_t afterFirst = 0;
     const int classes = pinyinClassCount();
+    std::uint64_t afterFirst = 0;
     for (int c = 1; c < classes; ++c) {
         std::uint64_t* t = program.step.data() + static_cast<std::size_t>(c) * (length + 1);
         for (const auto code : pinyinClassCodes(c)) {
@@ -332,24 +556,34 @@ bool compileLetters(std::string_view query, LetterShape shape, LetterProgram& pr
                 }
             }
         }
-        if (t[0]) {
+        if (program.minWidth == 1 && (t[0] >> length & 1u)) {
+            program.single.add(static_cast<unsigned>(c));
+            program.useSingle = true;
+        }
+        // A start that already spells the whole query cannot go on: the next character needs a letter.
+        if (t[0] & ~(std::uint64_t {1} << length)) {
             program.first.add(static_cast<unsigned>(c));
-            afterFirst |= t[0];
+            afterFirst |= t[0] & ~(std::uint64_t {1} << length);
         }
     }
-    program.useSecond = program.minWidth >= 2;
-    if (program.useSecond) {
+    program.usePair = program.maxWidth >= 2 && afterFirst != 0;
+    // When two characters are the widest match and every first character ends at the same letter, the pair test is
+    // the whole answer: the second character must then spell the rest.
+    const bool pairIsMatch = program.maxWidth == 2 && std::has_single_bit(afterFirst);
+    const std::uint64_t wanted = pairIsMatch ? std::uint64_t {1} << length : ~std::uint64_t {0};
+    if (program.usePair) {
         for (int c = 1; c < classes; ++c) {
             const std::uint64_t* t = program.step.data() + static_cast<std::size_t>(c) * (length + 1);
             for (std::uint64_t reach = afterFirst; reach; reach &= reach - 1) {
-                if (t[std::countr_zero(reach)]) {
+                if (t[std::countr_zero(reach)] & wanted) {
                     program.second.add(static_cast<unsigned>(c));
                     break;
                 }
             }
         }
     }
-    return true;
+    program.exact = !program.usePair || pairIsMatch;
+    return program.useSingle || program.usePair;
 }
 
 ScanPath resolve(ScanPath path)
@@ -534,33 +768,35 @@ void Searcher::letterSearch(std::string_view query, const store::Columns& column
     if (!compileLetters(query, shape, program)) {
         return;
     }
-    const LetterFilter spec {m_letters.data(), &program.first, program.useSecond ? &program.second : nullptr};
+    const LetterFilter spec {m_letters.data(), program.useSingle ? &program.single : nullptr,
+                             program.usePair ? &program.first : nullptr, program.usePair ? &program.second : nullptr};
     const std::uint8_t* data = m_letters.data();
-    const auto verify = [&](std::size_t j, std::size_t) { return program.matchesAt(data + j); };
+    const auto verify = [&](std::size_t j) { return program.matchesAt(data + j); };
+    const bool exact = program.exact;
     switch (m_path) {
         case ScanPath::Avx2:
             collect(
-                m_letterSize, m_letterStarts,
+                m_letterStarts,
                 [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
                     letterFilterAvx2(spec, pos, words, masks);
                 },
-                verify, m_results);
+                exact, verify, m_bitmap, m_walk, m_results);
             break;
         case ScanPath::Sse:
             collect(
-                m_letterSize, m_letterStarts,
+                m_letterStarts,
                 [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
                     letterFilterSse(spec, pos, words, masks);
                 },
-                verify, m_results);
+                exact, verify, m_bitmap, m_walk, m_results);
             break;
         default:
             collect(
-                m_letterSize, m_letterStarts,
+                m_letterStarts,
                 [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
                     letterFilterScalar(spec, pos, words, masks);
                 },
-                verify, m_results);
+                exact, verify, m_bitmap, m_walk, m_results);
             break;
     }
 }
@@ -574,35 +810,43 @@ void Searcher::digitSearch(std::string_view query, const store::Columns& columns
     }
     const auto* q = reinterpret_cast<const std::uint8_t*>(query.data());
     const std::size_t length = query.size();
-    const DigitFilter spec {m_digits.data(), q[0], length > 1 ? q[1] : std::uint8_t {0}, length > 1};
+    // The filter also looks at the last byte when the query is long enough for that to add anything and short
+    // enough for the padding to cover the look-ahead.
+    const std::size_t lastOffset = length >= 3 && length <= 64 ? length - 1 : 0;
+    const DigitFilter spec {m_digits.data(), q[0],       length > 1 ? q[1] : std::uint8_t {0},
+                            q[length - 1],   length > 1, lastOffset};
     const std::uint8_t* data = m_digits.data();
-    const auto verify = [&](std::size_t j, std::size_t recordEnd) {
-        return j + length <= recordEnd && std::memcmp(data + j, q, length) == 0;
+    const std::size_t size = m_digitSize;
+    // No match runs into a separator or the padding: the query holds no zero byte.
+    const auto verify = [&](std::size_t j) {
+        return j + length <= size && std::equal(q + 1, q + length, data + j + 1);
     };
+    // Up to three bytes the filter compares them all.
+    const bool exact = length <= 3;
     switch (m_path) {
         case ScanPath::Avx2:
             collect(
-                m_digitSize, m_digitStarts,
+                m_digitStarts,
                 [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
                     digitFilterAvx2(spec, pos, words, masks);
                 },
-                verify, m_results);
+                exact, verify, m_bitmap, m_walk, m_results);
             break;
         case ScanPath::Sse:
             collect(
-                m_digitSize, m_digitStarts,
+                m_digitStarts,
                 [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
                     digitFilterSse(spec, pos, words, masks);
                 },
-                verify, m_results);
+                exact, verify, m_bitmap, m_walk, m_results);
             break;
         default:
             collect(
-                m_digitSize, m_digitStarts,
+                m_digitStarts,
                 [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
                     digitFilterScalar(spec, pos, words, masks);
                 },
-                verify, m_results);
+                exact, verify, m_bitmap, m_walk, m_results);
             break;
     }
 }

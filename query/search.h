@@ -34,6 +34,9 @@ QueryKind queryKind(std::string_view query);
 
 // The instruction set the scan uses. Best picks the widest one the processor has; tests force each in turn.
 enum class ScanPath { Best, Scalar, Sse, Avx2 };
+// How candidates become records: one by one when they are few, record by record when they are many. Auto decides
+// from their count; tests force each in turn.
+enum class SearchWalk { Auto, Candidates, Records };
 
 // Runs Search and keeps the Result list: the ascending 1-based record numbers of the matching records.
 //
@@ -61,6 +64,8 @@ public:
     // The path in use (never Best): Best resolves to the widest the processor supports.
     ScanPath scanPath() const { return m_path; }
     static bool supported(ScanPath path);
+    void setWalk(SearchWalk walk) { m_walk = walk; }
+    SearchWalk walk() const { return m_walk; }
 
 private:
     void sync(const store::Columns& columns, std::uint64_t generation);
@@ -72,6 +77,8 @@ private:
 
     std::vector<std::int32_t> m_results;
     ScanPath m_path;
+    SearchWalk m_walk = SearchWalk::Auto;
+    std::vector<std::uint64_t> m_bitmap; // candidate positions of the current search
 
     // Index: per record, the pinyin classes of the byte pairs of the name, unit and remark, each field followed by
     // class 0 (no code), so no window runs across fields; and the remark and four telephone fields back to back,

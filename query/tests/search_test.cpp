@@ -312,6 +312,24 @@ private:
     std::vector<std::string> m_vowels;
 };
 
+// One searcher for every scan path the processor has and every way of walking the candidates.
+std::vector<std::unique_ptr<query::Searcher>> allSearchers()
+{
+    std::vector<std::unique_ptr<query::Searcher>> out;
+    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
+        if (!query::Searcher::supported(path)) {
+            qWarning("scan path %d is not supported here and is not tested", static_cast<int>(path));
+            continue;
+        }
+        for (auto walk : {query::SearchWalk::Auto, query::SearchWalk::Candidates, query::SearchWalk::Records}) {
+            out.push_back(std::make_unique<query::Searcher>());
+            out.back()->setScanPath(path);
+            out.back()->setWalk(walk);
+        }
+    }
+    return out;
+}
+
 const std::vector<store::Record>& edgeDirectory()
 {
     static const std::vector<store::Record> records {
@@ -410,14 +428,9 @@ void SearchTest::edgeCases()
     fill(columns, edgeDirectory());
     const std::string_view q(query.constData(), static_cast<std::size_t>(query.size()));
     QCOMPARE(referenceSearch(q, columns), expected);
-    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
-        if (!query::Searcher::supported(path)) {
-            continue;
-        }
-        query::Searcher searcher;
-        searcher.setScanPath(path);
-        QCOMPARE(searcher.search(q, columns, 1), expected);
-        QCOMPARE(searcher.results(), expected);
+    for (auto& searcher : allSearchers()) {
+        QCOMPARE(searcher->search(q, columns, 1), expected);
+        QCOMPARE(searcher->results(), expected);
     }
 }
 
@@ -440,13 +453,7 @@ void SearchTest::crossCheck()
     for (int i = 0; i < records; ++i) {
         columns.push(i + 1, adversarial ? gen.adversarial() : gen.realistic());
     }
-    std::vector<std::unique_ptr<query::Searcher>> searchers;
-    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
-        if (query::Searcher::supported(path)) {
-            searchers.push_back(std::make_unique<query::Searcher>());
-            searchers.back()->setScanPath(path);
-        }
-    }
+    const auto searchers = allSearchers();
     int nonEmpty = 0;
     for (int i = 0; i < queries; ++i) {
         const std::string q = gen.query(columns);
@@ -455,9 +462,10 @@ void SearchTest::crossCheck()
         for (auto& s : searchers) {
             const auto& got = s->search(q, columns, 1);
             if (got != expected) {
-                QFAIL(qPrintable(QStringLiteral("query %1, path %2: %3 results, expected %4")
+                QFAIL(qPrintable(QStringLiteral("query %1, path %2, walk %3: %4 results, expected %5")
                                      .arg(QString::fromLatin1(show(q)))
                                      .arg(static_cast<int>(s->scanPath()))
+                                     .arg(static_cast<int>(s->walk()))
                                      .arg(got.size())
                                      .arg(expected.size())));
             }
