@@ -207,7 +207,8 @@ std::size_t byteLength(QStringView text)
         if (c < 0x80) {
             ++bytes;
         } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
-            bytes += 4;
+            // Mostly four bytes, but a few characters outside the basic plane (FE 51, FE 91, ...) have two.
+            bytes += toGbk(text.mid(i, 2)).size();
             ++i;
         } else {
             bytes += toGbk(text.mid(i, 1)).size();
