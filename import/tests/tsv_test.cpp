@@ -48,6 +48,8 @@ private slots:
         QTest::newRow("plain") << TsvRows {{u"张三"_s, u"单位"_s, QString(), u"010 8888"_s}};
         QTest::newRow("every special character")
             << TsvRows {{u"\"quoted\""_s, u"tab\there"_s, u"cr\rlf\ncrlf\r\n"_s, u"\""_s, QString()}, {u"x"_s}};
+        // The reader skips a byte-order mark at the start of the text; a first cell that begins with one keeps it.
+        QTest::newRow("first cell begins with a byte-order mark") << TsvRows {{u"\uFEFFa"_s, u"b"_s}};
         QTest::newRow("seven empty fields")
             << TsvRows {{QString(), QString(), QString(), QString(), QString(), QString(), QString()}};
     }
