@@ -261,6 +261,31 @@ private slots:
         QVERIFY(g_messages.isEmpty());
     }
 
+    void overLongFullWidthNameIsKeptWhole()
+    {
+        Fixture f(nullptr);
+        QTest::keyClicks(f.w->姓名框, u"abcdefghij"_s);
+        QTest::keyClicks(f.w->单位框, u"0123456789ABCDEFGHIJKLMN"_s);
+        f.w->确定按钮->click();
+        const Record r = f.stored(1);
+        QCOMPARE(r[0].size(), std::size_t(20));
+        QCOMPARE(telvane::text::fromGbk(r[0]), u"ａｂｃｄｅｆｇｈｉｊ"_s);
+        QCOMPARE(r[1].size(), std::size_t(48));
+    }
+
+    void trayActionBringsTheWindowBack()
+    {
+        std::vector<Record> none;
+        Fixture f(&none);
+        f.w->hide();
+        f.w->setEnabled(false);
+        f.w->bringBack();
+        QVERIFY(f.w->isVisible());
+        QVERIFY(f.w->isEnabled());
+        QVERIFY(!(f.w->windowFlags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(f.w->windowFlags() & Qt::FramelessWindowHint);
+    }
+
     void entryModeDuringAQuery()
     {
         const auto data = zhangs();
