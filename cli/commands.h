@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The commands of telvane-cli. Each takes the arguments after the command name as the raw bytes the shell passed
+// (UTF-8 text) and returns the process exit code.
+namespace telvane::cli {
+
+// Exit codes shared by all commands.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitUsage = 1; // wrong arguments
+inline constexpr int kExitFile = 2; // the store file is missing, not a store, or unreadable; it is left untouched
+inline constexpr int kExitOutput = 3; // standard output could not be written
+
+using Args = std::vector<std::string>;
+
+// ---- query commands (query_commands.cpp) ----------------------------------------------------------------------------
+
+// search FILE QUERY: the rows of every record the query box would find for QUERY, in Result-list order.
+int runSearch(const Args& args);
+// count FILE: the number of records.
+int runCount(const Args& args);
+
+// ---- import commands (import_commands.cpp) --------------------------------------------------------------------------
+// tidy, import and export are declared here and dispatched from main.cpp when they are added.
+
+// ---- shared helpers (main.cpp) --------------------------------------------------------------------------------------
+
+// Writes UTF-8 text to standard output / one line to standard error, prefixed with the program name.
+void writeOut(const std::string& utf8);
+void printError(const std::string& utf8Line);
+// The usage text, written to standard error; returns kExitUsage.
+int usage();
+
+} // namespace telvane::cli

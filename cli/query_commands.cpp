@@ -1,0 +1,78 @@
+#include "cli/commands.h"
+
+#include "query/search.h"
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <QString>
+
+namespace telvane::cli {
+
+namespace {
+
+// Opens FILE as a store without ever creating or changing a file that is not one. On failure prints why.
+bool openStore(const std::string& file, store::DirectoryStore& store)
+{
+    QString error;
+    if (store.open(QString::fromLocal8Bit(file.data(), static_cast<qsizetype>(file.size())), &error)) {
+        return true;
+    }
+    printError(file + ": " + error.toUtf8().toStdString());
+    return false;
+}
+
+} // namespace
+
+int runSearch(const Args& args)
+{
+    if (args.size() != 2) {
+        return usage();
+    }
+    bool valid = true;
+    const std::string query = text::utf8ToGbk(args[1], &valid);
+    if (!valid) {
+        printError("the query is not UTF-8 text");
+        return kExitUsage;
+    }
+    store::DirectoryStore store;
+    if (!openStore(args[0], store)) {
+        return kExitFile;
+    }
+    query::Searcher searcher;
+    const auto& results = searcher.search(query, store);
+    const auto& columns = store.columns();
+    std::string out;
+    int ordinal = 0;
+    for (const std::int32_t n : results) {
+        // A row as the result list shows it: the ordinal, then each field after one blank.
+        out += std::to_string(++ordinal);
+        for (int f = 1; f <= store::kFieldCount; ++f) {
+            out += ' ';
+            out += text::gbkToUtf8(columns.field(n, f));
+        }
+        out += '\n';
+        if (out.size() >= 1 << 16) {
+            writeOut(out);
+            out.clear();
+        }
+    }
+    writeOut(out);
+    store.close();
+    return kExitOk;
+}
+
+int runCount(const Args& args)
+{
+    if (args.size() != 1) {
+        return usage();
+    }
+    store::DirectoryStore store;
+    if (!openStore(args[0], store)) {
+        return kExitFile;
+    }
+    writeOut(std::to_string(store.recordCount()) + '\n');
+    store.close();
+    return kExitOk;
+}
+
+} // namespace telvane::cli
