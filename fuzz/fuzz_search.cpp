@@ -1,0 +1,249 @@
+// The Pinyin comparison and Search on small directories and queries built from the input.
+//
+// The input is read as a little program: a query made of pieces (letters, vowel finals, digits, blanks, any byte),
+// then records whose fields are made of pieces (common and vowel-initial Chinese characters, characters with
+// several readings, ASCII, stray lead bytes, GBK characters with a low second byte, four-byte characters,
+// full-width letters, NUL and LF). Every scan path and walk of the fast search must give the lists of the
+// step-by-step reference, also after records are appended and after a reload; pinyinCompare must agree with a
+// recursive reading of the codes.
+#include "query/pinyin.h"
+#include "query/search.h"
+#include "query/tests/reference_search.h"
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+using namespace telvane;
+
+namespace {
+
+class Reader
+{
+public:
+    Reader(const std::uint8_t* data, std::size_t size)
+        : m_data(data)
+        , m_size(size)
+    { }
+    bool empty() const { return m_at >= m_size; }
+    unsigned byte() { return m_at < m_size ? m_data[m_at++] : 0; }
+    unsigned below(unsigned n) { return n == 0 ? 0 : byte() % n; }
+
+private:
+    const std::uint8_t* m_data;
+    std::size_t m_size;
+    std::size_t m_at = 0;
+};
+
+std::vector<std::string> gbkCharacters(const char* utf8)
+{
+    const std::string bytes = text::utf8ToGbk(utf8);
+    std::vector<std::string> out;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        out.push_back(bytes.substr(i, 2));
+    }
+    return out;
+}
+
+const std::vector<std::string>& chineseCharacters()
+{
+    static const std::vector<std::string> chars = gbkCharacters(
+        "张王李赵刘陈杨黄周吴徐孙胡朱高林何郭马罗梁宋郑谢韩唐冯于董萧程曹单解区查仇朴盖覃尉乐缪重长行中国北京"
+        "上海广州市局公司大学医院银行阿爱安昂二欧哦额恩鞥饿鄂奥傲儿而耳尔偶殴呕鸥按岸暗案凹熬袄恶俄娥峨蛾讹摁"
+        "人能源三五六七八九十明华建平志伟芳娜秀英敏静丽强磊军洋勇艳杰");
+    return chars;
+}
+
+std::string piece(Reader& in)
+{
+    const unsigned kind = in.below(16);
+    switch (kind) {
+        case 0:
+            return std::string(1, static_cast<char>(0x20 + in.below(0x5F))); // ASCII: letters, digits, blanks
+        case 1:
+            return std::string(1, static_cast<char>('0' + in.below(10)));
+        case 2:
+            return std::string(1, static_cast<char>(0x81 + in.below(0x7E))); // a stray lead byte
+        case 3: // a GBK character whose second byte is below 0x80
+            return {static_cast<char>(0x81 + in.below(0x20)), static_cast<char>(0x40 + in.below(0x3F))};
+        case 4: // a GB18030 four-byte character
+            return {static_cast<char>(0x81 + in.below(4)), static_cast<char>(0x30 + in.below(10)),
+                    static_cast<char>(0x81 + in.below(0x7E)), static_cast<char>(0x30 + in.below(10))};
+        case 5: // a full-width letter
+            return {static_cast<char>(0xA3),
+                    static_cast<char>(in.below(2) ? 0xC1 + in.below(26) : 0xE1 + in.below(26))};
+        case 6:
+            return std::string(1, in.below(2) ? '\0' : '\n');
+        case 7: // any double byte
+            return {static_cast<char>(in.byte()), static_cast<char>(in.byte())};
+        default: {
+            const auto& chars = chineseCharacters();
+            return chars[in.below(static_cast<unsigned>(chars.size()))];
+        }
+    }
+}
+
+std::string field(Reader& in, std::size_t maxBytes)
+{
+    std::string s;
+    const std::size_t bytes = in.below(static_cast<unsigned>(maxBytes + 1));
+    while (s.size() < bytes && !in.empty()) {
+        s += piece(in);
+    }
+    return s;
+}
+
+std::string makeQuery(Reader& in)
+{
+    static const char* const pieces[] = {"z", "w", "l", "c",  "y",  "h",  "s",  "j",  "d",  "g",  "x",   "t",
+                                         "a", "e", "o", "ai", "ei", "ao", "ou", "an", "en", "er", "ang", "eng",
+                                         "q", "b", "m", "n",  "r",  "f",  "k",  "p",  " ",  "Z",  "A"};
+    std::string q;
+    const unsigned count = 1 + in.below(8);
+    for (unsigned i = 0; i < count; ++i) {
+        const unsigned k = in.below(48);
+        if (k < std::size(pieces)) {
+            q += pieces[k];
+        } else if (k < 44) {
+            q += static_cast<char>('0' + in.below(10));
+        } else {
+            q += static_cast<char>(in.byte());
+        }
+    }
+    return q;
+}
+
+// Whether `letters` are one code per byte pair of `candidate`, read recursively from the code lists.
+bool spells(std::string_view letters, std::string_view candidate)
+{
+    if (candidate.empty()) {
+        return letters.empty();
+    }
+    for (std::string_view code : query::pinyinCodes(candidate.substr(0, 2))) {
+        if (letters.substr(0, code.size()) == code && spells(letters.substr(code.size()), candidate.substr(2))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int slowCompare(std::string_view letters, std::string_view candidate, bool foldCase)
+{
+    if (letters.empty() || candidate.empty() || candidate.size() % 2 != 0) {
+        return 0;
+    }
+    std::string folded(letters);
+    if (foldCase) {
+        for (char& c : folded) {
+            if (c >= 'A' && c <= 'Z') {
+                c = static_cast<char>(c - 'A' + 'a');
+            }
+        }
+    }
+    return spells(folded, candidate) ? 1 : 0;
+}
+
+void fail(const char* what, std::string_view q)
+{
+    std::fprintf(stderr, "fuzz_search: %s; query:", what);
+    for (unsigned char c : q) {
+        std::fprintf(stderr, " %02x", c);
+    }
+    std::fprintf(stderr, "\n");
+    std::abort();
+}
+
+std::vector<std::unique_ptr<query::Searcher>> allSearchers()
+{
+    std::vector<std::unique_ptr<query::Searcher>> out;
+    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
+        if (!query::Searcher::supported(path)) {
+            continue;
+        }
+        for (auto walk : {query::SearchWalk::Auto, query::SearchWalk::Candidates, query::SearchWalk::Records}) {
+            out.push_back(std::make_unique<query::Searcher>());
+            out.back()->setScanPath(path);
+            out.back()->setWalk(walk);
+        }
+    }
+    return out;
+}
+
+void compareAll(std::vector<std::unique_ptr<query::Searcher>>& searchers, std::string_view q,
+                const store::Columns& columns, std::uint64_t generation, const char* stage)
+{
+    const auto expected = query::reference::referenceSearch(q, columns);
+    for (auto& s : searchers) {
+        if (s->search(q, columns, generation) != expected) {
+            fail(stage, q);
+        }
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    Reader in(data, size);
+    const std::string q = makeQuery(in);
+
+    store::Columns columns;
+    std::vector<store::Record> records;
+    const unsigned count = 1 + in.below(12);
+    for (unsigned i = 0; i < count; ++i) {
+        store::Record r;
+        r[0] = field(in, 12);
+        r[1] = field(in, 26);
+        r[2] = field(in, 34);
+        for (std::size_t f = 3; f < r.size(); ++f) {
+            r[f] = field(in, 14);
+        }
+        records.push_back(r);
+    }
+    const std::size_t half = records.size() / 2 + 1;
+    for (std::size_t i = 0; i < half; ++i) {
+        columns.push(static_cast<std::int64_t>(i + 1), records[i]);
+    }
+
+    // The searchers live across inputs, as in the program: every new content comes with a new generation.
+    static auto searchers = allSearchers();
+    static std::uint64_t generation = 0;
+    const std::uint64_t first = ++generation;
+    compareAll(searchers, q, columns, first, "search differs from the reference");
+    // Records appended under the same generation are indexed on the next search.
+    for (std::size_t i = half; i < records.size(); ++i) {
+        columns.push(static_cast<std::int64_t>(i + 1), records[i]);
+    }
+    compareAll(searchers, q, columns, first, "search after appending differs from the reference");
+    // A reload with other content comes with a new generation.
+    store::Columns reloaded;
+    for (std::size_t i = records.size(); i-- > 0;) {
+        reloaded.push(static_cast<std::int64_t>(records.size() - i), records[i]);
+    }
+    compareAll(searchers, q, reloaded, ++generation, "search after a reload differs from the reference");
+
+    // The comparison itself, on every window the first records offer.
+    for (std::size_t i = 0; i < records.size() && i < 3; ++i) {
+        const std::string& f = records[i][0];
+        for (std::size_t start = 0; start < f.size(); start += 2) {
+            for (std::size_t len = 2; start + len <= f.size() && len <= 12; len += 2) {
+                const std::string_view window = std::string_view(f).substr(start, len);
+                for (bool fold : {false, true}) {
+                    if (query::pinyinCompare(q, window, fold) != slowCompare(q, window, fold)) {
+                        fail(fold ? "pinyinCompare (folding case) differs" : "pinyinCompare differs", q);
+                    }
+                }
+            }
+        }
+    }
+    if (query::pinyinCompare(q, "\xD5\xC5", false, 7) != -1) {
+        fail("an unknown mode is not answered with -1", q);
+    }
+    return 0;
+}

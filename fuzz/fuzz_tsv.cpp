@@ -1,0 +1,99 @@
+// The tab-separated text reader and writer.
+//
+// Any text is read without a crash, and what is read writes back to text that reads the same; any table of
+// cells built from the input is written and read back unchanged.
+#include "import/bulk_import.h"
+#include "import/tsv.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+
+using namespace telvane;
+
+namespace {
+
+void check(bool condition, const char* what)
+{
+    if (!condition) {
+        std::fprintf(stderr, "fuzz_tsv: %s\n", what);
+        std::abort();
+    }
+}
+
+// A table from the input: a control byte 0..5 ends a cell (1), a row (2), or stands for a tab (3), a CR (4), an LF
+// (5) inside a cell; a quote, a byte-order mark and any other character is cell text. Every row has a cell.
+import::TsvRows table(const QString& source){import::TsvRows rows;
+QStringList row;
+QString cell;
+for (QChar c : source) {
+    switch (c.unicode()) {
+        case 1:
+            row.append(cell);
+            cell.clear();
+            break;
+        case 2:
+            row.append(cell);
+            cell.clear();
+            rows.append(row);
+            row.clear();
+            break;
+        case 3:
+            cell += u'\t';
+            break;
+        case 4:
+            cell += u'\r';
+            break;
+        case 5:
+            cell += u'\n';
+            break;
+        default:
+            cell += c;
+    }
+}
+if (!cell.isEmpty() || !row.isEmpty()) {
+    row.append(cell);
+    rows.append(row);
+}
+return rows;
+} // namespace
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
+
+    // Any text: read, write, read again gives the same rows.
+    const import::TsvRows parsed = import::parseTsv(text);
+    for (const QStringList& row : parsed) {
+        check(!row.isEmpty(), "a row without a cell");
+    }
+    check(import::parseTsv(import::writeTsv(parsed)) == parsed, "rows read from text do not survive a write");
+
+    // Any table: written and read back unchanged.
+    const import::TsvRows rows = table(text);
+    const QString written = import::writeTsv(rows);
+    check(import::parseTsv(written) == rows, "a table does not survive write and read");
+    for (const QStringList& row : rows) {
+        // One row of one empty cell is written as an empty text, which has no rows.
+        const import::TsvRows expected = row == QStringList {QString()} ? import::TsvRows {} : import::TsvRows {row};
+        check(import::parseTsv(import::writeTsvRow(row)) == expected, "one row does not survive");
+    }
+
+    // The rows as import columns: never a crash, and a refusal only for a filled cell beyond the seventh.
+    import::ColumnTexts columns;
+    QString error;
+    bool beyond = false;
+    for (const QStringList& row : rows) {
+        for (qsizetype k = 7; k < row.size(); ++k) {
+            beyond = beyond || !row[k].isEmpty();
+        }
+    }
+    check(import::columnsFromRows(rows, columns, &error) == !beyond, "columnsFromRows refused the wrong table");
+    check(beyond == !error.isEmpty(), "a refusal without a reason, or a reason without a refusal");
+    return 0;
+}

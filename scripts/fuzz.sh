@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the libFuzzer targets with clang (a separate build tree, build/fuzz) and runs each one for a while on a
+# copy of its seed corpus. Exits non-zero as soon as a target finds a crash, a sanitizer error or a broken
+# invariant; the input that did it is left in build/fuzz/artifacts/<target>/.
+# Usage: scripts/fuzz.sh [seconds per target, default 20] [target ...]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds=${1:-20}
+shift || true
+targets=("$@")
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_text fuzz_tidy fuzz_search fuzz_tsv fuzz_cli_import)
+build=${TELVANE_FUZZ_BUILD:-build/fuzz}
+compiler=${TELVANE_FUZZ_CXX:-clang++-14}
+command -v "$compiler" >/dev/null || { echo "fuzz.sh: $compiler is not installed (apt-get install clang-14 libclang-rt-14-dev)"; exit 1; }
+
+cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DTELVANE_FUZZ=ON -DTELVANE_TESTS=OFF -DTELVANE_BENCH=OFF >/dev/null
+cmake --build "$build" --target "${targets[@]}" -j"${TELVANE_JOBS:-2}"
+
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
+export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
+export LANG=C.UTF-8 LC_ALL=C.UTF-8
+status=0
+for target in "${targets[@]}"; do
+    corpus="$build/corpus/$target"
+    artifacts="$build/artifacts/$target"
+    mkdir -p "$corpus" "$artifacts"
+    cp -n fuzz/corpus/"$target"/* "$corpus"/ 2>/dev/null || true
+    log="$build/$target.log"
+    echo "== $target: ${seconds}s"
+    if "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+        -max_len=4096 -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1; then
+        runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
+        echo "   clean: ${runs:-?} executions"
+    else
+        echo "   FAILED: see $log; the input is in $artifacts/"
+        grep -E "ERROR|fuzz_[a-z_]+:|SUMMARY|runtime error" "$log" | head -5 || true
+        status=1
+    fi
+done
+exit $status
