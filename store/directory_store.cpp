@@ -436,6 +436,15 @@ bool DirectoryStore::appendMany(std::span<const Record> records, QString* error)
         }
         return false;
     }
+    // A store file deleted or replaced (renamed over) while open still takes writes through the open handle, into a
+    // file nobody can read again: the records would be lost while reported stored.
+    int moved = 0;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) {
+        if (error) {
+            *error = u"%1已被删除或替换，记录未保存"_s.arg(QFileInfo(m_path).fileName());
+        }
+        return false;
+    }
     // Number the existing records as the file has them before adding behind them.
     refresh();
     if (!exec("BEGIN IMMEDIATE", error)) {
