@@ -1,0 +1,369 @@
+// Writes to a store whose file system fails under it: full, read-only, or the file deleted or replaced while the
+// store is open. Every failing save and import must say so (false and a reason), leave nothing half-written (the
+// record count after reopening is the count before) and not crash; a file put in the store's place is left as
+// it is.
+//
+// Full and read-only file systems are real ones: the test enters a private mount namespace (as root) and mounts a
+// small tmpfs or a read-only bind mount of its temporary folder. Without that right those cases are skipped.
+#include "editor/list_editor_window.h"
+#include "import/bulk_import.h"
+#include "store/directory_store.h"
+
+#include <QAbstractItemModel>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <cerrno>
+#include <cstring>
+#include <sched.h>
+#include <sys/mount.h>
+
+using namespace Qt::StringLiterals;
+using namespace telvane;
+
+namespace {
+
+QByteArray checksum(const QString& path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) {
+        return "unreadable";
+    }
+    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex();
+}
+
+// The record count a fresh connection sees, and whether SQLite finds the file sound (-1: not a sound store).
+int countAfterReopen(const QString& path)
+{
+    sqlite3* db = nullptr;
+    int count = -1;
+    if (sqlite3_open_v2(path.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+        sqlite3_stmt* st = nullptr;
+        bool sound = false;
+        if (sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &st, nullptr) == SQLITE_OK
+            && sqlite3_step(st) == SQLITE_ROW) {
+            sound = std::strcmp(reinterpret_cast<const char*>(sqlite3_column_text(st, 0)), "ok") == 0;
+        }
+        sqlite3_finalize(st);
+        if (sound && sqlite3_prepare_v2(db, "SELECT count(*) FROM directory", -1, &st, nullptr) == SQLITE_OK
+            && sqlite3_step(st) == SQLITE_ROW) {
+            count = sqlite3_column_int(st, 0);
+        }
+        sqlite3_finalize(st);
+    }
+    sqlite3_close(db);
+    return count;
+}
+
+store::Record record(int n)
+{
+    store::Record r;
+    r[0] = "\xD5\xC5\xC8\xFD"; // 张三
+    r[1] = "\xB1\xB1\xBE\xA9\xCA\xD0\xB5\xE7\xC1\xA6\xB9\xAB\xCB\xBE"; // 北京市电力公司
+    r[2] = "remark " + std::to_string(n);
+    r[3] = "010-" + std::to_string(60000000 + n);
+    r[5] = std::to_string(13900000000LL + n);
+    return r;
+}
+
+// A batch of records through the bulk import: seven pasted columns, tidied, one record per line.
+std::vector<store::Record> importBatch(int size, int first)
+{
+    import::ColumnTexts columns;
+    for (int i = 0; i < size; ++i) {
+        const store::Record r = record(first + i);
+        for (std::size_t k = 0; k < columns.size(); ++k) {
+            columns[k] += r[k] + "\r\n";
+        }
+    }
+    return import::buildRecords(columns);
+}
+
+} // namespace
+
+class FaultTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    // Unmounts what a test mounted before its temporary folder (declared first) is removed.
+    struct Unmount
+    {
+        FaultTest* test;
+        ~Unmount() { test->unmountAll(); }
+    };
+
+    bool m_namespace = false;
+    QString m_whyNoNamespace;
+    QStringList m_mounts;
+
+    bool mountTmpfs(const QString& dir, const char* options)
+    {
+        if (::mount("tmpfs", QFile::encodeName(dir).constData(), "tmpfs", 0, options) != 0) {
+            qWarning("mount tmpfs: %s", std::strerror(errno));
+            return false;
+        }
+        m_mounts.prepend(dir);
+        return true;
+    }
+    bool makeReadOnly(const QString& dir)
+    {
+        const QByteArray d = QFile::encodeName(dir);
+        if (::mount(d.constData(), d.constData(), nullptr, MS_BIND, nullptr) != 0) {
+            qWarning("bind mount: %s", std::strerror(errno));
+            return false;
+        }
+        m_mounts.prepend(dir);
+        if (::mount(nullptr, d.constData(), nullptr, MS_REMOUNT | MS_BIND | MS_RDONLY, nullptr) != 0) {
+            qWarning("read-only remount: %s", std::strerror(errno));
+            return false;
+        }
+        return true;
+    }
+    void unmountAll()
+    {
+        for (const QString& dir : std::as_const(m_mounts)) {
+            ::umount2(QFile::encodeName(dir).constData(), MNT_DETACH);
+        }
+        m_mounts.clear();
+    }
+
+private slots:
+    void initTestCase()
+    {
+        // A mount namespace of this process alone: the mounts below vanish with it and nobody else sees them.
+        if (::unshare(CLONE_NEWNS) != 0) {
+            m_whyNoNamespace =
+                u"no private mount namespace (%1): needs root"_s.arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return;
+        }
+        if (::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+            m_whyNoNamespace =
+                u"cannot make the mounts private: %1"_s.arg(QString::fromLocal8Bit(std::strerror(errno)));
+            return;
+        }
+        m_namespace = true;
+    }
+    void cleanup() { unmountAll(); }
+
+    void fullFileSystem_data()
+    {
+        QTest::addColumn<bool>("bulk");
+        QTest::newRow("single saves") << false;
+        QTest::newRow("bulk import") << true;
+    }
+    void fullFileSystem()
+    {
+        QFETCH(bool, bulk);
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        const Unmount unmount {this};
+        QVERIFY(mountTmpfs(dir.path(), "size=256k"));
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(store::DirectoryStore::create(path));
+        store::DirectoryStore store;
+        QString error;
+        QVERIFY2(store.open(path, &error), qPrintable(error));
+
+        // Fill the file system until a write fails; the failing one must change nothing.
+        int n = 0;
+        bool failed = false;
+        for (int round = 0; round < 100000 && !failed; ++round) {
+            const int before = store.recordCount();
+            error.clear();
+            const bool stored = bulk ? store.appendMany(importBatch(200, n), &error) : store.append(record(n), &error);
+            if (stored) {
+                n += bulk ? 200 : 1;
+                QCOMPARE(store.recordCount(), before + (bulk ? 200 : 1));
+                continue;
+            }
+            failed = true;
+            QVERIFY2(!error.isEmpty(), "a failed write without a reason");
+            QCOMPARE(store.recordCount(), before);
+            QCOMPARE(static_cast<int>(store.columns().size()), before);
+            store.close();
+            QCOMPARE(countAfterReopen(path), before);
+            QVERIFY2(store.open(path, &error), qPrintable(error));
+            QCOMPARE(store.recordCount(), before);
+            qInfo("full after %d records: %s", before, qPrintable(error));
+        }
+        QVERIFY2(failed, "the small file system never filled");
+        QVERIFY(n > 0);
+    }
+
+    void readOnlyFileSystem_data()
+    {
+        QTest::addColumn<bool>("openFirst");
+        QTest::newRow("made read-only while open") << true;
+        QTest::newRow("read-only before opening") << false;
+    }
+    void readOnlyFileSystem()
+    {
+        QFETCH(bool, openFirst);
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(store::DirectoryStore::create(path));
+        {
+            store::DirectoryStore s;
+            QVERIFY(s.open(path));
+            QVERIFY(s.appendMany(importBatch(10, 0)));
+        }
+        const QByteArray sum = checksum(path);
+        const Unmount unmount {this};
+        store::DirectoryStore store;
+        QString error;
+        if (openFirst) {
+            QVERIFY2(store.open(path, &error), qPrintable(error));
+        }
+        QVERIFY(makeReadOnly(dir.path()));
+        if (!openFirst && !store.open(path, &error)) {
+            QVERIFY2(!error.isEmpty(), "opening failed without a reason");
+        }
+        // Files opened for writing before the mount became read-only keep taking writes; then a write may truly
+        // succeed, and its records must be there. Otherwise it fails, says why, and changes nothing.
+        int expected = 10;
+        for (bool bulk : {false, true}) {
+            error.clear();
+            const int added = bulk ? 5 : 1;
+            const bool stored = bulk ? store.appendMany(importBatch(5, 100), &error) : store.append(record(99), &error);
+            if (stored) {
+                QVERIFY2(openFirst, "a write on a store opened read-only reported success");
+                expected += added;
+            } else {
+                QVERIFY2(!error.isEmpty(), "a failed write without a reason");
+            }
+            if (store.isOpen()) {
+                QCOMPARE(store.recordCount(), expected);
+            }
+        }
+        store.close();
+        unmountAll();
+        if (expected == 10) {
+            QCOMPARE(checksum(path), sum);
+        }
+        QCOMPARE(countAfterReopen(path), expected);
+    }
+
+    void storeDeletedWhileOpen()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(store::DirectoryStore::create(path));
+        store::DirectoryStore store;
+        QVERIFY(store.open(path));
+        QVERIFY(store.appendMany(importBatch(3, 0)));
+        QVERIFY(QFile::remove(path));
+        QFile::remove(path + u"-wal"_s);
+        QFile::remove(path + u"-shm"_s);
+        for (bool bulk : {false, true}) {
+            QString error;
+            const bool stored = bulk ? store.appendMany(importBatch(5, 10), &error) : store.append(record(9), &error);
+            // Reporting success here would lose the record: nobody can ever read the deleted file again.
+            QVERIFY2(!stored, "a write into a deleted store reported success");
+            QVERIFY2(!error.isEmpty(), "a failed write without a reason");
+        }
+        store.close();
+        QVERIFY2(!QFile::exists(path) || QFileInfo(path).size() == 0,
+                 "something was written in the deleted store's place");
+    }
+
+    void storeReplacedWhileOpen_data()
+    {
+        QTest::addColumn<bool>("foreign");
+        QTest::newRow("by another store") << false;
+        QTest::newRow("by a foreign file") << true;
+    }
+    void storeReplacedWhileOpen()
+    {
+        QFETCH(bool, foreign);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        const QString other = dir.filePath(u"backup.EDB"_s);
+        QVERIFY(store::DirectoryStore::create(path));
+        store::DirectoryStore store;
+        QVERIFY(store.open(path));
+        QVERIFY(store.appendMany(importBatch(3, 0)));
+        if (foreign) {
+            QFile f(other);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(QByteArray(4096, 'x'));
+        } else {
+            QVERIFY(store::DirectoryStore::create(other));
+            store::DirectoryStore s;
+            QVERIFY(s.open(other));
+            QVERIFY(s.appendMany(importBatch(7, 50)));
+        }
+        const QByteArray sum = checksum(other);
+        // Put in place as a file manager or mv does: renamed over the open file.
+        QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+        for (bool bulk : {false, true}) {
+            QString error;
+            const bool stored = bulk ? store.appendMany(importBatch(5, 10), &error) : store.append(record(9), &error);
+            QVERIFY2(!stored, "a write into a replaced store reported success");
+            QVERIFY2(!error.isEmpty(), "a failed write without a reason");
+        }
+        store.close();
+        QCOMPARE(checksum(path), sum);
+        if (!foreign) {
+            QCOMPARE(countAfterReopen(path), 7);
+        }
+    }
+
+    void listEditorOnReadOnlyStore()
+    {
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(store::DirectoryStore::create(path));
+        {
+            store::DirectoryStore s;
+            QVERIFY(s.open(path));
+            QVERIFY(s.appendMany(importBatch(4, 0)));
+        }
+        const QByteArray sum = checksum(path);
+        const Unmount unmount {this};
+        QVERIFY(makeReadOnly(dir.path()));
+        {
+            auto* window = new editor::ListEditorWindow(path);
+            window->show();
+            QVERIFY(QTest::qWaitForWindowExposed(window));
+            if (auto* grid = window->findChild<QTableView*>(u"表格"_s); grid && grid->model()) {
+                QAbstractItemModel* model = grid->model();
+                for (int c = 0; c < model->columnCount(); ++c) {
+                    if (!grid->isColumnHidden(c)) {
+                        model->setData(model->index(0, c), u"王五"_s);
+                        break;
+                    }
+                }
+                grid->setCurrentIndex(model->index(1, 1));
+            }
+            window->addRecord();
+            window->deleteRecords();
+            window->cut();
+            window->paste();
+            QTest::qWait(50);
+            window->close();
+            QTest::qWait(50);
+        }
+        unmountAll();
+        QCOMPARE(checksum(path), sum);
+        QCOMPARE(countAfterReopen(path), 4);
+    }
+};
+
+QTEST_MAIN(FaultTest)
+#include "fault_test.moc"
