@@ -92,6 +92,11 @@ TsvRows parseTsv(QStringView text)
 
 bool needsQuotes(QStringView cell)
 {
+    // A byte-order mark at the very beginning of a text is skipped on reading, so a cell that starts with one
+    // keeps it only inside quotes.
+    if (!cell.isEmpty() && cell[0] == QChar(0xFEFF)) {
+        return true;
+    }
     for (const QChar c : cell) {
         if (c == u'\t' || c == u'\r' || c == u'\n' || c == u'"') {
             return true;

@@ -22,7 +22,7 @@ QString writeTsvRow(const QStringList& row);
 // Writes the rows, each followed by LF.
 QString writeTsv(const TsvRows& rows);
 
-// Whether a cell must be quoted: it holds a tab, CR, LF or a double quote.
+// Whether a cell must be quoted: it holds a tab, CR, LF or a double quote, or starts with a byte-order mark.
 bool needsQuotes(QStringView cell);
 
 } // namespace telvane::import

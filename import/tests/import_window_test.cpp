@@ -1,4 +1,5 @@
 #include "import/import_window.h"
+#include "import/tidy.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
@@ -195,6 +196,38 @@ private slots:
         QVERIFY(importButton()->isEnabled());
         QCOMPARE(tidyButton()->text(), u"重新输入"_s);
         QCOMPARE(explanation()->text(), kExplanation);
+    }
+
+    void tidyingRewritesOnlyWhatChanged_data()
+    {
+        QTest::addColumn<int>("column");
+        QTest::addColumn<QString>("pasted");
+        QString clean;
+        for (int i = 0; i < 50; ++i) {
+            clean += u"139000000%1\r\n"_s.arg(i, 2, 10, QChar(u'0'));
+        }
+        QTest::newRow("clean column without a final break") << 6 << clean.chopped(2);
+        QTest::newRow("clean column with a final break") << 6 << clean;
+        QTest::newRow("one line changes in the middle")
+            << 4 << QString(clean).replace(u"13900000025"_s, u"010 8888 8888 转123"_s);
+        QTest::newRow("trailing empty lines go") << 6 << clean + u"\r\n\r\n"_s;
+        QTest::newRow("four-byte characters around the change") << 3 << u"𠀀𠀀\r\n  𠀀𠀁\r\n𠀀𠀀"_s;
+        QTest::newRow("no-break space and line separator read as spaces")
+            << 3 << QString(clean).replace(u"13900000010"_s, u"a\u00A0b\u2028c "_s);
+    }
+
+    void tidyingRewritesOnlyWhatChanged()
+    {
+        QFETCH(int, column);
+        QFETCH(QString, pasted);
+        paste(column, pasted);
+        const std::string expected = import::tidyColumn(column, m_window->columnText(column));
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QCOMPARE(m_window->columnText(column), expected);
+        QString shown = text::fromGbk(expected);
+        shown.replace(u"\r\n"_s, u"\n"_s);
+        QCOMPARE(box(column)->toPlainText(), shown);
+        QCOMPARE(counter(column)->text(), u"共有%1行"_s.arg(text::lineCount(expected)));
     }
 
     void tidyTwiceClears()

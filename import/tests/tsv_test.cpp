@@ -50,6 +50,7 @@ private slots:
             << TsvRows {{u"\"quoted\""_s, u"tab\there"_s, u"cr\rlf\ncrlf\r\n"_s, u"\""_s, QString()}, {u"x"_s}};
         // The reader skips a byte-order mark at the start of the text; a first cell that begins with one keeps it.
         QTest::newRow("first cell begins with a byte-order mark") << TsvRows {{u"\uFEFFa"_s, u"b"_s}};
+        QTest::newRow("first cell starts with a byte-order mark") << TsvRows {{u"\uFEFFx"_s, u"y"_s}};
         QTest::newRow("seven empty fields")
             << TsvRows {{QString(), QString(), QString(), QString(), QString(), QString(), QString()}};
     }

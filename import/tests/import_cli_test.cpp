@@ -1,0 +1,181 @@
+#include "store/directory_store.h"
+#include "text/gbk.h"
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace telvane;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+struct Run
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Run cli(const QStringList& args, const QByteArray& input = {})
+{
+    QProcess p;
+    p.start(QStringLiteral(TELVANE_CLI_PATH), args);
+    Run r;
+    if (!p.waitForStarted(30000)) {
+        return r;
+    }
+    p.write(input);
+    p.closeWriteChannel();
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit) {
+        return r;
+    }
+    r.exitCode = p.exitCode();
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+class ImportCliTest : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private slots:
+    void tidy_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("name") << u"1"_s << "张 三abc\r\n\r\n李四\r\n\r\n"_ba
+                              << "张三\r\n\r\n李四\r\n"_ba;
+        QTest::newRow("empty input") << u"2"_s << QByteArray() << "\r\n"_ba;
+        QTest::newRow("remark with a lone LF") << u"3"_s << "ab\r\ncd\n"_ba
+                                               << "ab\r\ncd\n\r\n"_ba;
+        QTest::newRow("office phone") << u"4"_s << "010 8888 8888 转123"_ba
+                                      << "010 8888 8888\r\n"_ba;
+        QTest::newRow("mobile in full width") << u"6"_s << "１３９１２３４５６７８９"_ba
+                                              << "13912345678\r\n"_ba;
+        QTest::newRow("byte-order mark skipped") << u"1"_s << "\xEF\xBB\xBF张三"_ba
+                                                 << "张三\r\n"_ba;
+    }
+
+    void tidy()
+    {
+        QFETCH(QString, column);
+        QFETCH(QByteArray, input);
+        QFETCH(QByteArray, output);
+        const Run r = cli({u"tidy"_s, column}, input);
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, output);
+    }
+
+    void badArguments()
+    {
+        QCOMPARE(cli({u"tidy"_s, u"8"_s}).exitCode, 1);
+        QCOMPARE(cli({u"tidy"_s}).exitCode, 1);
+        QCOMPARE(cli({u"import"_s}).exitCode, 1);
+    }
+
+    void importExportRoundTrip()
+    {
+        const QString file = path(u"round.edb"_s);
+        // A byte-order mark, CR LF and LF line ends, a short row, quoted cells as spreadsheets write them, an empty
+        // row in the middle, and cells the rules tidy.
+        const QByteArray input = "\xEF\xBB\xBF张 三\t单位A\t\"说 \"\"VIP\"\"\"\t010-1\t\t13900000000\t\r\n"
+                                 "\r\n"
+                                 "李四\t\t\"多\n行\"\n"
+                                 "王五abc\t\t  备注  \t０１０\t转\t\t5\n"_ba;
+        const Run imported = cli({u"import"_s, file}, input);
+        QCOMPARE(imported.exitCode, 0);
+        QCOMPARE(imported.out, "4\n"_ba);
+
+        const QByteArray expected = "张三\t单位\t\"说 \"\"VIP\"\"\"\t010-1\t\t13900000000\t\n"
+                                    "\t\t\t\t\t\t\n"
+                                    "李四\t\t\"多\n行\"\t\t\t\t\n"
+                                    "王五\t\t备注\t010\t\t\t5\n"_ba;
+        const Run exported = cli({u"export"_s, file});
+        QCOMPARE(exported.exitCode, 0);
+        QCOMPARE(exported.out, expected);
+
+        // What export writes reads back as the same records.
+        const QString copy = path(u"copy.edb"_s);
+        QCOMPARE(cli({u"import"_s, copy}, exported.out).out, "4\n"_ba);
+        QCOMPARE(cli({u"export"_s, copy}).out, expected);
+
+        // A second import appends behind the records already there.
+        QCOMPARE(cli({u"import"_s, copy}, "赵六\n"_ba).out, "1\n"_ba);
+        QCOMPARE(cli({u"export"_s, copy}).out, expected + "赵六\t\t\t\t\t\t\n"_ba);
+
+        store::DirectoryStore store;
+        QVERIFY(store.open(file));
+        QCOMPARE(store.recordCount(), 4);
+        QCOMPARE(store.columns().field(3, 3), text::utf8ToGbk("多\n行"));
+    }
+
+    void emptyInputCreatesAnEmptyStore()
+    {
+        const QString file = path(u"empty.edb"_s);
+        const Run r = cli({u"import"_s, file});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, "0\n"_ba);
+        QCOMPARE(store::DirectoryStore::inspect(file), store::FileState::Store);
+        QCOMPARE(cli({u"export"_s, file}).out, QByteArray());
+    }
+
+    void badInputLeavesEverythingAlone_data()
+    {
+        QTest::addColumn<QByteArray>("existing"); // empty: no file
+        QTest::addColumn<QByteArray>("input");
+        QTest::newRow("invalid UTF-8, no file") << QByteArray() << "张三\xff\n"_ba;
+        QTest::newRow("too many fields, no file") << QByteArray() << "1\t2\t3\t4\t5\t6\t7\t8\n"_ba;
+        QTest::newRow("not a store") << "name\tphone\n"_ba
+                                     << "张三\n"_ba;
+    }
+
+    void badInputLeavesEverythingAlone()
+    {
+        QFETCH(QByteArray, existing);
+        QFETCH(QByteArray, input);
+        const QString file = path(u"bad.edb"_s);
+        QFile::remove(file);
+        if (!existing.isEmpty()) {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(existing);
+        }
+        const Run r = cli({u"import"_s, file}, input);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY(r.out.isEmpty());
+        QCOMPARE(r.err.count('\n'), 1);
+        QCOMPARE(QFile::exists(file), !existing.isEmpty());
+        QCOMPARE(fileBytes(file), existing);
+        if (!existing.isEmpty()) {
+            QCOMPARE(cli({u"export"_s, file}).exitCode, 2);
+        }
+    }
+
+    void exportOfAMissingFileCreatesNothing()
+    {
+        const QString file = path(u"missing.edb"_s);
+        const Run r = cli({u"export"_s, file});
+        QCOMPARE(r.exitCode, 2);
+        QCOMPARE(r.err.count('\n'), 1);
+        QVERIFY(!QFile::exists(file));
+    }
+};
+
+QTEST_GUILESS_MAIN(ImportCliTest)
+#include "import_cli_test.moc"
