@@ -23,7 +23,17 @@ int runSearch(const Args& args);
 int runCount(const Args& args);
 
 // ---- import commands (import_commands.cpp) --------------------------------------------------------------------------
-// tidy, import and export are declared here and dispatched from main.cpp when they are added.
+
+// Standard input could not be read, or is not valid UTF-8 / tab-separated rows. The store file is left untouched.
+inline constexpr int kExitInput = 2;
+
+// tidy COLUMN: a column's text (UTF-8) from standard input, tidied by the rule of column 1..7, to standard output.
+int runTidy(const Args& args);
+// import FILE: tab-separated rows from standard input, added as the import window adds its seven columns, in one
+// transaction; creates FILE as an empty store when it does not exist. Prints the number of records added.
+int runImport(const Args& args);
+// export FILE: every record in store order as one tab-separated line (LF), fields quoted where needed.
+int runExport(const Args& args);
 
 // ---- shared helpers (main.cpp) --------------------------------------------------------------------------------------
 

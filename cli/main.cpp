@@ -20,10 +20,17 @@ void printError(const std::string& utf8Line)
 
 int usage()
 {
-    std::fputs("usage: telvane-cli search FILE QUERY   rows of the records QUERY finds (digits: phone numbers and\n"
-               "                                       remarks; letters: pinyin initials), one per line\n"
-               "       telvane-cli count FILE          the number of records\n",
-               stderr);
+    std::fputs(
+        "usage: telvane-cli search FILE QUERY   rows of the records QUERY finds (digits: phone numbers and\n"
+        "                                       remarks; letters: pinyin initials), one per line\n"
+        "       telvane-cli count FILE          the number of records\n"
+        "       telvane-cli tidy COLUMN         tidies standard input (UTF-8, lines end in CR LF) by the rule of\n"
+        "                                       column 1..7: name, unit, remark, office, home, mobile, PHS\n"
+        "       telvane-cli import FILE         adds tab-separated rows from standard input (up to seven\n"
+        "                                       fields each) in one transaction, tidied as the import window\n"
+        "                                       tidies them; creates FILE when missing; prints the count\n"
+        "       telvane-cli export FILE         every record as a tab-separated line\n",
+        stderr);
     return kExitUsage;
 }
 
@@ -43,6 +50,12 @@ int main(int argc, char** argv)
         code = runSearch(args);
     } else if (command == "count") {
         code = runCount(args);
+    } else if (command == "tidy") {
+        code = runTidy(args);
+    } else if (command == "import") {
+        code = runImport(args);
+    } else if (command == "export") {
+        code = runExport(args);
     } else {
         code = usage();
     }
