@@ -438,13 +438,18 @@ bool DirectoryStore::appendMany(std::span<const Record> records, QString* error)
     }
     // A store file deleted or replaced (renamed over) while open still takes writes through the open handle, into a
     // file nobody can read again: the records would be lost while reported stored.
+    // A file copied over it in place (same file, other content) is caught when the content is no SQLite file: it is
+    // never overwritten.
     int moved = 0;
-    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) {
+    QFile file(m_path);
+    if ((sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved)
+        || !file.open(QIODevice::ReadOnly) || file.read(16) != QByteArray("SQLite format 3\0", 16)) {
         if (error) {
             *error = u"%1已被删除或替换，记录未保存"_s.arg(QFileInfo(m_path).fileName());
         }
         return false;
     }
+    file.close();
     // Number the existing records as the file has them before adding behind them.
     refresh();
     if (!exec("BEGIN IMMEDIATE", error)) {
