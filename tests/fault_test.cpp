@@ -282,12 +282,16 @@ private slots:
     void storeReplacedWhileOpen_data()
     {
         QTest::addColumn<bool>("foreign");
-        QTest::newRow("by another store") << false;
-        QTest::newRow("by a foreign file") << true;
+        QTest::addColumn<bool>("copiedOver");
+        QTest::newRow("renamed over by another store") << false << false;
+        QTest::newRow("renamed over by a foreign file") << true << false;
+        QTest::newRow("copied over by another store") << false << true;
+        QTest::newRow("copied over by a foreign file") << true << true;
     }
     void storeReplacedWhileOpen()
     {
         QFETCH(bool, foreign);
+        QFETCH(bool, copiedOver);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
         const QString other = dir.filePath(u"backup.EDB"_s);
@@ -306,11 +310,26 @@ private slots:
             QVERIFY(s.appendMany(importBatch(7, 50)));
         }
         const QByteArray sum = checksum(other);
-        // Put in place as a file manager or mv does: renamed over the open file.
-        QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+        if (copiedOver) {
+            // As cp does: the same file, truncated and written with the other content.
+            QFile source(other);
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            QFile target(path);
+            QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            target.write(source.readAll());
+        } else {
+            // As mv does: renamed over the open file.
+            QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
+        }
         for (bool bulk : {false, true}) {
             QString error;
             const bool stored = bulk ? store.appendMany(importBatch(5, 10), &error) : store.append(record(9), &error);
+            if (copiedOver && !foreign) {
+                // Known fault: SQLite keeps its cached pages of the old content and writes them into the copy, so
+                // the copied-in store loses its records. Restoring a backup needs the program closed.
+                QEXPECT_FAIL("copied over by another store", "a store copied over the open one is not detected", Abort);
+                QVERIFY2(!stored, "a write into a store copied over the open one reported success");
+            }
             QVERIFY2(!stored, "a write into a replaced store reported success");
             QVERIFY2(!error.isEmpty(), "a failed write without a reason");
         }
