@@ -58,18 +58,6 @@ struct LetterFilter
     const ByteSet* second;
 };
 
-// A Digit search's candidates: the first byte of the query at j, the second at j+1 (when `two`), and the last at
-// j+lastOffset (when lastOffset is not 0).
-struct DigitFilter
-{
-    const std::uint8_t* data;
-    std::uint8_t b0;
-    std::uint8_t b1;
-    std::uint8_t bLast;
-    bool two;
-    std::size_t lastOffset;
-};
-
 // ---- scalar filters -------------------------------------------------------------------------------------------------
 
 void letterFilterScalar(const LetterFilter& f, std::size_t pos, std::size_t words, std::uint64_t* masks)
@@ -80,20 +68,6 @@ void letterFilterScalar(const LetterFilter& f, std::size_t pos, std::size_t word
         for (unsigned i = 0; i < 64; ++i) {
             const bool hit = (f.single && f.single->member[p[i]])
                              || (f.first && f.first->member[p[i]] && f.second->member[p[i + 1]]);
-            m |= static_cast<std::uint64_t>(hit) << i;
-        }
-        masks[w] = m;
-    }
-}
-
-void digitFilterScalar(const DigitFilter& f, std::size_t pos, std::size_t words, std::uint64_t* masks)
-{
-    const std::uint8_t* p = f.data + pos;
-    for (std::size_t w = 0; w < words; ++w, p += 64) {
-        std::uint64_t m = 0;
-        for (unsigned i = 0; i < 64; ++i) {
-            const bool hit =
-                p[i] == f.b0 && (!f.two || p[i + 1] == f.b1) && (!f.lastOffset || p[i + f.lastOffset] == f.bLast);
             m |= static_cast<std::uint64_t>(hit) << i;
         }
         masks[w] = m;
@@ -167,29 +141,6 @@ __attribute__((target("ssse3"))) void letterFilterSse(const LetterFilter& f, std
                 hit |= member16(v, first) & member16(probe16(load16(p + 16 * i + 1), bits), second);
             }
             m |= hit << (16 * i);
-        }
-        masks[w] = m;
-    }
-}
-
-void digitFilterSse(const DigitFilter& f, std::size_t pos, std::size_t words, std::uint64_t* masks)
-{
-    const __m128i c0 = _mm_set1_epi8(static_cast<char>(f.b0));
-    const __m128i c1 = _mm_set1_epi8(static_cast<char>(f.b1));
-    const __m128i cLast = _mm_set1_epi8(static_cast<char>(f.bLast));
-    const std::uint8_t* p = f.data + pos;
-    for (std::size_t w = 0; w < words; ++w, p += 64) {
-        std::uint64_t m = 0;
-        for (unsigned i = 0; i < 4; ++i) {
-            const std::uint8_t* q = p + 16 * i;
-            __m128i hit = _mm_cmpeq_epi8(load16(q), c0);
-            if (f.two) {
-                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(load16(q + 1), c1));
-            }
-            if (f.lastOffset) {
-                hit = _mm_and_si128(hit, _mm_cmpeq_epi8(load16(q + f.lastOffset), cLast));
-            }
-            m |= static_cast<std::uint64_t>(static_cast<std::uint16_t>(_mm_movemask_epi8(hit))) << (16 * i);
         }
         masks[w] = m;
     }
@@ -278,28 +229,57 @@ __attribute__((target("avx2"))) void letterFilterAvx2(const LetterFilter& f, std
     }
 }
 
-__attribute__((target("avx2"))) void digitFilterAvx2(const DigitFilter& f, std::size_t pos, std::size_t words,
-                                                     std::uint64_t* masks)
+// ---- looking for a query in one record's digit fields
+// ----------------------------------------------------------------
+
+// The vector searches below read up to kMaxWideQuery + 32 bytes past a record; the padding of the buffer covers that.
+constexpr std::size_t kMaxWideQuery = 64;
+
+// Whether the query (2 .. kMaxWideQuery bytes) occurs in text: starts whose first, second and last bytes agree are
+// compared whole.
+bool containsSse(const std::uint8_t* text, std::size_t length, const std::uint8_t* q, std::size_t ql)
 {
-    const __m256i c0 = _mm256_set1_epi8(static_cast<char>(f.b0));
-    const __m256i c1 = _mm256_set1_epi8(static_cast<char>(f.b1));
-    const __m256i cLast = _mm256_set1_epi8(static_cast<char>(f.bLast));
-    const std::uint8_t* p = f.data + pos;
-    for (std::size_t w = 0; w < words; ++w, p += 64) {
-        std::uint64_t m = 0;
-        for (unsigned i = 0; i < 2; ++i) {
-            const std::uint8_t* q = p + 32 * i;
-            __m256i hit = _mm256_cmpeq_epi8(load32(q), c0);
-            if (f.two) {
-                hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(load32(q + 1), c1));
+    const __m128i c0 = _mm_set1_epi8(static_cast<char>(q[0]));
+    const __m128i c1 = _mm_set1_epi8(static_cast<char>(q[1]));
+    const __m128i cLast = _mm_set1_epi8(static_cast<char>(q[ql - 1]));
+    for (std::size_t i = 0; i + ql <= length; i += 16) {
+        const __m128i hit =
+            _mm_and_si128(_mm_and_si128(_mm_cmpeq_epi8(load16(text + i), c0), _mm_cmpeq_epi8(load16(text + i + 1), c1)),
+                          _mm_cmpeq_epi8(load16(text + i + ql - 1), cLast));
+        for (unsigned m = static_cast<unsigned>(_mm_movemask_epi8(hit)); m; m &= m - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(m));
+            if (at + ql > length) {
+                return false;
             }
-            if (f.lastOffset) {
-                hit = _mm256_and_si256(hit, _mm256_cmpeq_epi8(load32(q + f.lastOffset), cLast));
+            if (std::memcmp(text + at, q, ql) == 0) {
+                return true;
             }
-            m |= static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(hit))) << (32 * i);
         }
-        masks[w] = m;
     }
+    return false;
+}
+
+__attribute__((target("avx2"))) bool containsAvx2(const std::uint8_t* text, std::size_t length, const std::uint8_t* q,
+                                                  std::size_t ql)
+{
+    const __m256i c0 = _mm256_set1_epi8(static_cast<char>(q[0]));
+    const __m256i c1 = _mm256_set1_epi8(static_cast<char>(q[1]));
+    const __m256i cLast = _mm256_set1_epi8(static_cast<char>(q[ql - 1]));
+    for (std::size_t i = 0; i + ql <= length; i += 32) {
+        const __m256i hit = _mm256_and_si256(
+            _mm256_and_si256(_mm256_cmpeq_epi8(load32(text + i), c0), _mm256_cmpeq_epi8(load32(text + i + 1), c1)),
+            _mm256_cmpeq_epi8(load32(text + i + ql - 1), cLast));
+        for (auto m = static_cast<std::uint32_t>(_mm256_movemask_epi8(hit)); m; m &= m - 1) {
+            const std::size_t at = i + static_cast<std::size_t>(std::countr_zero(m));
+            if (at + ql > length) {
+                return false;
+            }
+            if (std::memcmp(text + at, q, ql) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
 }
 
 // ---- the scan -------------------------------------------------------------------------------------------------------
@@ -645,6 +625,39 @@ QueryKind queryKind(std::string_view query)
     return isDigit(query.front()) ? QueryKind::Digit : QueryKind::Letter;
 }
 
+// ---- digit signatures ----------------------------------------------------------------------------------------------
+
+void DigitSignature::addField(std::string_view text)
+{
+    bool previousIsDigit = false;
+    unsigned previous = 0;
+    for (const char c : text) {
+        if (!isDigit(c)) {
+            previousIsDigit = false;
+            continue;
+        }
+        const unsigned d = static_cast<unsigned>(c - '0');
+        set(100 + d);
+        if (previousIsDigit) {
+            set(previous * 10 + d);
+        }
+        previous = d;
+        previousIsDigit = true;
+    }
+}
+
+DigitSignature DigitSignature::of(std::string_view query)
+{
+    DigitSignature sig;
+    sig.addField(query);
+    return sig;
+}
+
+bool DigitSignature::isExact(std::string_view query)
+{
+    return (query.size() == 1 && isDigit(query[0])) || (query.size() == 2 && isDigit(query[0]) && isDigit(query[1]));
+}
+
 // ---- Searcher -------------------------------------------------------------------------------------------------------
 
 Searcher::Searcher()
@@ -677,10 +690,11 @@ void Searcher::resetIndex()
 {
     m_letters.clear();
     m_letterStarts.assign(1, 0);
+    m_digitSignatures.clear();
     m_digits.clear();
     m_digitStarts.assign(1, 0);
-    m_letterSize = 0;
     m_digitSize = 0;
+    m_letterSize = 0;
     m_indexed = 0;
     m_hasIndex = false;
 }
@@ -702,6 +716,7 @@ void Searcher::indexRecords(const store::Columns& columns, std::size_t from, std
 {
     const auto& classOf = pinyinClassTable();
     m_letterStarts.reserve(to + 1);
+    m_digitSignatures.reserve(to);
     m_digitStarts.reserve(to + 1);
     appendPadded(m_letters, m_letterSize, [&](std::vector<std::uint8_t>& out) {
         for (std::size_t r = from; r < to; ++r) {
@@ -718,11 +733,14 @@ void Searcher::indexRecords(const store::Columns& columns, std::size_t from, std
     });
     appendPadded(m_digits, m_digitSize, [&](std::vector<std::uint8_t>& out) {
         for (std::size_t r = from; r < to; ++r) {
+            DigitSignature sig;
             for (int f = 3; f <= 7; ++f) {
                 const auto text = columns.field(static_cast<int>(r + 1), f);
+                sig.addField(text);
                 out.insert(out.end(), text.begin(), text.end());
                 out.push_back(0);
             }
+            m_digitSignatures.push_back(sig);
             m_digitStarts.push_back(static_cast<std::uint32_t>(out.size()));
         }
     });
@@ -803,51 +821,51 @@ void Searcher::letterSearch(std::string_view query, const store::Columns& column
 
 void Searcher::digitSearch(std::string_view query, const store::Columns& columns)
 {
-    // The index separates fields by a zero byte; a query holding one could match across it.
-    if (query.find('\0') != std::string_view::npos) {
-        plainDigitSearch(query, columns);
+    const DigitSignature wanted = DigitSignature::of(query);
+    const bool exact = DigitSignature::isExact(query);
+    const DigitSignature* sig = m_digitSignatures.data();
+    const std::size_t count = m_digitSignatures.size();
+    if (exact) {
+        m_results.resize(count);
+        std::int32_t* out = m_results.data();
+        std::size_t found = 0;
+        for (std::size_t r = 0; r < count; ++r) {
+            out[found] = static_cast<std::int32_t>(r + 1);
+            found += sig[r].covers(wanted);
+        }
+        m_results.resize(found);
         return;
     }
+    // The fields of a record lie back to back in m_digits, each closed by a zero byte, so one look finds the query
+    // in any of them; a query holding a zero byte could span two fields and is looked for field by field.
+    const bool spansFields = query.find('\0') != std::string_view::npos;
     const auto* q = reinterpret_cast<const std::uint8_t*>(query.data());
     const std::size_t length = query.size();
-    // The filter also looks at the last byte when the query is long enough for that to add anything and short
-    // enough for the padding to cover the look-ahead.
-    const std::size_t lastOffset = length >= 3 && length <= 64 ? length - 1 : 0;
-    const DigitFilter spec {m_digits.data(), q[0],       length > 1 ? q[1] : std::uint8_t {0},
-                            q[length - 1],   length > 1, lastOffset};
-    const std::uint8_t* data = m_digits.data();
-    const std::size_t size = m_digitSize;
-    // No match runs into a separator or the padding: the query holds no zero byte.
-    const auto verify = [&](std::size_t j) {
-        return j + length <= size && std::equal(q + 1, q + length, data + j + 1);
-    };
-    // Up to three bytes the filter compares them all.
-    const bool exact = length <= 3;
-    switch (m_path) {
-        case ScanPath::Avx2:
-            collect(
-                m_digitStarts,
-                [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
-                    digitFilterAvx2(spec, pos, words, masks);
-                },
-                exact, verify, m_bitmap, m_walk, m_results);
-            break;
-        case ScanPath::Sse:
-            collect(
-                m_digitStarts,
-                [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
-                    digitFilterSse(spec, pos, words, masks);
-                },
-                exact, verify, m_bitmap, m_walk, m_results);
-            break;
-        default:
-            collect(
-                m_digitStarts,
-                [&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
-                    digitFilterScalar(spec, pos, words, masks);
-                },
-                exact, verify, m_bitmap, m_walk, m_results);
-            break;
+    const bool wide = length <= kMaxWideQuery;
+    const std::uint32_t* starts = m_digitStarts.data();
+    for (std::size_t r = 0; r < count; ++r) {
+        if (!sig[r].covers(wanted)) {
+            continue;
+        }
+        const int n = static_cast<int>(r + 1);
+        const std::uint8_t* text = m_digits.data() + starts[r];
+        const std::size_t textLength = starts[r + 1] - starts[r];
+        bool found = false;
+        if (spansFields) {
+            for (int f = 3; f <= 7 && !found; ++f) {
+                found = columns.field(n, f).find(query) != std::string_view::npos;
+            }
+        } else if (wide && m_path == ScanPath::Avx2) {
+            found = containsAvx2(text, textLength, q, length);
+        } else if (wide && m_path == ScanPath::Sse) {
+            found = containsSse(text, textLength, q, length);
+        } else {
+            found =
+                std::string_view(reinterpret_cast<const char*>(text), textLength).find(query) != std::string_view::npos;
+        }
+        if (found) {
+            m_results.push_back(n);
+        }
     }
 }
 
@@ -874,19 +892,6 @@ void Searcher::plainLetterSearch(std::string_view query, LetterShape shape, cons
         }
         if (matched) {
             m_results.push_back(i);
-        }
-    }
-}
-
-void Searcher::plainDigitSearch(std::string_view query, const store::Columns& columns)
-{
-    const int count = static_cast<int>(columns.size());
-    for (int i = 1; i <= count; ++i) {
-        for (int f = 3; f <= 7; ++f) {
-            if (columns.field(i, f).find(query) != std::string_view::npos) {
-                m_results.push_back(i);
-                break;
-            }
         }
     }
 }

@@ -30,6 +30,27 @@ struct LetterShape
 LetterShape letterShape(std::string_view query);
 
 enum class QueryKind { Empty, Digit, Letter };
+
+// What a Digit search needs to know of a record before reading its fields: which digits 0-9 (bits 100-109) and which
+// two-digit pairs "00".."99" (bits 0-99) occur in its remark and telephone fields, pairs counted inside one field.
+// A record can hold a query only if its signature covers the query's; for a query of one or two digits covering is
+// the answer, for longer ones the fields of the covering records are read.
+struct DigitSignature
+{
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+
+    void set(unsigned bit) { (bit < 64 ? low : high) |= std::uint64_t {1} << (bit % 64); }
+    void addField(std::string_view text);
+    bool covers(const DigitSignature& wanted) const
+    {
+        return ((low & wanted.low) == wanted.low) & ((high & wanted.high) == wanted.high);
+    }
+    // The signature every record holding `query` has.
+    static DigitSignature of(std::string_view query);
+    // Whether covering the signature of `query` is the same as holding it: one digit, or two digits.
+    static bool isExact(std::string_view query);
+};
 QueryKind queryKind(std::string_view query);
 
 // The instruction set the scan uses. Best picks the widest one the processor has; tests force each in turn.
@@ -73,7 +94,6 @@ private:
     void letterSearch(std::string_view query, const store::Columns& columns);
     void digitSearch(std::string_view query, const store::Columns& columns);
     void plainLetterSearch(std::string_view query, LetterShape shape, const store::Columns& columns);
-    void plainDigitSearch(std::string_view query, const store::Columns& columns);
 
     std::vector<std::int32_t> m_results;
     ScanPath m_path;
@@ -81,14 +101,17 @@ private:
     std::vector<std::uint64_t> m_bitmap; // candidate positions of the current search
 
     // Index: per record, the pinyin classes of the byte pairs of the name, unit and remark, each field followed by
-    // class 0 (no code), so no window runs across fields; and the remark and four telephone fields back to back,
-    // each followed by a zero byte. Both buffers carry zero padding past their logical size for wide loads.
+    // class 0 (no code), so no window runs across fields. The buffer carries zero padding past its logical size for
+    // wide loads.
     std::vector<std::uint8_t> m_letters;
     std::vector<std::uint32_t> m_letterStarts {0};
+    // Per record, which digits and which pairs of adjacent digits its remark and telephone fields hold; and those
+    // fields back to back, each closed by a zero byte, read only for records whose signature fits the query.
+    std::vector<DigitSignature> m_digitSignatures;
     std::vector<std::uint8_t> m_digits;
     std::vector<std::uint32_t> m_digitStarts {0};
-    std::size_t m_letterSize = 0;
     std::size_t m_digitSize = 0;
+    std::size_t m_letterSize = 0;
     std::size_t m_indexed = 0;
     std::uint64_t m_generation = 0;
     bool m_hasIndex = false;
