@@ -57,6 +57,36 @@ private:
     int m_rc = SQLITE_ERROR;
 };
 
+// The WAL and its index beside a store file. SQLite makes them when it opens a WAL file, even read-only, and a
+// read-only or failed connection leaves them behind: a look at a file, or a refusal to open it, takes away again
+// the ones it made, so that a file that is not a store stays alone as it was found.
+class Companions
+{
+public:
+    explicit Companions(const QString& path)
+        : m_wal(path + u"-wal"_s)
+        , m_shm(path + u"-shm"_s)
+        , m_hadWal(QFileInfo::exists(m_wal))
+        , m_hadShm(QFileInfo::exists(m_shm))
+    { }
+    // Only an empty WAL goes: one with content holds writes that belong to the file.
+    void removeOwn() const
+    {
+        if (!m_hadWal && QFileInfo::exists(m_wal) && QFileInfo(m_wal).size() == 0) {
+            QFile::remove(m_wal);
+        }
+        if (!m_hadShm && !QFileInfo::exists(m_wal)) {
+            QFile::remove(m_shm);
+        }
+    }
+
+private:
+    QString m_wal;
+    QString m_shm;
+    bool m_hadWal;
+    bool m_hadShm;
+};
+
 // Whether the database holds table `directory` with the key and the seven text columns.
 bool hasDirectorySchema(sqlite3* db, bool* readable)
 {
@@ -154,15 +184,18 @@ FileState DirectoryStore::inspect(const QString& path)
     if (head.size() < 16 || std::memcmp(head.constData(), "SQLite format 3\0", 16) != 0) {
         return FileState::NotSqlite;
     }
+    const Companions companions(path);
     sqlite3* db = nullptr;
     const int rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(db);
+        companions.removeOwn();
         return FileState::Unreadable;
     }
     bool readable = true;
     const bool ok = hasDirectorySchema(db, &readable);
     sqlite3_close(db);
+    companions.removeOwn();
     if (!readable) {
         return FileState::Unreadable;
     }
@@ -233,12 +266,15 @@ bool DirectoryStore::open(const QString& path, QString* error)
         }
         return false;
     }
+    // A refused file is left as it was found.
+    const Companions companions(path);
     if (sqlite3_open_v2(nativePath(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         if (error) {
             *error = lastError();
         }
         sqlite3_close(m_db);
         m_db = nullptr;
+        companions.removeOwn();
         return false;
     }
     sqlite3_busy_timeout(m_db, kDefaultBusyTimeoutMs);
@@ -250,6 +286,7 @@ bool DirectoryStore::open(const QString& path, QString* error)
         }
         sqlite3_close(m_db);
         m_db = nullptr;
+        companions.removeOwn();
         return false;
     }
     m_path = path;
