@@ -4,6 +4,7 @@
 // Never a crash; invalid UTF-8 and a refused table leave the store as it was; otherwise the record count grows by
 // exactly the number of records imported; the file always passes SQLite's integrity check.
 #include "import/bulk_import.h"
+#include "import/tidy.h"
 #include "import/tsv.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
@@ -20,6 +21,7 @@
 #include <cstdlib>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 using namespace telvane;
 
@@ -31,21 +33,28 @@ namespace {
     std::abort();
 }
 
-// What the import command does with the bytes of its input file: false, with a reason, when nothing was stored.
+// What `telvane-cli import` does with the bytes of standard input (cli/import_commands.cpp, step by step with the
+// same library calls): false, with a reason, when nothing was stored.
 bool importBytes(std::string_view bytes, store::DirectoryStore& store, std::size_t& imported, QString& error)
 {
     imported = 0;
     if (!text::isValidUtf8(bytes)) {
-        error = QStringLiteral("the input is not valid UTF-8");
+        error = QStringLiteral("standard input is not valid UTF-8 text");
         return false;
     }
-    const QString text = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.remove_prefix(3);
+    }
     import::ColumnTexts columns;
-    if (!import::columnsFromRows(import::parseTsv(text), columns, &error)) {
+    if (!import::columnsFromRows(
+            import::parseTsv(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))), columns, &error)) {
         return false;
     }
-    const auto records = import::buildRecords(columns);
-    if (!store.appendMany(records, &error)) {
+    std::vector<store::Record> records;
+    if (import::largestLineCount(columns) > 0) {
+        records = import::buildRecords(import::tidyColumns(columns));
+    }
+    if (!records.empty() && !store.appendMany(records, &error)) {
         return false;
     }
     imported = records.size();
