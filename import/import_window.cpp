@@ -5,6 +5,7 @@
 #include "resources/pictures.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
+#include "widgets/fonts.h"
 
 #include <QGuiApplication>
 #include <QLabel>
@@ -45,14 +46,6 @@ const QString kInstruction =
 const QString kInstructionAgain =
     u"  请将`电子表格'中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应"
     u"输入框后，请点击`整理数据'按钮。数据整理之后即可将内容导入数据库中。"_s;
-
-QFont songti(int pixelHeight)
-{
-    QFont font(u"宋体"_s);
-    font.setPixelSize(pixelHeight);
-    font.setWeight(QFont::Normal);
-    return font;
-}
 
 // A push button whose caption may take two lines, as 整理 / 数据 does in a button 49 pixels wide. A caption written
 // on one line (重新输入, 整理数据) that does not fit is broken in the middle, two characters a line.
@@ -111,7 +104,7 @@ QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, 
 {
     auto* label = new QLabel(caption, parent);
     label->setObjectName(name);
-    label->setFont(songti(pixelHeight));
+    label->setFont(widgets::songti(pixelHeight));
     label->setTextFormat(Qt::PlainText);
     return label;
 }
@@ -127,7 +120,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
 
     说明标签 = new ExplanationLabel(this);
     说明标签->setObjectName(u"说明标签"_s);
-    说明标签->setFont(songti(16));
+    说明标签->setFont(widgets::songti(16));
     说明标签->setTextFormat(Qt::PlainText);
     说明标签->setWordWrap(true);
     说明标签->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -138,7 +131,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     导入按钮 = new TwoLineButton(u"导入\n数据"_s, this);
     导入按钮->setObjectName(u"导入按钮"_s);
     for (QPushButton* button : {整理按钮, 导入按钮}) {
-        button->setFont(songti(15));
+        button->setFont(widgets::songti(15));
         // Return in a box or on a button must not run a command the user did not click.
         button->setAutoDefault(false);
         button->setDefault(false);
@@ -155,7 +148,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
 
         auto* box = new QPlainTextEdit(this);
         box->setObjectName(u"编辑框%1"_s.arg(k));
-        box->setFont(songti(12));
+        box->setFont(widgets::songti(12));
         // One spreadsheet cell per line: wrapping would make one cell look like several rows.
         box->setLineWrapMode(QPlainTextEdit::NoWrap);
         box->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -220,27 +213,15 @@ ImportWindow::~ImportWindow() = default;
 
 std::string ImportWindow::columnText(int column) const
 {
-    const QString raw = m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText();
     // The raw text separates paragraphs with U+2029; the directory's texts separate lines with CR LF. A soft line
-    // break inside a paragraph is no row of its own and reads as a space, as does a no-break space.
-    QString text;
-    text.reserve(raw.size() + raw.size() / 8 + 16);
-    for (const QChar c : raw) {
-        switch (c.unicode()) {
-            case QChar::ParagraphSeparator:
-                text += u"\r\n"_s;
-                break;
-            case QChar::LineSeparator:
-            case QChar::Nbsp:
-                text += u' ';
-                break;
-            case 0xFDD0: // frame markers; a plain text box has none
-            case 0xFDD1:
-                break;
-            default:
-                text += c;
-        }
-    }
+    // break inside a paragraph is no row of its own and reads as a space, as does a no-break space; a plain text
+    // box holds no frame markers, but none would pass.
+    QString text = m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText();
+    text.replace(QChar(QChar::ParagraphSeparator), u"\r\n"_s);
+    text.replace(QChar(QChar::LineSeparator), u' ');
+    text.replace(QChar(QChar::Nbsp), u' ');
+    text.remove(QChar(0xFDD0));
+    text.remove(QChar(0xFDD1));
     return text::toGbk(text);
 }
 
