@@ -8,6 +8,7 @@
 #include "widgets/fonts.h"
 
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -288,6 +289,17 @@ void ImportWindow::setExplanation(const QString& text)
 void ImportWindow::updateCounter(int column)
 {
     m_counters[static_cast<std::size_t>(column - 1)]->setText(u"共有%1行"_s.arg(lineCount(column)));
+}
+
+void ImportWindow::keyPressEvent(QKeyEvent* event)
+{
+    // Escape does not close the window: one stray key would throw away columns pasted with care. The window closes
+    // by its close button, and closing still discards the boxes without a question.
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
 }
 
 void ImportWindow::resizeEvent(QResizeEvent* event)
