@@ -117,9 +117,20 @@ int pinyinCompare(std::string_view letters, std::string_view candidate, bool fol
     if (chars > length) {
         return 0;
     }
-    // reach[o]: the characters read so far can spell the first o letters.
-    std::vector<char> reach(length + 1, 0);
-    std::vector<char> next(length + 1, 0);
+    // reach[o]: the characters read so far can spell the first o letters. Queries are short; a long one takes the
+    // same steps on a heap copy.
+    std::array<char, 72> small0 {};
+    std::array<char, 72> small1 {};
+    std::vector<char> large0;
+    std::vector<char> large1;
+    char* reach = small0.data();
+    char* next = small1.data();
+    if (length + 1 > small0.size()) {
+        large0.assign(length + 1, 0);
+        large1.assign(length + 1, 0);
+        reach = large0.data();
+        next = large1.data();
+    }
     reach[0] = 1;
     for (std::size_t i = 0; i < chars; ++i) {
         const auto codes = pinyinClassCodes(pinyinClass(static_cast<unsigned char>(candidate[2 * i]),
@@ -127,7 +138,7 @@ int pinyinCompare(std::string_view letters, std::string_view candidate, bool fol
         if (codes.empty()) {
             return 0;
         }
-        std::fill(next.begin(), next.end(), 0);
+        std::fill(next, next + length + 1, 0);
         bool any = false;
         for (std::size_t o = 0; o < length; ++o) {
             if (!reach[o]) {
@@ -143,7 +154,7 @@ int pinyinCompare(std::string_view letters, std::string_view candidate, bool fol
         if (!any) {
             return 0;
         }
-        reach.swap(next);
+        std::swap(reach, next);
     }
     return reach[length] ? 1 : 0;
 }

@@ -13,8 +13,8 @@ namespace telvane::query {
 
 namespace {
 
-// Zero bytes kept after the logical end of each index buffer: the filters look up to 63 + 32 + 63 bytes past the last
-// position they test.
+// Zero bytes kept after the logical end of each index buffer: the vector code reads at most 64 + 33 bytes past the
+// last position it tests.
 constexpr std::size_t kPad = 256;
 // The bit-parallel letter check keeps one bit per letter offset 0..L in 64 bits.
 constexpr std::size_t kMaxFastLetters = 63;

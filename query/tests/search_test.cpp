@@ -439,8 +439,8 @@ void SearchTest::crossCheck_data()
     QTest::addColumn<bool>("adversarial");
     QTest::addColumn<int>("records");
     QTest::addColumn<int>("queries");
-    QTest::newRow("realistic") << false << 1500 << 1500;
-    QTest::newRow("adversarial") << true << 1200 << 1500;
+    QTest::newRow("realistic") << false << 1000 << 1500;
+    QTest::newRow("adversarial") << true << 800 << 1500;
 }
 
 void SearchTest::crossCheck()
