@@ -113,9 +113,7 @@ QString writeTsvRow(const QStringList& row)
             out += u'\t';
         }
         const QString& cell = row[k];
-        // A byte-order mark at the very start of a text is skipped by the reader: a cell that begins with one is
-        // quoted so that it survives as the first cell of a text.
-        if (needsQuotes(cell) || cell.startsWith(QChar(0xFEFF))) {
+        if (needsQuotes(cell)) {
             out += u'"';
             for (const QChar c : cell) {
                 if (c == u'"') {

@@ -50,7 +50,6 @@ private slots:
             << TsvRows {{u"\"quoted\""_s, u"tab\there"_s, u"cr\rlf\ncrlf\r\n"_s, u"\""_s, QString()}, {u"x"_s}};
         // The reader skips a byte-order mark at the start of the text; a first cell that begins with one keeps it.
         QTest::newRow("first cell begins with a byte-order mark") << TsvRows {{u"\uFEFFa"_s, u"b"_s}};
-        QTest::newRow("first cell starts with a byte-order mark") << TsvRows {{u"\uFEFFx"_s, u"y"_s}};
         QTest::newRow("seven empty fields")
             << TsvRows {{QString(), QString(), QString(), QString(), QString(), QString(), QString()}};
     }
@@ -64,7 +63,11 @@ private slots:
         QCOMPARE(parseTsv(text), rows);
     }
 
-    void quoting() { QCOMPARE(writeTsvRow({u"a"_s, u"b\"c"_s, u"d\te"_s, QString()}), u"a\t\"b\"\"c\"\t\"d\te\"\t"_s); }
+    void quoting()
+    {
+        QCOMPARE(writeTsvRow({u"a"_s, u"b\"c"_s, u"d\te"_s, QString()}), u"a\t\"b\"\"c\"\t\"d\te\"\t"_s);
+        QCOMPARE(writeTsvRow({u"\uFEFFa"_s, u"b\uFEFF"_s}), u"\"\uFEFFa\"\tb\uFEFF"_s);
+    }
 };
 
 QTEST_GUILESS_MAIN(TsvTest)
