@@ -2,6 +2,7 @@
 //
 // Any text is read without a crash, and what is read writes back to text that reads the same; any table of
 // cells built from the input is written and read back unchanged.
+#include "editor/tsv.h"
 #include "import/bulk_import.h"
 #include "import/tsv.h"
 
@@ -82,6 +83,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // One row of one empty cell is written as an empty text, which has no rows.
         const import::TsvRows expected = row == QStringList {QString()} ? import::TsvRows {} : import::TsvRows {row};
         check(import::parseTsv(import::writeTsvRow(row)) == expected, "one row does not survive");
+    }
+
+    // The list editor's clipboard blocks: any text is read without a crash; any block is written and read back,
+    // except that a last row of one empty cell is written as nothing after the last line end.
+    const editor::CellBlock block = editor::parseTsv(text);
+    check(editor::parseTsv(editor::writeTsv(block)) == block
+              || (!block.isEmpty() && block.back() == QStringList {QString()}),
+          "a clipboard block read from text does not survive a write");
+    if (rows.isEmpty() || rows.back() != QStringList {QString()}) {
+        check(editor::parseTsv(editor::writeTsv(rows)) == rows, "a clipboard block does not survive write and read");
     }
 
     // The rows as import columns: never a crash, and a refusal only for a filled cell beyond the seventh.
