@@ -52,6 +52,25 @@ def code_of(syllable):
     return s if s[0] in VOWELS else s[0]
 
 
+# Python's codec follows GB18030-2000, which maps these GBK codes to private-use points; the program converts text
+# with glibc's iconv, which follows GB18030-2005 and reads them as the ideographs below.
+GB18030_2005 = {
+    0xFE51: 0x20087, 0xFE52: 0x20089, 0xFE53: 0x200CC, 0xFE59: 0x9FB4, 0xFE61: 0x9FB5, 0xFE66: 0x9FB6,
+    0xFE67: 0x9FB7, 0xFE6C: 0x215D7, 0xFE6D: 0x9FB8, 0xFE76: 0x2298F, 0xFE7E: 0x9FB9, 0xFE90: 0x9FBA,
+    0xFE91: 0x241FE, 0xFEA0: 0x9FBB,
+}
+
+
+def decode(lead, trail):
+    code = lead << 8 | trail
+    if code in GB18030_2005:
+        return chr(GB18030_2005[code])
+    try:
+        return bytes([lead, trail]).decode("gb18030")
+    except UnicodeDecodeError:
+        return ""
+
+
 def gbk_codes():
     for lead in range(0x81, 0xFF):
         for trail in list(range(0x40, 0x7F)) + list(range(0x80, 0xFF)):
@@ -79,10 +98,7 @@ def main():
     class_of = []
     classes = {(): 0}
     for lead, trail in gbk_codes():
-        try:
-            ch = bytes([lead, trail]).decode("gb18030")
-        except UnicodeDecodeError:
-            ch = ""
+        ch = decode(lead, trail)
         codes = tuple(sorted(codes_of_char(ch, readings))) if len(ch) == 1 else ()
         if codes not in classes:
             classes[codes] = len(classes)

@@ -87,6 +87,8 @@ void PinyinTest::codes_data()
         {"〇", "l"},
         // compatibility ideograph in GBK's FD/FE rows reads as its canonical form
         {"\xEF\xA8\x8C", "w"},
+        // FE51 is U+20087 in the GB18030 the program converts with (a private-use point in older tables)
+        {"\xF0\xA0\x82\x87", "z"},
         // symbols and full-width digits have no code
         {"，", ""},
         {"０", ""},
