@@ -211,6 +211,17 @@ private slots:
         QTest::newRow("one line changes in the middle")
             << 4 << QString(clean).replace(u"13900000025"_s, u"010 8888 8888 转123"_s);
         QTest::newRow("trailing empty lines go") << 6 << clean + u"\r\n\r\n"_s;
+        QTest::newRow("a few lines change") << 6
+                                            << QString(clean)
+                                                   .replace(u"13900000025"_s, u"１３９００００００２５"_s)
+                                                   .replace(u"13900000030"_s, u"张三"_s)
+                                                   .replace(u"13900000049"_s, u"　13900000049　"_s);
+        QString names;
+        for (int i = 0; i < 40; ++i) {
+            names += i % 13 == 5 ? u"张 三x\r\n"_s : u"李四\r\n"_s;
+        }
+        QTest::newRow("a few names change") << 1 << names;
+        QTest::newRow("last line changes, no final break") << 6 << clean + u"1380000000099"_s;
         QTest::newRow("four-byte characters around the change") << 3 << u"𠀀𠀀\r\n  𠀀𠀁\r\n𠀀𠀀"_s;
         QTest::newRow("no-break space and line separator read as spaces")
             << 3 << QString(clean).replace(u"13900000010"_s, u"a\u00A0b\u2028c "_s);
