@@ -193,6 +193,19 @@ __attribute__((target("avx2"))) inline std::uint64_t member32(const Probe32& p, 
     return static_cast<std::uint32_t>(~_mm256_movemask_epi8(miss));
 }
 
+// The first-set, second-set and single-set masks of the 64 classes at `at`.
+__attribute__((target("avx2"))) inline void classifyWord(const std::uint8_t* at, __m256i bits, const Nibbles32& first,
+                                                         const Nibbles32& second, const Nibbles32* single,
+                                                         std::uint64_t& inFirst, std::uint64_t& inSecond,
+                                                         std::uint64_t& inSingle)
+{
+    const Probe32 v0 = probe32(load32(at), bits);
+    const Probe32 v1 = probe32(load32(at + 32), bits);
+    inFirst = member32(v0, first) | member32(v1, first) << 32;
+    inSecond = member32(v0, second) | member32(v1, second) << 32;
+    inSingle = single ? member32(v0, *single) | member32(v1, *single) << 32 : 0;
+}
+
 __attribute__((target("avx2"))) void letterFilterAvx2(const LetterFilter& f, std::size_t pos, std::size_t words,
                                                       std::uint64_t* masks)
 {
@@ -209,23 +222,22 @@ __attribute__((target("avx2"))) void letterFilterAvx2(const LetterFilter& f, std
         }
         return;
     }
-    if (!f.single) {
-        for (std::size_t w = 0; w < words; ++w, p += 64) {
-            const std::uint64_t m0 =
-                member32(probe32(load32(p), bits), first) | member32(probe32(load32(p + 32), bits), first) << 32;
-            const std::uint64_t m1 =
-                member32(probe32(load32(p + 1), bits), second) | member32(probe32(load32(p + 33), bits), second) << 32;
-            masks[w] = m0 & m1;
-        }
-        return;
-    }
-    for (std::size_t w = 0; w < words; ++w, p += 64) {
-        const Probe32 v0 = probe32(load32(p), bits);
-        const Probe32 v1 = probe32(load32(p + 32), bits);
-        const std::uint64_t m1 =
-            member32(probe32(load32(p + 1), bits), second) | member32(probe32(load32(p + 33), bits), second) << 32;
-        const std::uint64_t m0 = member32(v0, first) | member32(v1, first) << 32;
-        masks[w] = (m0 & m1) | member32(v0, single) | member32(v1, single) << 32;
+    // The second character's test at j+1 is bit j+1 of the same word's second-set mask, so every position is probed
+    // once: the loop runs one word ahead to have the bit that crosses into the next word.
+    std::uint64_t inFirst = 0;
+    std::uint64_t inSecond = 0;
+    std::uint64_t inSingle = 0;
+    classifyWord(p, bits, first, second, f.single ? &single : nullptr, inFirst, inSecond, inSingle);
+    for (std::size_t w = 0; w < words; ++w) {
+        std::uint64_t nextFirst = 0;
+        std::uint64_t nextSecond = 0;
+        std::uint64_t nextSingle = 0;
+        classifyWord(p + 64 * (w + 1), bits, first, second, f.single ? &single : nullptr, nextFirst, nextSecond,
+                     nextSingle);
+        masks[w] = (inFirst & (inSecond >> 1 | nextSecond << 63)) | inSingle;
+        inFirst = nextFirst;
+        inSecond = nextSecond;
+        inSingle = nextSingle;
     }
 }
 
