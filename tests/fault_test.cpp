@@ -13,6 +13,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -198,6 +199,42 @@ private slots:
         }
         QVERIFY2(failed, "the small file system never filled");
         QVERIFY(n > 0);
+    }
+
+    void cliImportOnFullFileSystem()
+    {
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        const Unmount unmount {this};
+        QVERIFY(mountTmpfs(dir.path(), "size=256k"));
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(store::DirectoryStore::create(path));
+        {
+            store::DirectoryStore s;
+            QVERIFY(s.open(path));
+            QVERIFY(s.appendMany(importBatch(20, 0)));
+        }
+        // Far more rows than 256 kB hold; the child process shares this mount namespace.
+        QByteArray rows;
+        for (int i = 0; i < 5000; ++i) {
+            rows += "\xE5\xBC\xA0\xE4\xB8\x89\t\xE5\x8C\x97\xE4\xBA\xAC\xE5\xB8\x82\xE7\x94\xB5\xE5\x8A\x9B\t"
+                    "remark number "
+                    + QByteArray::number(i) + "\t010-62751234\t010-62751235\t13900001111\t13900002222\n";
+        }
+        QProcess cli;
+        cli.start(QStringLiteral(TELVANE_CLI_PATH), {u"import"_s, path});
+        QVERIFY(cli.waitForStarted());
+        cli.write(rows);
+        cli.closeWriteChannel();
+        QVERIFY(cli.waitForFinished(60000));
+        const QByteArray err = cli.readAllStandardError();
+        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(cli.exitCode(), 2);
+        QVERIFY2(err.endsWith('\n') && err.count('\n') == 1, err.constData());
+        QCOMPARE(cli.readAllStandardOutput(), QByteArray());
+        QCOMPARE(countAfterReopen(path), 20);
     }
 
     void readOnlyFileSystem_data()
