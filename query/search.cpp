@@ -658,6 +658,30 @@ void DigitSignature::addField(std::string_view text)
     }
 }
 
+void DigitTriples::addField(std::string_view text)
+{
+    unsigned run = 0;
+    unsigned value = 0;
+    for (const char c : text) {
+        if (!isDigit(c)) {
+            run = 0;
+            continue;
+        }
+        value = (value * 10 + static_cast<unsigned>(c - '0')) % 1000;
+        if (++run >= 3) {
+            const unsigned bit = (value * 2654435761u) >> 25;
+            (bit < 64 ? low : high) |= std::uint64_t {1} << (bit % 64);
+        }
+    }
+}
+
+DigitTriples DigitTriples::of(std::string_view query)
+{
+    DigitTriples triples;
+    triples.addField(query);
+    return triples;
+}
+
 DigitSignature DigitSignature::of(std::string_view query)
 {
     DigitSignature sig;
@@ -703,6 +727,7 @@ void Searcher::resetIndex()
     m_letters.clear();
     m_letterStarts.assign(1, 0);
     m_digitSignatures.clear();
+    m_digitTriples.clear();
     m_digits.clear();
     m_digitStarts.assign(1, 0);
     m_digitSize = 0;
@@ -729,6 +754,7 @@ void Searcher::indexRecords(const store::Columns& columns, std::size_t from, std
     const auto& classOf = pinyinClassTable();
     m_letterStarts.reserve(to + 1);
     m_digitSignatures.reserve(to);
+    m_digitTriples.reserve(to);
     m_digitStarts.reserve(to + 1);
     appendPadded(m_letters, m_letterSize, [&](std::vector<std::uint8_t>& out) {
         for (std::size_t r = from; r < to; ++r) {
@@ -746,13 +772,16 @@ void Searcher::indexRecords(const store::Columns& columns, std::size_t from, std
     appendPadded(m_digits, m_digitSize, [&](std::vector<std::uint8_t>& out) {
         for (std::size_t r = from; r < to; ++r) {
             DigitSignature sig;
+            DigitTriples triples;
             for (int f = 3; f <= 7; ++f) {
                 const auto text = columns.field(static_cast<int>(r + 1), f);
                 sig.addField(text);
+                triples.addField(text);
                 out.insert(out.end(), text.begin(), text.end());
                 out.push_back(0);
             }
             m_digitSignatures.push_back(sig);
+            m_digitTriples.push_back(triples);
             m_digitStarts.push_back(static_cast<std::uint32_t>(out.size()));
         }
     });
@@ -833,35 +862,55 @@ void Searcher::letterSearch(std::string_view query, const store::Columns& column
 
 void Searcher::digitSearch(std::string_view query, const store::Columns& columns)
 {
+    // First the records whose signature covers the query's, without a branch per record; for one or two digits they
+    // are the answer.
     const DigitSignature wanted = DigitSignature::of(query);
-    const bool exact = DigitSignature::isExact(query);
     const DigitSignature* sig = m_digitSignatures.data();
     const std::size_t count = m_digitSignatures.size();
-    if (exact) {
-        m_results.resize(count);
-        std::int32_t* out = m_results.data();
-        std::size_t found = 0;
-        for (std::size_t r = 0; r < count; ++r) {
-            out[found] = static_cast<std::int32_t>(r + 1);
-            found += sig[r].covers(wanted);
-        }
-        m_results.resize(found);
+    m_results.resize(count);
+    std::int32_t* out = m_results.data();
+    std::size_t candidates = 0;
+    for (std::size_t r = 0; r < count; ++r) {
+        out[candidates] = static_cast<std::int32_t>(r + 1);
+        candidates += sig[r].covers(wanted);
+    }
+    if (DigitSignature::isExact(query)) {
+        m_results.resize(candidates);
         return;
     }
-    // The fields of a record lie back to back in m_digits, each closed by a zero byte, so one look finds the query
-    // in any of them; a query holding a zero byte could span two fields and is looked for field by field.
+    // Runs of three digits thin out what the pairs let through.
+    const DigitTriples wantedTriples = DigitTriples::of(query);
+    if (!wantedTriples.empty()) {
+        const DigitTriples* triples = m_digitTriples.data();
+        std::size_t kept = 0;
+        for (std::size_t i = 0; i < candidates; ++i) {
+            const int n = out[i];
+            out[kept] = n;
+            kept += triples[n - 1].covers(wantedTriples);
+        }
+        candidates = kept;
+    }
+    m_results.resize(candidates);
+    // Then the fields of each candidate. They lie back to back in m_digits, each closed by a zero byte, so one look
+    // finds the query in any of them; a query holding a zero byte could span two fields and is looked for field by
+    // field. The candidates are scattered over a buffer far larger than the cache: their text is fetched ahead.
     const bool spansFields = query.find('\0') != std::string_view::npos;
     const auto* q = reinterpret_cast<const std::uint8_t*>(query.data());
     const std::size_t length = query.size();
     const bool wide = length <= kMaxWideQuery;
     const std::uint32_t* starts = m_digitStarts.data();
-    for (std::size_t r = 0; r < count; ++r) {
-        if (!sig[r].covers(wanted)) {
-            continue;
+    constexpr std::size_t kAhead = 16;
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < candidates; ++i) {
+        if (i + 2 * kAhead < candidates) {
+            __builtin_prefetch(starts + out[i + 2 * kAhead] - 1);
         }
-        const int n = static_cast<int>(r + 1);
-        const std::uint8_t* text = m_digits.data() + starts[r];
-        const std::size_t textLength = starts[r + 1] - starts[r];
+        if (i + kAhead < candidates) {
+            __builtin_prefetch(m_digits.data() + starts[out[i + kAhead] - 1]);
+        }
+        const int n = out[i];
+        const std::uint8_t* text = m_digits.data() + starts[n - 1];
+        const std::size_t textLength = starts[n] - starts[n - 1];
         bool found = false;
         if (spansFields) {
             for (int f = 3; f <= 7 && !found; ++f) {
@@ -875,10 +924,10 @@ void Searcher::digitSearch(std::string_view query, const store::Columns& columns
             found =
                 std::string_view(reinterpret_cast<const char*>(text), textLength).find(query) != std::string_view::npos;
         }
-        if (found) {
-            m_results.push_back(n);
-        }
+        out[kept] = n;
+        kept += found;
     }
+    m_results.resize(kept);
 }
 
 // The search as written out, one window at a time, for queries too long for the bit-parallel check.

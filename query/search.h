@@ -51,6 +51,22 @@ struct DigitSignature
     // Whether covering the signature of `query` is the same as holding it: one digit, or two digits.
     static bool isExact(std::string_view query);
 };
+
+// Which runs of three digits occur in a record's remark and telephone fields, hashed into 128 bits: consulted for
+// queries of three digits or more, whose candidates by pairs alone are still many.
+struct DigitTriples
+{
+    std::uint64_t low = 0;
+    std::uint64_t high = 0;
+
+    void addField(std::string_view text);
+    bool covers(const DigitTriples& wanted) const
+    {
+        return ((low & wanted.low) == wanted.low) & ((high & wanted.high) == wanted.high);
+    }
+    bool empty() const { return (low | high) == 0; }
+    static DigitTriples of(std::string_view query);
+};
 QueryKind queryKind(std::string_view query);
 
 // The instruction set the scan uses. Best picks the widest one the processor has; tests force each in turn.
@@ -108,6 +124,7 @@ private:
     // Per record, which digits and which pairs of adjacent digits its remark and telephone fields hold; and those
     // fields back to back, each closed by a zero byte, read only for records whose signature fits the query.
     std::vector<DigitSignature> m_digitSignatures;
+    std::vector<DigitTriples> m_digitTriples;
     std::vector<std::uint8_t> m_digits;
     std::vector<std::uint32_t> m_digitStarts {0};
     std::size_t m_digitSize = 0;
