@@ -578,6 +578,48 @@ bool compileLetters(std::string_view query, LetterShape shape, LetterProgram& pr
     return program.useSingle || program.usePair;
 }
 
+// Every distinct code gets a bit; a record's code set says which codes its names, units and remarks hold at the
+// positions a window can start at. A query that is one character wide is answered by it alone.
+struct CodeBits
+{
+    std::array<std::uint64_t, 256> ofClass {};
+    std::vector<std::string_view> codes; // bit i is codes[i]
+    bool usable = true; // false if there were more than 64 codes
+
+    CodeBits()
+    {
+        for (int c = 1; c < pinyinClassCount(); ++c) {
+            for (const auto code : pinyinClassCodes(c)) {
+                auto it = std::find(codes.begin(), codes.end(), code);
+                if (it == codes.end()) {
+                    codes.push_back(code);
+                    it = codes.end() - 1;
+                }
+                const auto bit = static_cast<std::size_t>(it - codes.begin());
+                if (bit >= 64) {
+                    usable = false;
+                    continue;
+                }
+                ofClass[static_cast<std::size_t>(c)] |= std::uint64_t {1} << bit;
+            }
+        }
+    }
+
+    // The bit of a code, or 0 when no character has it.
+    std::uint64_t bitOf(std::string_view code) const
+    {
+        const auto it = std::find(codes.begin(), codes.end(), code);
+        const auto bit = static_cast<std::size_t>(it - codes.begin());
+        return it == codes.end() || bit >= 64 ? 0 : std::uint64_t {1} << bit;
+    }
+};
+
+const CodeBits& codeBits()
+{
+    static const CodeBits bits;
+    return bits;
+}
+
 ScanPath resolve(ScanPath path)
 {
     if (path != ScanPath::Best) {
@@ -732,6 +774,7 @@ void Searcher::resetIndex()
     m_digitStarts.assign(1, 0);
     m_digitSize = 0;
     m_letterSize = 0;
+    m_letterCodes.clear();
     m_indexed = 0;
     m_hasIndex = false;
 }
@@ -756,17 +799,23 @@ void Searcher::indexRecords(const store::Columns& columns, std::size_t from, std
     m_digitSignatures.reserve(to);
     m_digitTriples.reserve(to);
     m_digitStarts.reserve(to + 1);
+    const auto& bits = codeBits();
+    m_letterCodes.reserve(to);
     appendPadded(m_letters, m_letterSize, [&](std::vector<std::uint8_t>& out) {
         for (std::size_t r = from; r < to; ++r) {
+            std::uint64_t codes = 0;
             for (int f = 1; f <= 3; ++f) {
                 const auto text = columns.field(static_cast<int>(r + 1), f);
                 for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-                    out.push_back(
-                        classOf[static_cast<unsigned char>(text[i]) * 256u + static_cast<unsigned char>(text[i + 1])]);
+                    const std::uint8_t cls =
+                        classOf[static_cast<unsigned char>(text[i]) * 256u + static_cast<unsigned char>(text[i + 1])];
+                    out.push_back(cls);
+                    codes |= bits.ofClass[cls];
                 }
                 out.push_back(0);
             }
             m_letterStarts.push_back(static_cast<std::uint32_t>(out.size()));
+            m_letterCodes.push_back(codes);
         }
     });
     appendPadded(m_digits, m_digitSize, [&](std::vector<std::uint8_t>& out) {
@@ -821,6 +870,24 @@ void Searcher::letterSearch(std::string_view query, const store::Columns& column
     const LetterShape shape = letterShape(query);
     if (query.size() > kMaxFastLetters) {
         plainLetterSearch(query, shape, columns);
+        return;
+    }
+    // One character wide at most: the records holding a character with the query as a code.
+    if (std::max(shape.n, 1) == 1 && std::min(shape.n + shape.k - 1, static_cast<int>(query.size())) == 1
+        && codeBits().usable) {
+        const std::uint64_t bit = codeBits().bitOf(query);
+        if (bit == 0) {
+            return;
+        }
+        const std::size_t count = m_letterCodes.size();
+        m_results.resize(count);
+        std::int32_t* out = m_results.data();
+        std::size_t found = 0;
+        for (std::size_t r = 0; r < count; ++r) {
+            out[found] = static_cast<std::int32_t>(r + 1);
+            found += (m_letterCodes[r] & bit) != 0;
+        }
+        m_results.resize(found);
         return;
     }
     LetterProgram program;

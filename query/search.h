@@ -121,6 +121,8 @@ private:
     // wide loads.
     std::vector<std::uint8_t> m_letters;
     std::vector<std::uint32_t> m_letterStarts {0};
+    // Per record, which codes its characters in those fields have (one bit per code).
+    std::vector<std::uint64_t> m_letterCodes;
     // Per record, which digits and which pairs of adjacent digits its remark and telephone fields hold; and those
     // fields back to back, each closed by a zero byte, read only for records whose signature fits the query.
     std::vector<DigitSignature> m_digitSignatures;
