@@ -703,17 +703,18 @@ void DigitSignature::addField(std::string_view text)
 void DigitTriples::addField(std::string_view text)
 {
     unsigned run = 0;
-    unsigned value = 0;
+    unsigned last2 = 0; // the two digits before this one, as a number 0..99
     for (const char c : text) {
         if (!isDigit(c)) {
             run = 0;
             continue;
         }
-        value = (value * 10 + static_cast<unsigned>(c - '0')) % 1000;
+        const unsigned d = static_cast<unsigned>(c - '0');
         if (++run >= 3) {
-            const unsigned bit = (value * 2654435761u) >> 25;
+            const unsigned bit = ((last2 * 10 + d) * 2654435761u) >> 25;
             (bit < 64 ? low : high) |= std::uint64_t {1} << (bit % 64);
         }
+        last2 = (last2 % 10) * 10 + d;
     }
 }
 
