@@ -191,7 +191,8 @@ void compareAll(std::vector<std::unique_ptr<query::Searcher>>& searchers, std::s
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Reader in(data, size);
-    const std::string q = makeQuery(in);
+    const unsigned queryFrom = in.below(4);
+    std::string q = makeQuery(in);
 
     store::Columns columns;
     std::vector<store::Record> records;
@@ -206,6 +207,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         records.push_back(r);
     }
+    // Queries taken from the records, so that many of them match: a piece of a remark or telephone field (a Digit
+    // search when it starts with a digit), or one code of each character of a window of a name, unit or remark.
+    if (queryFrom == 1) {
+        const auto& f = records[in.below(count)][2 + in.below(5)];
+        if (!f.empty()) {
+            const std::size_t start = in.below(static_cast<unsigned>(f.size()));
+            q = f.substr(start, 1 + in.below(8));
+        }
+    } else if (queryFrom == 2) {
+        const auto& f = records[in.below(count)][in.below(3)];
+        std::string codes;
+        for (std::size_t at = 2 * in.below(static_cast<unsigned>(f.size() / 2 + 1)); at + 1 < f.size(); at += 2) {
+            const auto list = query::pinyinCodes(std::string_view(f).substr(at, 2));
+            if (list.empty() || in.below(5) == 0) {
+                break;
+            }
+            codes += list[in.below(static_cast<unsigned>(list.size()))];
+        }
+        if (!codes.empty()) {
+            q = codes;
+        }
+    }
+
     const std::size_t half = records.size() / 2 + 1;
     for (std::size_t i = 0; i < half; ++i) {
         columns.push(static_cast<std::int64_t>(i + 1), records[i]);
