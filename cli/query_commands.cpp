@@ -14,7 +14,8 @@ namespace {
 bool openStore(const std::string& file, store::DirectoryStore& store)
 {
     QString error;
-    if (store.open(QString::fromLocal8Bit(file.data(), static_cast<qsizetype>(file.size())), &error)) {
+    if (store.open(QString::fromLocal8Bit(file.data(), static_cast<qsizetype>(file.size())), &error,
+                   store::DirectoryStore::Access::ReadOnly)) {
         return true;
     }
     printError(file + ": " + error.toUtf8().toStdString());

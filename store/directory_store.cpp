@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -124,6 +125,24 @@ bool hasDirectorySchema(sqlite3* db, bool* readable)
     return true;
 }
 
+// A read-only connection; `immutable` also reads a file on read-only media, without locks or WAL index.
+sqlite3* openReadOnly(const QString& path, bool immutable)
+{
+    sqlite3* db = nullptr;
+    int rc;
+    if (immutable) {
+        const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1";
+        rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    } else {
+        rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    return db;
+}
+
 } // namespace
 
 // ---- Columns ----------------------------------------------------------------------------------------------------
@@ -185,21 +204,23 @@ FileState DirectoryStore::inspect(const QString& path)
         return FileState::NotSqlite;
     }
     const Companions companions(path);
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    if (rc != SQLITE_OK) {
+    // A store on read-only media (a backup on a CD) cannot get the WAL index SQLite wants beside it; read such a
+    // file as immutable instead. It is complete on its own, since every write is checkpointed.
+    for (const bool immutable : {false, true}) {
+        sqlite3* db = openReadOnly(path, immutable);
+        if (!db) {
+            continue;
+        }
+        bool readable = true;
+        const bool ok = hasDirectorySchema(db, &readable);
         sqlite3_close(db);
         companions.removeOwn();
-        return FileState::Unreadable;
+        if (readable) {
+            return ok ? FileState::Store : FileState::NotDirectory;
+        }
     }
-    bool readable = true;
-    const bool ok = hasDirectorySchema(db, &readable);
-    sqlite3_close(db);
     companions.removeOwn();
-    if (!readable) {
-        return FileState::Unreadable;
-    }
-    return ok ? FileState::Store : FileState::NotDirectory;
+    return FileState::Unreadable;
 }
 
 QString DirectoryStore::describe(FileState state)
@@ -256,7 +277,7 @@ bool DirectoryStore::create(const QString& path, QString* error)
     return rc == SQLITE_OK;
 }
 
-bool DirectoryStore::open(const QString& path, QString* error)
+bool DirectoryStore::open(const QString& path, QString* error, Access access)
 {
     close();
     const FileState state = inspect(path);
@@ -268,6 +289,23 @@ bool DirectoryStore::open(const QString& path, QString* error)
     }
     // A refused file is left as it was found.
     const Companions companions(path);
+    if (access == Access::ReadOnly) {
+        // Reading only: a plain read-only connection, or an immutable one for a file on read-only media.
+        for (const bool immutable : {false, true}) {
+            m_db = openReadOnly(path, immutable);
+            if (m_db && reload(error)) {
+                m_path = path;
+                return true;
+            }
+            sqlite3_close(m_db);
+            m_db = nullptr;
+        }
+        companions.removeOwn();
+        if (error && error->isEmpty()) {
+            *error = describe(FileState::Unreadable);
+        }
+        return false;
+    }
     if (sqlite3_open_v2(nativePath(path).constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
         if (error) {
             *error = lastError();

@@ -75,8 +75,10 @@ public:
 
     // Creates a new, empty store file. Refuses to touch an existing non-empty file.
     static bool create(const QString& path, QString* error = nullptr);
-    // Opens an existing store; refuses anything inspect() does not call a Store, leaving it untouched.
-    bool open(const QString& path, QString* error = nullptr);
+    enum class Access { ReadWrite, ReadOnly };
+    // Opens an existing store; refuses anything inspect() does not call a Store, leaving it untouched. ReadOnly
+    // reads a store without ever writing to it (also one on read-only media); appends then fail.
+    bool open(const QString& path, QString* error = nullptr, Access access = Access::ReadWrite);
     // Leaves the file complete: everything written is in the main file, the WAL is checkpointed away.
     void close();
     bool isOpen() const { return m_db != nullptr; }
