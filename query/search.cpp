@@ -620,6 +620,75 @@ const CodeBits& codeBits()
     return bits;
 }
 
+// Answers the Letter search from the records' code sets when that is cheaper than the class scan: a record can match
+// only if it has the whole query as one code (a one-character match, which it then is), or a code the query starts
+// with and one it ends with (the first and last characters of a longer match). When few records have the latter
+// (reading one record's classes costs about what scanning thirty records does), reading just theirs beats scanning
+// all. Returns false, having done nothing, when the scan is the better way.
+bool codesSearch(std::string_view query, const LetterProgram& program, const std::vector<std::uint64_t>& letterCodes,
+                 const std::array<std::size_t, 64>& codeCounts, const std::vector<std::uint8_t>& letters,
+                 const std::vector<std::uint32_t>& letterStarts, SearchWalk walk, std::vector<std::int32_t>& results)
+{
+    const auto& bits = codeBits();
+    if (!bits.usable || walk == SearchWalk::Candidates || walk == SearchWalk::Records) {
+        return false;
+    }
+    const std::size_t length = query.size();
+    std::uint64_t whole = 0;
+    std::uint64_t starts = 0;
+    std::uint64_t ends = 0;
+    double startShare = 0;
+    double endShare = 0;
+    const double count = static_cast<double>(letterCodes.size());
+    for (std::size_t b = 0; b < bits.codes.size() && b < 64; ++b) {
+        const auto code = bits.codes[b];
+        const std::uint64_t bit = std::uint64_t {1} << b;
+        const double share = count > 0 ? static_cast<double>(codeCounts[b]) / count : 0;
+        if (code == query && program.minWidth <= 1) {
+            whole |= bit;
+        }
+        if (program.maxWidth >= 2 && code.size() < length) {
+            if (query.starts_with(code)) {
+                starts |= bit;
+                startShare += share;
+            }
+            if (query.ends_with(code)) {
+                ends |= bit;
+                endShare += share;
+            }
+        }
+    }
+    if (walk == SearchWalk::Auto && std::min(startShare, 1.0) * std::min(endShare, 1.0) > 1.0 / 64) {
+        return false;
+    }
+    // First the candidates, without a branch per record; then each is kept if it is a whole match or its classes
+    // hold a match.
+    const std::uint64_t* codes = letterCodes.data();
+    const std::size_t records = letterCodes.size();
+    results.resize(records);
+    std::int32_t* out = results.data();
+    std::size_t candidates = 0;
+    for (std::size_t r = 0; r < records; ++r) {
+        const std::uint64_t c = codes[r];
+        out[candidates] = static_cast<std::int32_t>(r + 1);
+        candidates += ((c & whole) != 0) | (((c & starts) != 0) & ((c & ends) != 0));
+    }
+    const std::uint8_t* data = letters.data();
+    const std::uint32_t* recordStarts = letterStarts.data();
+    std::size_t kept = 0;
+    for (std::size_t i = 0; i < candidates; ++i) {
+        const std::size_t r = static_cast<std::size_t>(out[i]) - 1;
+        bool matched = (codes[r] & whole) != 0;
+        for (std::size_t j = recordStarts[r]; j < recordStarts[r + 1] && !matched; ++j) {
+            matched = program.matchesAt(data + j);
+        }
+        out[kept] = out[i];
+        kept += matched;
+    }
+    results.resize(kept);
+    return true;
+}
+
 ScanPath resolve(ScanPath path)
 {
     if (path != ScanPath::Best) {
@@ -776,6 +845,7 @@ void Searcher::resetIndex()
     m_digitSize = 0;
     m_letterSize = 0;
     m_letterCodes.clear();
+    m_codeCounts.fill(0);
     m_indexed = 0;
     m_hasIndex = false;
 }
@@ -817,6 +887,9 @@ void Searcher::indexRecords(const store::Columns& columns, std::size_t from, std
             }
             m_letterStarts.push_back(static_cast<std::uint32_t>(out.size()));
             m_letterCodes.push_back(codes);
+            for (std::uint64_t c = codes; c; c &= c - 1) {
+                ++m_codeCounts[static_cast<std::size_t>(std::countr_zero(c))];
+            }
         }
     });
     appendPadded(m_digits, m_digitSize, [&](std::vector<std::uint8_t>& out) {
@@ -893,6 +966,9 @@ void Searcher::letterSearch(std::string_view query, const store::Columns& column
     }
     LetterProgram program;
     if (!compileLetters(query, shape, program)) {
+        return;
+    }
+    if (codesSearch(query, program, m_letterCodes, m_codeCounts, m_letters, m_letterStarts, m_walk, m_results)) {
         return;
     }
     const LetterFilter spec {m_letters.data(), program.useSingle ? &program.single : nullptr,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -73,7 +74,8 @@ QueryKind queryKind(std::string_view query);
 enum class ScanPath { Best, Scalar, Sse, Avx2 };
 // How candidates become records: one by one when they are few, record by record when they are many. Auto decides
 // from their count; tests force each in turn.
-enum class SearchWalk { Auto, Candidates, Records };
+// Codes: from the records' code sets whenever the query allows it (Auto does when few records qualify).
+enum class SearchWalk { Auto, Candidates, Records, Codes };
 
 // Runs Search and keeps the Result list: the ascending 1-based record numbers of the matching records.
 //
@@ -123,6 +125,7 @@ private:
     std::vector<std::uint32_t> m_letterStarts {0};
     // Per record, which codes its characters in those fields have (one bit per code).
     std::vector<std::uint64_t> m_letterCodes;
+    std::array<std::size_t, 64> m_codeCounts {}; // records having each code
     // Per record, which digits and which pairs of adjacent digits its remark and telephone fields hold; and those
     // fields back to back, each closed by a zero byte, read only for records whose signature fits the query.
     std::vector<DigitSignature> m_digitSignatures;

@@ -321,7 +321,8 @@ std::vector<std::unique_ptr<query::Searcher>> allSearchers()
             qWarning("scan path %d is not supported here and is not tested", static_cast<int>(path));
             continue;
         }
-        for (auto walk : {query::SearchWalk::Auto, query::SearchWalk::Candidates, query::SearchWalk::Records}) {
+        for (auto walk : {query::SearchWalk::Auto, query::SearchWalk::Candidates, query::SearchWalk::Records,
+                          query::SearchWalk::Codes}) {
             out.push_back(std::make_unique<query::Searcher>());
             out.back()->setScanPath(path);
             out.back()->setWalk(walk);
