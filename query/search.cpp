@@ -781,7 +781,10 @@ void DigitTriples::addField(std::string_view text)
         const unsigned d = static_cast<unsigned>(c - '0');
         if (++run >= 3) {
             const unsigned bit = ((last2 * 10 + d) * 2654435761u) >> 25;
-            (bit < 64 ? low : high) |= std::uint64_t {1} << (bit % 64);
+            const std::uint64_t one = std::uint64_t {1} << (bit % 64);
+            const std::uint64_t inHigh = 0 - static_cast<std::uint64_t>(bit / 64);
+            low |= one & ~inHigh;
+            high |= one & inHigh;
         }
         last2 = (last2 % 10) * 10 + d;
     }

@@ -41,7 +41,14 @@ struct DigitSignature
     std::uint64_t low = 0;
     std::uint64_t high = 0;
 
-    void set(unsigned bit) { (bit < 64 ? low : high) |= std::uint64_t {1} << (bit % 64); }
+    void set(unsigned bit)
+    {
+        // Without a branch: the bit's word is picked by arithmetic, as digits come in no predictable order.
+        const std::uint64_t one = std::uint64_t {1} << (bit % 64);
+        const std::uint64_t inHigh = 0 - static_cast<std::uint64_t>(bit / 64);
+        low |= one & ~inHigh;
+        high |= one & inHigh;
+    }
     void addField(std::string_view text);
     bool covers(const DigitSignature& wanted) const
     {
