@@ -31,6 +31,8 @@ struct LetterShape
 LetterShape letterShape(std::string_view query);
 
 enum class QueryKind { Empty, Digit, Letter };
+// Empty for an empty query, Digit when the first byte is an ASCII digit, Letter otherwise.
+QueryKind queryKind(std::string_view query);
 
 // What a Digit search needs to know of a record before reading its fields: which digits 0-9 (bits 100-109) and which
 // two-digit pairs "00".."99" (bits 0-99) occur in its remark and telephone fields, pairs counted inside one field.
@@ -75,13 +77,12 @@ struct DigitTriples
     bool empty() const { return (low | high) == 0; }
     static DigitTriples of(std::string_view query);
 };
-QueryKind queryKind(std::string_view query);
 
 // The instruction set the scan uses. Best picks the widest one the processor has; tests force each in turn.
 enum class ScanPath { Best, Scalar, Sse, Avx2 };
-// How candidates become records: one by one when they are few, record by record when they are many. Auto decides
-// from their count; tests force each in turn.
-// Codes: from the records' code sets whenever the query allows it (Auto does when few records qualify).
+// How a Letter search finds its records after the class scan: candidate by candidate when they are few (Candidates),
+// record by record when they are many (Records); or without the scan, from each record's set of codes (Codes), which
+// pays when few records can hold the query. Auto chooses by counts; tests force each in turn.
 enum class SearchWalk { Auto, Candidates, Records, Codes };
 
 // Runs Search and keeps the Result list: the ascending 1-based record numbers of the matching records.
