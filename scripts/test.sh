@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test; exits non-zero on any failure.
+# Builds everything and runs every test, then a short run of every fuzz target; exits non-zero on any failure.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup-deps.sh
 cmake --preset release >/dev/null
 cmake --build --preset release -j"$(nproc)"
 ctest --preset release -j"$(nproc)"
+scripts/fuzz.sh "${TELVANE_FUZZ_SECONDS:-20}"

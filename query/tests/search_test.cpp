@@ -1,5 +1,6 @@
 #include "query/pinyin.h"
 #include "query/search.h"
+#include "query/tests/reference_search.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
@@ -27,77 +28,7 @@ void fill(store::Columns& columns, const std::vector<store::Record>& records)
     }
 }
 
-// Search written out step by step: every window of every candidate width at positions 1, 3, 5, ... of the name,
-// unit and remark goes through the Pinyin comparison; digits are looked for at every start of the remark and the
-// four telephone fields. The fast search must give exactly these lists.
-Results referenceSearch(std::string_view q, const store::Columns& columns)
-{
-    Results out;
-    const long long length = static_cast<long long>(q.size());
-    if (length == 0) {
-        return out;
-    }
-    const int count = static_cast<int>(columns.size());
-    if (q[0] >= '0' && q[0] <= '9') {
-        for (int i = 1; i <= count; ++i) {
-            bool matched = false;
-            for (int f = 3; f <= 7 && !matched; ++f) {
-                const auto field = columns.field(i, f);
-                const long long fl = static_cast<long long>(field.size());
-                for (long long s = 1; s <= fl - length + 1 && !matched; ++s) {
-                    matched = text::mid(field, s, length) == q;
-                }
-            }
-            if (matched) {
-                out.push_back(i);
-            }
-        }
-        return out;
-    }
-    long long n = length;
-    long long k = 1;
-    const char* finals[] = {"ai", "ei", "ao", "ou", "an", "en", "er"};
-    const bool widens[] = {false, false, true, false, true, true, true};
-    if (length > 1) {
-        for (long long i = 1; i <= length - 1; ++i) {
-            for (int t = 0; t < 7; ++t) {
-                if (text::mid(q, i, 2) == finals[t]) {
-                    --n;
-                    k += widens[t] ? 1 : 0;
-                }
-            }
-        }
-    }
-    if (length > 2) {
-        for (long long i = 1; i <= length - 2; ++i) {
-            if (text::mid(q, i, 3) == "ang") {
-                --n;
-                ++k;
-            }
-        }
-    }
-    const long long w1 = 2 * n;
-    for (int i = 1; i <= count; ++i) {
-        bool matched = false;
-        for (int f = 1; f <= 3 && !matched; ++f) {
-            const auto field = columns.field(i, f);
-            const long long fl = static_cast<long long>(field.size());
-            for (long long m = 1; m <= k && !matched; ++m) {
-                const long long w = w1 + 2 * (m - 1);
-                if (fl < w) {
-                    continue;
-                }
-                for (long long p = 1; p <= (fl - w + 2) / 2 && !matched; ++p) {
-                    matched = query::pinyinCompare(q, text::mid(field, 2 * p - 1, w), false, 1) == 1;
-                }
-            }
-        }
-        if (matched) {
-            out.push_back(i);
-        }
-    }
-    return out;
-}
+using query::reference::referenceSearch;
 
 QByteArray show(std::string_view q)
 {
