@@ -1,8 +1,8 @@
 #include "editor/list_editor_window.h"
 
 #include "editor/store_table_model.h"
-#include "editor/tsv.h"
 #include "help/help_window.h"
+#include "import/tsv.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
 #include "widgets/byte_line_edit.h"
@@ -270,7 +270,7 @@ void ListEditorWindow::copyBlock(const Block& block)
     if (block.isEmpty()) {
         return;
     }
-    CellBlock rows;
+    import::TsvRows rows;
     for (int r = block.top; r <= block.bottom; ++r) {
         QStringList row;
         for (int f = block.left; f <= block.right; ++f) {
@@ -278,7 +278,7 @@ void ListEditorWindow::copyBlock(const Block& block)
         }
         rows << row;
     }
-    QGuiApplication::clipboard()->setText(writeTsv(rows));
+    QGuiApplication::clipboard()->setText(import::writeTsv(rows, u"\r\n"));
 }
 
 void ListEditorWindow::copy()
@@ -311,7 +311,7 @@ void ListEditorWindow::paste()
     if (!数据源1) {
         return;
     }
-    const CellBlock block = parseTsv(QGuiApplication::clipboard()->text());
+    const import::TsvRows block = import::parseTsv(QGuiApplication::clipboard()->text());
     if (block.isEmpty()) {
         return;
     }

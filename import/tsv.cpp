@@ -129,12 +129,12 @@ QString writeTsvRow(const QStringList& row)
     return out;
 }
 
-QString writeTsv(const TsvRows& rows)
+QString writeTsv(const TsvRows& rows, QStringView lineEnd)
 {
     QString out;
     for (const QStringList& row : rows) {
         out += writeTsvRow(row);
-        out += u'\n';
+        out += lineEnd;
     }
     return out;
 }

@@ -19,8 +19,9 @@ TsvRows parseTsv(QStringView text);
 
 // Writes one row without a line end.
 QString writeTsvRow(const QStringList& row);
-// Writes the rows, each followed by LF.
-QString writeTsv(const TsvRows& rows);
+// Writes the rows, each followed by `lineEnd` (LF for files; the list editor puts CR LF on the clipboard, as
+// spreadsheets do).
+QString writeTsv(const TsvRows& rows, QStringView lineEnd = u"\n");
 
 // Whether a cell must be quoted: it holds a tab, CR, LF or a double quote, or starts with a byte-order mark.
 bool needsQuotes(QStringView cell);

@@ -343,7 +343,7 @@ private slots:
 
         editor.selectBlock(0, 0, 1, 1);
         QTest::keyClick(editor.table(), Qt::Key_C, Qt::ControlModifier);
-        const QString block = u"张三\t单位A\r\n李四\t\"单位\"\"B\"\"\""_s;
+        const QString block = u"张三\t单位A\r\n李四\t\"单位\"\"B\"\"\"\r\n"_s;
         QCOMPARE(QGuiApplication::clipboard()->text(), block);
         QCOMPARE(readStore(store), start);
 

@@ -52,6 +52,8 @@ private slots:
         QTest::newRow("first cell begins with a byte-order mark") << TsvRows {{u"\uFEFFa"_s, u"b"_s}};
         QTest::newRow("seven empty fields")
             << TsvRows {{QString(), QString(), QString(), QString(), QString(), QString(), QString()}};
+        // A one-column block whose last cell is empty keeps its last row.
+        QTest::newRow("empty last row") << TsvRows {{u"x"_s}, {QString()}};
     }
 
     void roundTrip()
@@ -61,6 +63,8 @@ private slots:
         QVERIFY(text.endsWith(u'\n'));
         QCOMPARE(text.count(u'\n') - QStringView(text).left(text.size() - 1).count(u'\n'), 1);
         QCOMPARE(parseTsv(text), rows);
+        // The clipboard form ends every row in CR LF and reads back the same.
+        QCOMPARE(parseTsv(writeTsv(rows, u"\r\n")), rows);
     }
 
     void quoting()
