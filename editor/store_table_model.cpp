@@ -12,6 +12,8 @@
 #include <algorithm>
 #include <optional>
 
+#include <sqlite3.h>
+
 using namespace Qt::StringLiterals;
 
 namespace telvane::editor {
@@ -110,6 +112,10 @@ bool StoreTableModel::setData(const QModelIndex& index, const QVariant& value, i
     if (text == data(index, Qt::EditRole).toString() && !data(index, Qt::EditRole).isNull()) {
         return true;
     }
+    if (QString reason; storeMoved(&reason)) {
+        emit writeFailed(reason);
+        return false;
+    }
     if (!QSqlTableModel::setData(index, text, role)) {
         // Only the edited row went wrong: put back what it held. A reload here would pull the grid from under the
         // cell editor that is committing this value.
@@ -135,6 +141,9 @@ bool StoreTableModel::writeBlock(const QList<CellWrite>& cells, const QList<QStr
 {
     if (cells.isEmpty() && newRecords.isEmpty()) {
         return true;
+    }
+    if (QString reason; storeMoved(&reason)) {
+        return fail(reason);
     }
     QSqlDatabase db = database();
     if (!db.transaction()) {
@@ -209,6 +218,9 @@ bool StoreTableModel::removeRecords(const QList<int>& rows)
     if (ids.isEmpty()) {
         return true;
     }
+    if (QString reason; storeMoved(&reason)) {
+        return fail(reason);
+    }
     QSqlDatabase db = database();
     if (!db.transaction()) {
         return fail(errorText(db.lastError()));
@@ -245,6 +257,10 @@ int StoreTableModel::appendEmpty()
         empty.setValue(columnOfField(f), u""_s);
         empty.setGenerated(columnOfField(f), true);
     }
+    if (QString reason; storeMoved(&reason)) {
+        fail(reason);
+        return -1;
+    }
     const int row = rowCount();
     if (!insertRecord(row, empty)) {
         fail(errorText(lastError()));
@@ -271,6 +287,21 @@ bool StoreTableModel::fail(const QString& reason)
     revertAll();
     selectAll();
     emit writeFailed(reason);
+    return false;
+}
+
+bool StoreTableModel::storeMoved(QString* reason) const
+{
+    const QVariant handle = database().driver()->handle();
+    if (qstrcmp(handle.typeName(), "sqlite3*") != 0) {
+        return false;
+    }
+    sqlite3* db = *static_cast<sqlite3* const*>(handle.constData());
+    int moved = 0;
+    if (db && sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) {
+        *reason = u"DHB.EDB已被删除或替换，修改未保存"_s;
+        return true;
+    }
     return false;
 }
 

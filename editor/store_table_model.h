@@ -62,6 +62,9 @@ signals:
 
 private:
     bool fail(const QString& reason);
+    // Whether DHB.EDB was deleted or renamed over since this connection opened it. SQLite would go on writing into
+    // the old, unlinked file, and the edits would be lost while the grid showed them as saved.
+    bool storeMoved(QString* reason) const;
     void checkpoint();
     QString quotedField(int field) const;
 
