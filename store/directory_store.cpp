@@ -9,6 +9,7 @@
 #include <sqlite3.h>
 
 #include <cstring>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 
@@ -144,6 +145,19 @@ sqlite3* openReadOnly(const QString& path, bool immutable)
 }
 
 } // namespace
+
+FileStamp FileStamp::of(const QString& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
 
 // ---- Columns ----------------------------------------------------------------------------------------------------
 
@@ -295,6 +309,7 @@ bool DirectoryStore::open(const QString& path, QString* error, Access access)
             m_db = openReadOnly(path, immutable);
             if (m_db && reload(error)) {
                 m_path = path;
+                m_stamp = FileStamp::of(path);
                 return true;
             }
             sqlite3_close(m_db);
@@ -328,6 +343,7 @@ bool DirectoryStore::open(const QString& path, QString* error, Access access)
         return false;
     }
     m_path = path;
+    m_stamp = FileStamp::of(path);
     return true;
 }
 
@@ -421,8 +437,8 @@ void DirectoryStore::refresh()
         return;
     }
     const std::int64_t version = dataVersion();
-    if (version != m_dataVersion) {
-        reload(nullptr);
+    if (version != m_dataVersion && reload(nullptr)) {
+        m_stamp = FileStamp::of(m_path);
     }
 }
 
@@ -527,6 +543,14 @@ bool DirectoryStore::appendMany(std::span<const Record> records, QString* error)
     file.close();
     // Number the existing records as the file has them before adding behind them.
     refresh();
+    // Writers that go through SQLite show in data_version and were just taken in. A file that changed otherwise
+    // (a backup copied over it in place) no longer matches SQLite's cached pages, which would be written into it.
+    if (FileStamp::of(m_path) != m_stamp) {
+        if (error) {
+            *error = u"%1已被其他程序改写，记录未保存。请重新启动本程序"_s.arg(QFileInfo(m_path).fileName());
+        }
+        return false;
+    }
     if (!exec("BEGIN IMMEDIATE", error)) {
         return false;
     }
@@ -541,6 +565,7 @@ bool DirectoryStore::appendMany(std::span<const Record> records, QString* error)
         m_columns.push(ids[i], records[i]);
     }
     checkpoint();
+    m_stamp = FileStamp::of(m_path);
     return true;
 }
 

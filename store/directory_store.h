@@ -48,6 +48,17 @@ private:
         std::vector<std::uint32_t> {0}};
 };
 
+// Which file a path names and how it last looked: device, inode, size and modification time.
+struct FileStamp
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    std::int64_t size = -1;
+    std::int64_t modified = 0;
+    static FileStamp of(const QString& path);
+    bool operator==(const FileStamp&) const = default;
+};
+
 // How a store file looked when it was checked before opening.
 enum class FileState {
     Missing, // no file, or a 0-byte file
@@ -122,6 +133,8 @@ private:
     QString m_path;
     Columns m_columns;
     std::int64_t m_dataVersion = -1;
+    // The file as this store last left or read it; see appendMany.
+    FileStamp m_stamp;
     std::uint64_t m_generation = 0;
     int m_cursor = 0;
 };
