@@ -209,7 +209,10 @@ void QueryMode::showRow(int row)
     }
     m_store.moveTo(m_searcher.results()[static_cast<std::size_t>(*index)]);
     for (int f = 1; f <= store::kFieldCount; ++f) {
-        m_controls.fieldBoxes[static_cast<std::size_t>(f - 1)]->setText(text::fromGbk(m_store.readField(f)));
+        QLineEdit* box = m_controls.fieldBoxes[static_cast<std::size_t>(f - 1)];
+        box->setText(text::fromGbk(m_store.readField(f)));
+        // Show the beginning of a value wider than its box.
+        box->setCursorPosition(0);
     }
 }
 
