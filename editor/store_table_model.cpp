@@ -10,6 +10,7 @@
 #include <QSqlRecord>
 
 #include <algorithm>
+#include <functional>
 #include <optional>
 
 #include <sqlite3.h>
@@ -142,16 +143,9 @@ bool StoreTableModel::writeBlock(const QList<CellWrite>& cells, const QList<QStr
     if (cells.isEmpty() && newRecords.isEmpty()) {
         return true;
     }
-    if (QString reason; storeMoved(&reason)) {
-        return fail(reason);
-    }
-    QSqlDatabase db = database();
-    if (!db.transaction()) {
-        return fail(errorText(db.lastError()));
-    }
-    QString reason;
     QSet<int> rows;
-    {
+    const bool written = writeInTransaction([&](QSqlDatabase& db) {
+        QString reason;
         std::array<std::optional<QSqlQuery>, store::kFieldCount> updates;
         for (const CellWrite& cell : cells) {
             if (cell.field < 0 || cell.field >= store::kFieldCount || cell.row < 0 || cell.row >= rowCount()) {
@@ -188,15 +182,11 @@ bool StoreTableModel::writeBlock(const QList<CellWrite>& cells, const QList<QStr
                 }
             }
         }
+        return reason;
+    });
+    if (!written) {
+        return false;
     }
-    if (reason.isEmpty() && !db.commit()) {
-        reason = errorText(db.lastError());
-    }
-    if (!reason.isEmpty()) {
-        db.rollback();
-        return fail(reason);
-    }
-    checkpoint();
     if (!newRecords.isEmpty() || rows.size() > kRowRefreshLimit) {
         selectAll();
     } else {
@@ -218,35 +208,21 @@ bool StoreTableModel::removeRecords(const QList<int>& rows)
     if (ids.isEmpty()) {
         return true;
     }
-    if (QString reason; storeMoved(&reason)) {
-        return fail(reason);
-    }
-    QSqlDatabase db = database();
-    if (!db.transaction()) {
-        return fail(errorText(db.lastError()));
-    }
-    QString reason;
-    {
+    const bool written = writeInTransaction([&](QSqlDatabase& db) {
         QSqlQuery remove(db);
         remove.prepare(u"DELETE FROM directory WHERE id = ?"_s);
         for (const QVariant& id : ids) {
             remove.bindValue(0, id);
             if (!remove.exec()) {
-                reason = errorText(remove.lastError());
-                break;
+                return errorText(remove.lastError());
             }
         }
+        return QString();
+    });
+    if (written) {
+        selectAll();
     }
-    if (reason.isEmpty() && !db.commit()) {
-        reason = errorText(db.lastError());
-    }
-    if (!reason.isEmpty()) {
-        db.rollback();
-        return fail(reason);
-    }
-    checkpoint();
-    selectAll();
-    return true;
+    return written;
 }
 
 int StoreTableModel::appendEmpty()
@@ -279,6 +255,27 @@ qint64 StoreTableModel::dataVersion()
     const qint64 version = q.value(0).toLongLong();
     q.finish();
     return version;
+}
+
+bool StoreTableModel::writeInTransaction(const std::function<QString(QSqlDatabase&)>& work)
+{
+    if (QString reason; storeMoved(&reason)) {
+        return fail(reason);
+    }
+    QSqlDatabase db = database();
+    if (!db.transaction()) {
+        return fail(errorText(db.lastError()));
+    }
+    QString reason = work(db);
+    if (reason.isEmpty() && !db.commit()) {
+        reason = errorText(db.lastError());
+    }
+    if (!reason.isEmpty()) {
+        db.rollback();
+        return fail(reason);
+    }
+    checkpoint();
+    return true;
 }
 
 bool StoreTableModel::fail(const QString& reason)

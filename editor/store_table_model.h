@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 
 namespace telvane::editor {
 
@@ -62,6 +63,9 @@ signals:
 
 private:
     bool fail(const QString& reason);
+    // Runs `work` in one transaction and checkpoints; `work` returns the reason of a failure, or empty text. Any
+    // failure rolls everything back, reloads the grid from the file and reports the reason.
+    bool writeInTransaction(const std::function<QString(QSqlDatabase&)>& work);
     // Whether DHB.EDB was deleted or renamed over since this connection opened it. SQLite would go on writing into
     // the old, unlinked file, and the edits would be lost while the grid showed them as saved.
     bool storeMoved(QString* reason) const;
