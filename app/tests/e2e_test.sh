@@ -10,20 +10,48 @@ for tool in Xvfb xdotool sqlite3; do
 done
 
 work=${E2E_WORK:-$(mktemp -d)}
-trap 'kill "${app:-}" "${xvfb:-}" 2>/dev/null || true; [ -n "${E2E_WORK:-}" ] || rm -rf "$work"' EXIT
+trap 'kill "${app:-}" 2>/dev/null; kill "${xvfb:-}" 2>/dev/null && wait "${xvfb:-}" 2>/dev/null; [ -n "${E2E_WORK:-}" ] || rm -rf "$work"' EXIT
 cp "$binary" "$work/telvane"
 
-display=:$((RANDOM % 400 + 300))
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+# Xvfb picks a free display itself and writes its number; -noreset keeps it from restarting (and refusing
+# connections for a moment) each time its last client leaves.
+Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb=$!
-export DISPLAY=$display
+for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
+[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=":$(head -1 "$work/display")"
 for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
 
 "$work/telvane" >"$work/app.log" 2>&1 &
 app=$!
 
 fail() { echo "FAIL: $*"; cat "$work/app.log"; exit 1; }
-wid=$(timeout 20 xdotool search --sync --name 'Quorvel v1.4' | head -1) || fail "the Main window did not appear"
+# Waits for a window with the given title and prints its id. (xdotool's own --sync stops with an X error when
+# another window disappears while it looks.)
+wait_window() {
+    local id
+    for _ in $(seq 100); do
+        id=$(xdotool search --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}
+wait_gone() {
+    for _ in $(seq 100); do
+        xdotool search --name "$1" >/dev/null 2>&1 || return 0
+        sleep 0.2
+    done
+    return 1
+}
+# Waits until the store holds the given number of records.
+wait_count() {
+    for _ in $(seq 100); do
+        [ "$(sqlite3 "$work/DHB.EDB" 'SELECT count(*) FROM directory' 2>/dev/null)" = "$1" ] && return 0
+        sleep 0.2
+    done
+    return 1
+}
+wid=$(wait_window 'Quorvel v1.4') || fail "the Main window did not appear"
 [ -f "$work/DHB.EDB" ] || fail "the first run did not create DHB.EDB"
 
 # Clicks at a point of the Main window (it stands at 50,50 on the screen).
@@ -41,9 +69,7 @@ keys Return Return Return Return
 xdotool type --delay 80 'remark 42'
 keys Return Return
 keys Return
-sleep 0.5
-count=$(sqlite3 "$work/DHB.EDB" 'SELECT count(*) FROM directory')
-[ "$count" = 1 ] || fail "expected one record after the save, found $count"
+wait_count 1 || fail "expected one record after the save"
 
 # Query mode, then a query.
 click 380 47
@@ -51,38 +77,40 @@ xdotool type --delay 80 'll'
 sleep 0.3
 import -window root "$work/query.png" 2>/dev/null || true
 
-# The help window: open and close with its 关闭按钮 (it stands at 50,50, the button at 400,2).
+# The help window (no title; it stands at 50,50, its 关闭按钮 at 400,2): open, close with the button.
+untitled() { xdotool search --onlyvisible --name '^$' 2>/dev/null | wc -l; }
+before=$(untitled)
 click 360 17
-sleep 0.5
+for _ in $(seq 100); do [ "$(untitled)" -gt "$before" ] && break; sleep 0.2; done
+[ "$(untitled)" -gt "$before" ] || fail "the help window did not open"
 click 414 16
+for _ in $(seq 100); do [ "$(untitled)" -eq "$before" ] && break; sleep 0.2; done
+[ "$(untitled)" -eq "$before" ] || fail "the help window did not close"
+
 # The import window (modal; it stands at 50,50 too): paste a name column, tidy, import, close. Closing after an
 # import opens the list editor.
 here=$(dirname "$(readlink -f "$0")")
 click 332 17
-sleep 0.8
-importwin=$(timeout 10 xdotool search --sync --name '批量导入Excel内容' | head -1) || fail "the import window did not open"
+importwin=$(wait_window '批量导入Excel内容') || fail "the import window did not open"
 click 40 120
 xdotool type --delay 80 '王五'
 keys Return
 xdotool type --delay 80 '赵六'
 click 709 20
 click 763 20
+wait_count 3 || fail "expected three records after the import"
 python3 "$here/x11_close.py" "$importwin"
-editor=$(timeout 10 xdotool search --sync --name 'Telvane-列表修改器' | head -1) || fail "closing the import window after an import did not open the list editor"
-count=$(sqlite3 "$work/DHB.EDB" 'SELECT count(*) FROM directory')
-[ "$count" = 3 ] || fail "expected three records after the import, found $count"
+editor=$(wait_window 'Telvane-列表修改器') || fail "closing the import window after an import did not open the list editor"
 xdotool windowfocus --sync "$editor" 2>/dev/null || true
 keys ctrl+q
-for _ in $(seq 30); do xdotool search --name 'Telvane-列表修改器' >/dev/null 2>&1 || break; sleep 0.1; done
+wait_gone 'Telvane-列表修改器' || fail "Ctrl+Q did not close the list editor"
 
 # The list editor from 表格按钮: open, close with Ctrl+Q.
 click 380 105
-sleep 1
-editor=$(timeout 10 xdotool search --sync --name 'Telvane-列表修改器' | head -1) || fail "the list editor did not open"
+editor=$(wait_window 'Telvane-列表修改器') || fail "the list editor did not open"
 xdotool windowfocus --sync "$editor" 2>/dev/null || true
 keys ctrl+q
-for _ in $(seq 30); do xdotool search --name 'Telvane-列表修改器' >/dev/null 2>&1 || break; sleep 0.1; done
-if xdotool search --name 'Telvane-列表修改器' >/dev/null 2>&1; then fail "Ctrl+Q did not close the list editor"; fi
+wait_gone 'Telvane-列表修改器' || fail "Ctrl+Q did not close the list editor"
 
 # 关闭按钮 ends the program with exit code 0.
 click 388 17
