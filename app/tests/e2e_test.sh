@@ -10,7 +10,12 @@ for tool in Xvfb xdotool sqlite3; do
 done
 
 work=${E2E_WORK:-$(mktemp -d)}
-trap 'kill "${app:-}" 2>/dev/null; kill "${xvfb:-}" 2>/dev/null && wait "${xvfb:-}" 2>/dev/null; [ -n "${E2E_WORK:-}" ] || rm -rf "$work"' EXIT
+cleanup() {
+    [ -z "${app:-}" ] || kill "$app" 2>/dev/null || true
+    [ -z "${xvfb:-}" ] || { kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null; } || true
+    [ -n "${E2E_WORK:-}" ] || rm -rf "$work"
+}
+trap cleanup EXIT
 cp "$binary" "$work/telvane"
 
 # Xvfb picks a free display itself and writes its number; -noreset keeps it from restarting (and refusing
