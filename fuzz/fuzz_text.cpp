@@ -7,6 +7,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringDecoder>
 
 #include <cstdint>
 #include <cstdio>
@@ -75,7 +76,9 @@ QString halfWidthUnicode(const QString& s)
 
 QString utf8(const std::string& s)
 {
-    return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+    // Keeps a leading U+FEFF, which QString::fromUtf8 would drop.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
 }
 
 // Valid text: every helper does on bytes what the Unicode operation does on characters.

@@ -1,6 +1,7 @@
 #include "text/gbk.h"
 
 #include <QByteArray>
+#include <QStringDecoder>
 
 #include <cerrno>
 #include <cstring>
@@ -130,7 +131,9 @@ std::string gbkToUtf8(std::string_view gbk, bool* ok)
 QString fromGbk(std::string_view gbk)
 {
     const std::string utf8 = gbkToUtf8(gbk);
-    return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    // QString::fromUtf8 would drop a leading U+FEFF, which is part of the stored text here.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    return decoder(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
 }
 
 bool isValidUtf8(std::string_view bytes)

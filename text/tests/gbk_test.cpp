@@ -36,6 +36,7 @@ private slots:
         QTest::newRow("gbk outside gb2312") << u"丂"_s << QByteArray("81 40");
         QTest::newRow("four-byte") << u"\U00020000"_s << QByteArray("95 32 82 36");
         QTest::newRow("euro sign") << u"€"_s << QByteArray("a2 e3");
+        QTest::newRow("leading U+FEFF is kept") << u"\uFEFFa"_s << QByteArray("84 31 95 33 61");
         // A few characters outside the basic plane have two-byte forms: a surrogate pair is not always 4 bytes.
         QTest::newRow("two-byte, outside the basic plane") << u"\U000241FE"_s << QByteArray("fe 91");
     }
