@@ -41,12 +41,20 @@ wait_window() {
     done
     return 1
 }
-wait_gone() {
-    for _ in $(seq 100); do
-        xdotool search --name "$1" >/dev/null 2>&1 || return 0
-        sleep 0.2
+# Closes the list editor with Ctrl+Q, as a user would; the key goes to the focused window, so focus it first and
+# try again while a slow build is still bringing the window up.
+close_editor() {
+    local editor
+    editor=$(wait_window 'Telvane-列表修改器') || fail "the list editor did not open"
+    for _ in $(seq 10); do
+        xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor" 2>/dev/null || true
+        xdotool key ctrl+q
+        for _ in $(seq 15); do
+            xdotool search --name 'Telvane-列表修改器' >/dev/null 2>&1 || return 0
+            sleep 0.2
+        done
     done
-    return 1
+    fail "Ctrl+Q did not close the list editor"
 }
 # Waits until the store holds the given number of records.
 wait_count() {
@@ -65,7 +73,7 @@ click() { xdotool mousemove $((50 + $1)) $((50 + $2)) click 1; sleep 0.4; if [ -
 keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
 
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
-sleep 0.5
+sleep 1
 # Entry mode: the focus is in 姓名框; Enter walks the boxes and saves at 确定按钮.
 xdotool type --delay 80 'Li Lei'
 keys Return
@@ -97,6 +105,7 @@ for _ in $(seq 100); do [ "$(untitled)" -eq "$before" ] && break; sleep 0.2; don
 here=$(dirname "$(readlink -f "$0")")
 click 332 17
 importwin=$(wait_window '批量导入Excel内容') || fail "the import window did not open"
+sleep 1
 click 40 120
 xdotool type --delay 80 '王五'
 keys Return
@@ -105,17 +114,12 @@ click 709 20
 click 763 20
 wait_count 3 || fail "expected three records after the import"
 python3 "$here/x11_close.py" "$importwin"
-editor=$(wait_window 'Telvane-列表修改器') || fail "closing the import window after an import did not open the list editor"
-xdotool windowfocus --sync "$editor" 2>/dev/null || true
-keys ctrl+q
-wait_gone 'Telvane-列表修改器' || fail "Ctrl+Q did not close the list editor"
+wait_window 'Telvane-列表修改器' >/dev/null || fail "closing the import window after an import did not open the list editor"
+close_editor
 
 # The list editor from 表格按钮: open, close with Ctrl+Q.
 click 380 105
-editor=$(wait_window 'Telvane-列表修改器') || fail "the list editor did not open"
-xdotool windowfocus --sync "$editor" 2>/dev/null || true
-keys ctrl+q
-wait_gone 'Telvane-列表修改器' || fail "Ctrl+Q did not close the list editor"
+close_editor
 
 # 关闭按钮 ends the program with exit code 0.
 click 388 17
