@@ -2,7 +2,7 @@
 
 #include "import/bulk_import.h"
 #include "import/tidy.h"
-#include "import/tsv.h"
+#include "text/tsv.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
@@ -81,7 +81,7 @@ int runImport(const Args& args)
     import::ColumnTexts columns;
     QString error;
     if (!import::columnsFromRows(
-            import::parseTsv(QString::fromUtf8(input.data(), static_cast<qsizetype>(input.size()))), columns, &error)) {
+            text::parseTsv(QString::fromUtf8(input.data(), static_cast<qsizetype>(input.size()))), columns, &error)) {
         printError("standard input: " + utf8(error));
         return kExitInput;
     }
@@ -141,10 +141,10 @@ int runExport(const Args& args)
     QStringList row;
     for (int n = 1; n <= static_cast<int>(columns.size()); ++n) {
         row.clear();
-        for (int f = 1; f <= store::kFieldCount; ++f) {
+        for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
             row.append(text::fromGbk(columns.field(n, f)));
         }
-        out += utf8(import::writeTsvRow(row));
+        out += utf8(text::writeTsvRow(row));
         out += '\n';
         if (out.size() >= 1 << 16) {
             writeOut(out);

@@ -47,7 +47,7 @@ int runSearch(const Args& args)
     for (const std::int32_t n : results) {
         // A row as the result list shows it: the ordinal, then each field after one blank.
         out += std::to_string(++ordinal);
-        for (int f = 1; f <= store::kFieldCount; ++f) {
+        for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
             out += ' ';
             out += text::gbkToUtf8(columns.field(n, f));
         }

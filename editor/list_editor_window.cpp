@@ -2,7 +2,7 @@
 
 #include "editor/store_table_model.h"
 #include "help/help_window.h"
-#include "import/tsv.h"
+#include "text/tsv.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
 #include "widgets/byte_line_edit.h"
@@ -53,7 +53,7 @@ public:
         if (field < 0) {
             return nullptr;
         }
-        auto* editor = new widgets::ByteLimitedLineEdit(store::kFieldWidths[static_cast<std::size_t>(field)], parent);
+        auto* editor = new widgets::ByteLimitedLineEdit(store::kFields[static_cast<std::size_t>(field)].width, parent);
         editor->setFrame(false);
         return editor;
     }
@@ -202,12 +202,12 @@ void ListEditorWindow::openStore()
     表格->setColumnHidden(数据源1->idColumn(), true);
     QHeaderView* header = 表格->horizontalHeader();
     const QFontMetrics metrics(m_baseFont);
-    for (int f = 0; f < store::kFieldCount; ++f) {
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         const int column = 数据源1->columnOfField(f);
         // The fields in their own order, whatever order the table has them in.
         header->moveSection(header->visualIndex(column), f + 1);
         // Wide enough for a full field of half-width characters (a Chinese character is as wide as two).
-        const int bytes = store::kFieldWidths[static_cast<std::size_t>(f)];
+        const int bytes = store::kFields[static_cast<std::size_t>(f)].width;
         const int width = metrics.horizontalAdvance(u'0') * (bytes + 1);
         m_baseColumnWidths[static_cast<std::size_t>(f)] = std::max(width, header->sectionSizeHint(column));
     }
@@ -270,7 +270,7 @@ void ListEditorWindow::copyBlock(const Block& block)
     if (block.isEmpty()) {
         return;
     }
-    import::TsvRows rows;
+    text::TsvRows rows;
     for (int r = block.top; r <= block.bottom; ++r) {
         QStringList row;
         for (int f = block.left; f <= block.right; ++f) {
@@ -278,7 +278,7 @@ void ListEditorWindow::copyBlock(const Block& block)
         }
         rows << row;
     }
-    QGuiApplication::clipboard()->setText(import::writeTsv(rows, u"\r\n"));
+    QGuiApplication::clipboard()->setText(text::writeTsv(rows, u"\r\n"));
 }
 
 void ListEditorWindow::copy()
@@ -311,7 +311,7 @@ void ListEditorWindow::paste()
     if (!数据源1) {
         return;
     }
-    const import::TsvRows block = import::parseTsv(QGuiApplication::clipboard()->text());
+    const text::TsvRows block = text::parseTsv(QGuiApplication::clipboard()->text());
     if (block.isEmpty()) {
         return;
     }
@@ -326,8 +326,8 @@ void ListEditorWindow::paste()
     int right = field;
     for (qsizetype i = 0; i < block.size(); ++i) {
         const int row = top + static_cast<int>(i);
-        QStringList record(store::kFieldCount, QString());
-        for (qsizetype j = 0; j < block[i].size() && field + j < store::kFieldCount; ++j) {
+        QStringList record(static_cast<qsizetype>(store::kFieldCount), QString());
+        for (qsizetype j = 0; j < block[i].size() && field + j < static_cast<qsizetype>(store::kFieldCount); ++j) {
             const int f = field + static_cast<int>(j);
             right = std::max(right, f);
             if (row < existing) {
@@ -416,7 +416,7 @@ void ListEditorWindow::setZoom(int percent)
     rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), height));
     rows->setDefaultSectionSize(height);
     if (数据源1) {
-        for (int f = 0; f < store::kFieldCount; ++f) {
+        for (std::size_t f = 0; f < store::kFieldCount; ++f) {
             表格->setColumnWidth(数据源1->columnOfField(f),
                                  m_baseColumnWidths[static_cast<std::size_t>(f)] * percent / 100);
         }

@@ -26,7 +26,7 @@ constexpr int kRowRefreshLimit = 256;
 
 QString fieldName(int field)
 {
-    const auto name = store::kFieldNames[static_cast<std::size_t>(field)];
+    const auto name = store::kFields[static_cast<std::size_t>(field)].name;
     return QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
 }
 
@@ -49,7 +49,7 @@ bool StoreTableModel::bind(QString* error)
     setTable(u"directory"_s);
     const QSqlRecord columns = record();
     m_idColumn = columns.indexOf(u"id"_s);
-    for (int f = 0; f < store::kFieldCount; ++f) {
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         m_columnOfField[static_cast<std::size_t>(f)] = columns.indexOf(fieldName(f));
     }
     const bool complete = m_idColumn >= 0 && std::ranges::none_of(m_columnOfField, [](int c) { return c < 0; });
@@ -59,7 +59,7 @@ bool StoreTableModel::bind(QString* error)
         }
         return false;
     }
-    for (int f = 0; f < store::kFieldCount; ++f) {
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         setHeaderData(columnOfField(f), Qt::Horizontal, fieldName(f));
     }
     setEditStrategy(QSqlTableModel::OnFieldChange);
@@ -98,7 +98,7 @@ QString StoreTableModel::fieldText(const QString& text, int field)
             c = u' ';
         }
     }
-    QString cut = text::leftBytes(line, static_cast<std::size_t>(store::kFieldWidths[static_cast<std::size_t>(field)]));
+    QString cut = text::leftBytes(line, static_cast<std::size_t>(store::kFields[static_cast<std::size_t>(field)].width));
     // A null text would be bound as SQL NULL; the store keeps empty fields as empty text.
     return cut.isNull() ? u""_s : cut;
 }
@@ -148,7 +148,7 @@ bool StoreTableModel::writeBlock(const QList<CellWrite>& cells, const QList<QStr
         QString reason;
         std::array<std::optional<QSqlQuery>, store::kFieldCount> updates;
         for (const CellWrite& cell : cells) {
-            if (cell.field < 0 || cell.field >= store::kFieldCount || cell.row < 0 || cell.row >= rowCount()) {
+            if (cell.field < 0 || cell.field >= static_cast<int>(store::kFieldCount) || cell.row < 0 || cell.row >= rowCount()) {
                 continue;
             }
             auto& update = updates[static_cast<std::size_t>(cell.field)];
@@ -167,13 +167,13 @@ bool StoreTableModel::writeBlock(const QList<CellWrite>& cells, const QList<QStr
         }
         if (reason.isEmpty() && !newRecords.isEmpty()) {
             QStringList names;
-            for (int f = 0; f < store::kFieldCount; ++f) {
+            for (std::size_t f = 0; f < store::kFieldCount; ++f) {
                 names << quotedField(f);
             }
             QSqlQuery insert(db);
             insert.prepare(u"INSERT INTO directory (%1) VALUES (?, ?, ?, ?, ?, ?, ?)"_s.arg(names.join(u", "_s)));
             for (const QStringList& fields : newRecords) {
-                for (int f = 0; f < store::kFieldCount; ++f) {
+                for (std::size_t f = 0; f < store::kFieldCount; ++f) {
                     insert.bindValue(f, fieldText(fields.value(f), f));
                 }
                 if (!insert.exec()) {
@@ -229,7 +229,7 @@ int StoreTableModel::appendEmpty()
 {
     QSqlRecord empty = record();
     empty.setGenerated(m_idColumn, false);
-    for (int f = 0; f < store::kFieldCount; ++f) {
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         empty.setValue(columnOfField(f), u""_s);
         empty.setGenerated(columnOfField(f), true);
     }

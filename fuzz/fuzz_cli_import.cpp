@@ -5,7 +5,7 @@
 // exactly the number of records imported; the file always passes SQLite's integrity check.
 #include "import/bulk_import.h"
 #include "import/tidy.h"
-#include "import/tsv.h"
+#include "text/tsv.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
@@ -47,7 +47,7 @@ bool importBytes(std::string_view bytes, store::DirectoryStore& store, std::size
     }
     import::ColumnTexts columns;
     if (!import::columnsFromRows(
-            import::parseTsv(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))), columns, &error)) {
+            text::parseTsv(QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()))), columns, &error)) {
         return false;
     }
     std::vector<store::Record> records;
@@ -144,9 +144,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const auto& columns = reader.columns();
     for (int n = before + 1; n <= after; ++n) {
-        for (int k = 1; k <= store::kFieldCount; ++k) {
+        for (std::size_t k = 1; k <= store::kFieldCount; ++k) {
             if (columns.field(n, k).size()
-                > static_cast<std::size_t>(store::kFieldWidths[static_cast<std::size_t>(k - 1)])) {
+                > static_cast<std::size_t>(store::kFields[static_cast<std::size_t>(k - 1)].width)) {
                 fail("an imported field is wider than its field");
             }
         }

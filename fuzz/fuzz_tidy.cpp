@@ -120,7 +120,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     // The raw bytes as a column, and the same bytes read as UTF-8 and converted, as a paste would give them.
     const std::string gbk = text::utf8ToGbk(input);
-    for (int column = 1; column <= import::kColumnCount; ++column) {
+    for (int column = 1; column <= static_cast<int>(store::kFieldCount); ++column) {
         checkColumn(column, input, false);
         checkColumn(column, gbk, true);
     }
@@ -136,7 +136,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     check(records.size() == largest, "the Row table does not have one record per line", 0, input);
     for (const auto& r : records) {
-        for (int k = 1; k <= import::kColumnCount; ++k) {
+        for (int k = 1; k <= static_cast<int>(store::kFieldCount); ++k) {
             check(r[static_cast<std::size_t>(k - 1)].size() <= import::columnSpec(k).width, "a field is too wide", k,
                   input);
         }

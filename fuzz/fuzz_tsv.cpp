@@ -3,7 +3,7 @@
 // Any text is read without a crash, and what is read writes back to text that reads the same; any table of
 // cells built from the input is written and read back unchanged.
 #include "import/bulk_import.h"
-#include "import/tsv.h"
+#include "text/tsv.h"
 
 #include <QString>
 #include <QStringList>
@@ -26,7 +26,7 @@ void check(bool condition, const char* what)
 
 // A table from the input: a control byte 0..5 ends a cell (1), a row (2), or stands for a tab (3), a CR (4), an LF
 // (5) inside a cell; a quote, a byte-order mark and any other character is cell text. Every row has a cell.
-import::TsvRows table(const QString& source){import::TsvRows rows;
+text::TsvRows table(const QString& source){text::TsvRows rows;
 QStringList row;
 QString cell;
 for (QChar c : source) {
@@ -68,24 +68,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
     // Any text: read, write, read again gives the same rows.
-    const import::TsvRows parsed = import::parseTsv(text);
+    const text::TsvRows parsed = text::parseTsv(text);
     for (const QStringList& row : parsed) {
         check(!row.isEmpty(), "a row without a cell");
     }
-    check(import::parseTsv(import::writeTsv(parsed)) == parsed, "rows read from text do not survive a write");
+    check(text::parseTsv(text::writeTsv(parsed)) == parsed, "rows read from text do not survive a write");
 
     // Any table: written and read back unchanged.
-    const import::TsvRows rows = table(text);
-    const QString written = import::writeTsv(rows);
-    check(import::parseTsv(written) == rows, "a table does not survive write and read");
+    const text::TsvRows rows = table(text);
+    const QString written = text::writeTsv(rows);
+    check(text::parseTsv(written) == rows, "a table does not survive write and read");
     for (const QStringList& row : rows) {
         // One row of one empty cell is written as an empty text, which has no rows.
-        const import::TsvRows expected = row == QStringList {QString()} ? import::TsvRows {} : import::TsvRows {row};
-        check(import::parseTsv(import::writeTsvRow(row)) == expected, "one row does not survive");
+        const text::TsvRows expected = row == QStringList {QString()} ? text::TsvRows {} : text::TsvRows {row};
+        check(text::parseTsv(text::writeTsvRow(row)) == expected, "one row does not survive");
     }
 
     // The list editor's clipboard blocks end every row in CR LF: any block is written and read back.
-    check(import::parseTsv(import::writeTsv(rows, u"\r\n")) == rows,
+    check(text::parseTsv(text::writeTsv(rows, u"\r\n")) == rows,
           "a clipboard block does not survive write and read");
 
     // The rows as import columns: never a crash, and a refusal only for a filled cell beyond the seventh.

@@ -16,7 +16,7 @@ std::vector<store::Record> buildRecords(const ColumnTexts& columns)
         return {};
     }
     std::vector<store::Record> records(largest);
-    for (int k = 1; k <= store::kFieldCount; ++k) {
+    for (std::size_t k = 1; k <= store::kFieldCount; ++k) {
         const std::string tidied = tidyColumn(k, columns[static_cast<std::size_t>(k - 1)]);
         const std::vector<std::string_view> lines = text::splitLines(tidied);
         if (lines.size() > records.size()) {
@@ -32,19 +32,19 @@ std::vector<store::Record> buildRecords(const ColumnTexts& columns)
 ColumnTexts tidyColumns(const ColumnTexts& columns)
 {
     ColumnTexts tidied;
-    for (int k = 1; k <= store::kFieldCount; ++k) {
+    for (std::size_t k = 1; k <= store::kFieldCount; ++k) {
         tidied[static_cast<std::size_t>(k - 1)] = tidyColumn(k, columns[static_cast<std::size_t>(k - 1)]);
     }
     return tidied;
 }
 
-bool columnsFromRows(const TsvRows& rows, ColumnTexts& columns, QString* error)
+bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* error)
 {
     std::array<QString, store::kFieldCount> texts;
     qsizetype line = 0;
     for (const QStringList& row : rows) {
         ++line;
-        for (qsizetype k = store::kFieldCount; k < row.size(); ++k) {
+        for (auto k = static_cast<qsizetype>(store::kFieldCount); k < row.size(); ++k) {
             if (!row[k].isEmpty()) {
                 if (error) {
                     *error = u"row %1 has more than %2 fields"_s.arg(line).arg(store::kFieldCount);
@@ -52,7 +52,7 @@ bool columnsFromRows(const TsvRows& rows, ColumnTexts& columns, QString* error)
                 return false;
             }
         }
-        for (qsizetype k = 0; k < store::kFieldCount; ++k) {
+        for (qsizetype k = 0; k < static_cast<qsizetype>(store::kFieldCount); ++k) {
             QString& text = texts[static_cast<std::size_t>(k)];
             if (line > 1) {
                 text += u"\r\n"_s;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/tsv.h"
+#include "text/tsv.h"
 #include "store/record.h"
 
 #include <QString>
@@ -27,6 +27,6 @@ ColumnTexts tidyColumns(const ColumnTexts& columns);
 // Tab-separated rows (cell k of a row feeds column k) to the seven column texts in GBK, cells joined by CR LF.
 // A line break inside a cell would split its row in two and shift every row below it, so a CR LF pair inside a
 // cell becomes a single LF. Refuses (false, with a reason) a row with a non-empty cell beyond the seventh.
-bool columnsFromRows(const TsvRows& rows, ColumnTexts& columns, QString* error = nullptr);
+bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* error = nullptr);
 
 } // namespace telvane::import

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/fields.h"
+
 #include <array>
 #include <cstddef>
 #include <span>
@@ -11,11 +13,7 @@
 // and a four-byte GB18030 character are never cut in half, and GB2312 text behaves exactly as the byte rules say.
 namespace telvane::import {
 
-enum class Rule {
-    ChineseOnly, // names and units: spaces and single-byte characters go, Chinese stays
-    Remark, // remarks: everything stays, trimmed and cut at a character boundary
-    Phone, // telephone numbers: only single-byte characters stay
-};
+using Rule = store::TidyRule;
 
 struct ColumnSpec
 {
@@ -23,23 +21,11 @@ struct ColumnSpec
     std::size_t width;
 };
 
-inline constexpr int kColumnCount = 7;
-
-// Column 1..7: name, unit, remark, office, home, mobile, PHS, with the widths of the record fields.
-inline constexpr std::array<ColumnSpec, kColumnCount> kColumns {{
-    {Rule::ChineseOnly, 10},
-    {Rule::ChineseOnly, 24},
-    {Rule::Remark, 32},
-    {Rule::Phone, 13},
-    {Rule::Phone, 13},
-    {Rule::Phone, 11},
-    {Rule::Phone, 13},
-}};
-
-// The rule and width of column 1..7.
+// The rule and width of column 1..7 (name, unit, remark, office, home, mobile, PHS): those of its field.
 constexpr ColumnSpec columnSpec(int column)
 {
-    return kColumns[static_cast<std::size_t>(column - 1)];
+    const store::FieldInfo& field = store::kFields[static_cast<std::size_t>(column - 1)];
+    return {field.tidy, field.width};
 }
 
 // ---- one line ---------------------------------------------------------------------------------------------------

@@ -159,7 +159,7 @@ QString QueryMode::rowText(int ordinal, int record)
 {
     m_store.moveTo(record);
     std::string line = text::decimal(ordinal);
-    for (int f = 1; f <= store::kFieldCount; ++f) {
+    for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
         line += ' ';
         line += m_store.readField(f);
     }
@@ -208,7 +208,7 @@ void QueryMode::showRow(int row)
         return;
     }
     m_store.moveTo(m_searcher.results()[static_cast<std::size_t>(*index)]);
-    for (int f = 1; f <= store::kFieldCount; ++f) {
+    for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
         QLineEdit* box = m_controls.fieldBoxes[static_cast<std::size_t>(f - 1)];
         box->setText(text::fromGbk(m_store.readField(f)));
         // Show the beginning of a value wider than its box.

@@ -34,11 +34,11 @@ std::string quoted(std::string_view name)
 std::string columnList()
 {
     std::string s;
-    for (int i = 0; i < kFieldCount; ++i) {
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
         if (i) {
             s += ", ";
         }
-        s += quoted(kFieldNames[static_cast<std::size_t>(i)]);
+        s += quoted(kFields[static_cast<std::size_t>(i)].name);
     }
     return s;
 }
@@ -118,7 +118,8 @@ bool hasDirectorySchema(sqlite3* db, bool* readable)
     if (!has("id")) {
         return false;
     }
-    for (auto n : kFieldNames) {
+    for (const FieldInfo& field : kFields) {
+        const auto n = field.name;
         if (!has(n)) {
             return false;
         }
@@ -164,7 +165,7 @@ FileStamp FileStamp::of(const QString& path)
 void Columns::clear()
 {
     m_ids.clear();
-    for (int f = 0; f < kFieldCount; ++f) {
+    for (std::size_t f = 0; f < kFieldCount; ++f) {
         m_bytes[static_cast<std::size_t>(f)].clear();
         m_offsets[static_cast<std::size_t>(f)].assign(1, 0);
     }
@@ -279,7 +280,8 @@ bool DirectoryStore::create(const QString& path, QString* error)
     std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId)
                       + "; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN;"
                         " CREATE TABLE directory (id INTEGER PRIMARY KEY";
-    for (auto n : kFieldNames) {
+    for (const FieldInfo& field : kFields) {
+        const auto n = field.name;
         sql += ", " + quoted(n) + " TEXT NOT NULL DEFAULT ''";
     }
     sql += "); COMMIT;";
@@ -411,7 +413,7 @@ bool DirectoryStore::reload(QString* error)
     Record record;
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        for (int f = 0; f < kFieldCount; ++f) {
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
             const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), f + 1));
             const int n = sqlite3_column_bytes(st.get(), f + 1);
             record[static_cast<std::size_t>(f)] =
@@ -469,7 +471,7 @@ void DirectoryStore::moveTo(int n)
 
 std::string_view DirectoryStore::readField(int f) const
 {
-    if (m_cursor < 1 || static_cast<std::size_t>(m_cursor) > m_columns.size() || f < 1 || f > kFieldCount) {
+    if (m_cursor < 1 || static_cast<std::size_t>(m_cursor) > m_columns.size() || f < 1 || f > static_cast<int>(kFieldCount)) {
         return {};
     }
     return m_columns.field(m_cursor, f);
@@ -478,7 +480,7 @@ std::string_view DirectoryStore::readField(int f) const
 Record DirectoryStore::currentRecord() const
 {
     Record r;
-    for (int f = 1; f <= kFieldCount; ++f) {
+    for (std::size_t f = 1; f <= kFieldCount; ++f) {
         r[static_cast<std::size_t>(f - 1)] = std::string(readField(f));
     }
     return r;
@@ -497,7 +499,7 @@ bool DirectoryStore::insertRows(std::span<const Record> records, std::vector<std
     ids.reserve(records.size());
     std::array<std::string, kFieldCount> utf8;
     for (const Record& r : records) {
-        for (int f = 0; f < kFieldCount; ++f) {
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
             utf8[static_cast<std::size_t>(f)] = text::gbkToUtf8(r[static_cast<std::size_t>(f)]);
             sqlite3_bind_text(st.get(), f + 1, utf8[static_cast<std::size_t>(f)].data(),
                               static_cast<int>(utf8[static_cast<std::size_t>(f)].size()), SQLITE_STATIC);

@@ -156,7 +156,7 @@ private slots:
         const std::string_view input(gbk.constData(), static_cast<std::size_t>(gbk.size()));
         const std::size_t lines = text::lineCount(input);
         import::ColumnTexts columns;
-        for (int column = 1; column <= import::kColumnCount; ++column) {
+        for (int column = 1; column <= static_cast<int>(store::kFieldCount); ++column) {
             const std::string once = import::tidyColumn(column, input);
             checkTidied(once, column, lines);
             checkTidied(import::tidyColumn(column, once), column, text::lineCount(once));
@@ -165,7 +165,7 @@ private slots:
         const auto records = import::buildRecords(columns);
         QCOMPARE(records.size(), lines);
         for (const auto& r : records) {
-            for (int k = 1; k <= import::kColumnCount; ++k) {
+            for (int k = 1; k <= static_cast<int>(store::kFieldCount); ++k) {
                 QVERIFY(r[static_cast<std::size_t>(k - 1)].size() <= import::columnSpec(k).width);
             }
         }
@@ -220,7 +220,7 @@ private slots:
         QVERIFY(makeStore(path, 3));
 
         // tidy: every column gives lines within the width, one CR LF at the end.
-        for (int column = 1; column <= import::kColumnCount; ++column) {
+        for (int column = 1; column <= static_cast<int>(store::kFieldCount); ++column) {
             const Run t = runCli({u"tidy"_s, QString::number(column)}, utf8);
             QCOMPARE(t.exitCode, 0);
             QVERIFY(text::isValidUtf8(t.out.toStdString()));
@@ -236,17 +236,17 @@ private slots:
         QCOMPARE(s.recordCount(), 3 + records);
         const auto& columns = s.columns();
         for (int n = 4; n <= s.recordCount(); ++n) {
-            for (int f = 1; f <= store::kFieldCount; ++f) {
+            for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
                 QVERIFY(columns.field(n, f).size()
-                        <= static_cast<std::size_t>(store::kFieldWidths[static_cast<std::size_t>(f - 1)]));
+                        <= static_cast<std::size_t>(store::kFields[static_cast<std::size_t>(f - 1)].width));
             }
         }
         // What tidying made of the remark column is what the store holds, NUL bytes included.
         import::ColumnTexts texts;
-        QVERIFY(import::columnsFromRows(import::parseTsv(QString::fromUtf8(utf8)), texts));
+        QVERIFY(import::columnsFromRows(text::parseTsv(QString::fromUtf8(utf8)), texts));
         const auto expected = import::buildRecords(import::tidyColumns(texts));
         QCOMPARE(static_cast<int>(expected.size()), records);
-        for (int f = 1; f <= store::kFieldCount; ++f) {
+        for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
             const auto stored = columns.field(4, f);
             QCOMPARE(QByteArray(stored.data(), static_cast<qsizetype>(stored.size())).toHex(' '),
                      QByteArray::fromStdString(expected[0][static_cast<std::size_t>(f - 1)]).toHex(' '));

@@ -37,7 +37,7 @@ const QStringList kHeaders {u"姓名"_s, u"单位"_s, u"备注"_s, u"办公"_s, 
 telvane::store::Record toRecord(const QStringList& fields)
 {
     telvane::store::Record r;
-    for (int f = 0; f < telvane::store::kFieldCount; ++f) {
+    for (std::size_t f = 0; f < telvane::store::kFieldCount; ++f) {
         r[static_cast<std::size_t>(f)] = telvane::text::toGbk(fields.value(f));
     }
     return r;
@@ -46,7 +46,7 @@ telvane::store::Record toRecord(const QStringList& fields)
 // A seven-field record from its first fields.
 QStringList rec(QStringList fields)
 {
-    while (fields.size() < telvane::store::kFieldCount) {
+    while (fields.size() < static_cast<qsizetype>(telvane::store::kFieldCount)) {
         fields << QString();
     }
     return fields;
@@ -78,7 +78,7 @@ Records readStore(DirectoryStore& store)
     const auto& columns = store.columns();
     for (int n = 1; n <= count; ++n) {
         QStringList r;
-        for (int f = 1; f <= telvane::store::kFieldCount; ++f) {
+        for (std::size_t f = 1; f <= telvane::store::kFieldCount; ++f) {
             r << telvane::text::fromGbk(columns.field(n, f));
         }
         out << r;

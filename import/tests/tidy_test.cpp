@@ -249,7 +249,7 @@ private slots:
 
     void columnsFromTsvRows()
     {
-        TsvRows rows {{QStringLiteral("张三"), QString(), QStringLiteral("a\r\nb"), QStringLiteral("010")},
+        telvane::text::TsvRows rows {{QStringLiteral("张三"), QString(), QStringLiteral("a\r\nb"), QStringLiteral("010")},
                       {QStringLiteral("李四"), QStringLiteral("单位"), QString(), QString(), QString(), QString(),
                        QStringLiteral("5"), QString(), QString()}};
         ColumnTexts columns;

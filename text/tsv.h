@@ -7,7 +7,7 @@
 
 // Tab-separated text as spreadsheets put it on the clipboard and into files: one row per line, cells separated by
 // tabs, a cell that holds a tab, a line break or a double quote written in double quotes with its quotes doubled.
-namespace telvane::import {
+namespace telvane::text {
 
 using TsvRows = QList<QStringList>;
 
@@ -26,4 +26,4 @@ QString writeTsv(const TsvRows& rows, QStringView lineEnd = u"\n");
 // Whether a cell must be quoted: it holds a tab, CR, LF or a double quote, or starts with a byte-order mark.
 bool needsQuotes(QStringView cell);
 
-} // namespace telvane::import
+} // namespace telvane::text

@@ -1,8 +1,8 @@
-#include "import/tsv.h"
+#include "text/tsv.h"
 
 #include <QTest>
 
-using namespace telvane::import;
+using namespace telvane::text;
 using namespace Qt::StringLiterals;
 
 class TsvTest : public QObject

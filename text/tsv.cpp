@@ -1,6 +1,6 @@
-#include "import/tsv.h"
+#include "text/tsv.h"
 
-namespace telvane::import {
+namespace telvane::text {
 
 namespace {
 
@@ -139,4 +139,4 @@ QString writeTsv(const TsvRows& rows, QStringView lineEnd)
     return out;
 }
 
-} // namespace telvane::import
+} // namespace telvane::text
