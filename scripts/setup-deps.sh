@@ -2,7 +2,7 @@
 # Installs the Debian packages the build, the program and the tests need, when any is missing.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev libsqlite3-dev
-          sqlite3 fonts-noto-cjk libbenchmark-dev xvfb xauth xdotool clang-14 libclang-rt-14-dev)
+          sqlite3 fonts-noto-cjk libbenchmark-dev xvfb xauth xdotool xclip imagemagick clang-14 libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -4,43 +4,11 @@
 # ends the program. Then DHB.EDB is checked with sqlite3 and the exit code must be 0.
 # Usage: e2e_test.sh /path/to/telvane
 set -euo pipefail
-binary=$(readlink -f "$1")
-for tool in Xvfb xdotool sqlite3; do
-    command -v "$tool" >/dev/null || { echo "SKIP: $tool is not installed"; exit 77; }
-done
+. "$(dirname "$(readlink -f "$0")")/../../tests/support/e2e_lib.sh"
+e2e_require Xvfb xdotool sqlite3
+e2e_start_display
+e2e_start_program "$1"
 
-work=${E2E_WORK:-$(mktemp -d)}
-cleanup() {
-    [ -z "${app:-}" ] || kill "$app" 2>/dev/null || true
-    [ -z "${xvfb:-}" ] || { kill "$xvfb" 2>/dev/null && wait "$xvfb" 2>/dev/null; } || true
-    [ -n "${E2E_WORK:-}" ] || rm -rf "$work"
-}
-trap cleanup EXIT
-cp "$binary" "$work/telvane"
-
-# Xvfb picks a free display itself and writes its number; -noreset keeps it from restarting (and refusing
-# connections for a moment) each time its last client leaves.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb=$!
-for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
-[ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
-export DISPLAY=":$(head -1 "$work/display")"
-for _ in $(seq 50); do xdotool getmouselocation >/dev/null 2>&1 && break; sleep 0.1; done
-
-"$work/telvane" >"$work/app.log" 2>&1 &
-app=$!
-
-fail() { echo "FAIL: $*"; cat "$work/app.log"; exit 1; }
-# Waits for a window with the given title and prints its id. (xdotool's own --sync stops with an X error when
-# another window disappears while it looks.)
-wait_window() {
-    local id
-    for _ in $(seq 100); do
-        id=$(xdotool search --name "$1" 2>/dev/null | head -1) && [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 0.2
-    done
-    return 1
-}
 # Closes the list editor with Ctrl+Q, as a user would; the key goes to the focused window, so focus it first and
 # try again while a slow build is still bringing the window up.
 close_editor() {
@@ -56,21 +24,12 @@ close_editor() {
     done
     fail "Ctrl+Q did not close the list editor"
 }
-# Waits until the store holds the given number of records.
-wait_count() {
-    for _ in $(seq 100); do
-        [ "$(sqlite3 "$work/DHB.EDB" 'SELECT count(*) FROM directory' 2>/dev/null)" = "$1" ] && return 0
-        sleep 0.2
-    done
-    return 1
-}
 wid=$(wait_window 'Quorvel v1.4') || fail "the Main window did not appear"
 [ -f "$work/DHB.EDB" ] || fail "the first run did not create DHB.EDB"
 
 # Clicks at a point of the Main window (it stands at 50,50 on the screen).
 shot=0
 click() { xdotool mousemove $((50 + $1)) $((50 + $2)) click 1; sleep 0.4; if [ -n "${E2E_WORK:-}" ]; then shot=$((shot + 1)); import -window root "$work/step$shot.png"; fi; }
-keys() { xdotool key --delay 60 "$@"; sleep 0.3; }
 
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 sleep 1
@@ -102,7 +61,6 @@ for _ in $(seq 100); do [ "$(untitled)" -eq "$before" ] && break; sleep 0.2; don
 
 # The import window (modal; it stands at 50,50 too): paste a name column, tidy, import, close. Closing after an
 # import opens the list editor.
-here=$(dirname "$(readlink -f "$0")")
 click 332 17
 importwin=$(wait_window '批量导入Excel内容') || fail "the import window did not open"
 sleep 1
@@ -113,7 +71,7 @@ xdotool type --delay 80 '赵六'
 click 709 20
 click 763 20
 wait_count 3 || fail "expected three records after the import"
-python3 "$here/x11_close.py" "$importwin"
+close_window "$importwin"
 wait_window 'Telvane-列表修改器' >/dev/null || fail "closing the import window after an import did not open the list editor"
 close_editor
 
@@ -123,14 +81,7 @@ close_editor
 
 # 关闭按钮 ends the program with exit code 0.
 click 388 17
-for _ in $(seq 50); do kill -0 "$app" 2>/dev/null || break; sleep 0.1; done
-if kill -0 "$app" 2>/dev/null; then fail "the program did not end after 关闭按钮"; fi
-set +e
-wait "$app"
-code=$?
-set -e
-app=
-[ "$code" = 0 ] || fail "exit code $code"
+e2e_expect_exit_0
 
 row=$(sqlite3 -separator '|' "$work/DHB.EDB" 'SELECT 姓名, 单位, 备注, 手机 FROM directory ORDER BY id LIMIT 1')
 expected='Ｌｉ　Ｌｅｉ||remark 42|13900001111'
