@@ -1,10 +1,9 @@
 #include "editor/list_editor_window.h"
 
-#include "editor/store_table_model.h"
+#include "editor/record_table_model.h"
 #include "help/help_window.h"
-#include "text/tsv.h"
 #include "resources/pictures.h"
-#include "store/directory_store.h"
+#include "text/tsv.h"
 #include "widgets/byte_line_edit.h"
 
 #include <QAction>
@@ -20,15 +19,12 @@
 #include <QPointer>
 #include <QScrollBar>
 #include <QSet>
-#include <QSqlError>
-#include <QSqlQuery>
 #include <QStatusBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
 #include <algorithm>
-#include <atomic>
 
 using namespace Qt::StringLiterals;
 
@@ -42,38 +38,22 @@ constexpr std::array<int, 3> kZoomLevels {100, 90, 80};
 class CellDelegate : public QStyledItemDelegate
 {
 public:
-    CellDelegate(StoreTableModel* model, QObject* parent)
-        : QStyledItemDelegate(parent)
-        , m_model(model)
-    { }
+    using QStyledItemDelegate::QStyledItemDelegate;
 
     QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem&, const QModelIndex& index) const override
     {
-        const int field = m_model->fieldOfColumn(index.column());
-        if (field < 0) {
-            return nullptr;
-        }
-        auto* editor = new widgets::ByteLimitedLineEdit(store::kFields[static_cast<std::size_t>(field)].width, parent);
+        const auto field = static_cast<std::size_t>(index.column());
+        auto* editor = new widgets::ByteLimitedLineEdit(static_cast<int>(store::kFields[field].width), parent);
         editor->setFrame(false);
         return editor;
     }
-
-private:
-    StoreTableModel* m_model;
 };
-
-QString nextConnectionName()
-{
-    static std::atomic<int> counter {0};
-    return u"telvane-list-editor-%1"_s.arg(++counter);
-}
 
 } // namespace
 
 ListEditorWindow::ListEditorWindow(const QString& storePath, QWidget* parent)
     : QMainWindow(parent)
     , m_storePath(storePath)
-    , m_connectionName(nextConnectionName())
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"Telvane-列表修改器"_s);
@@ -108,15 +88,11 @@ ListEditorWindow::ListEditorWindow(const QString& storePath, QWidget* parent)
 
 ListEditorWindow::~ListEditorWindow()
 {
-    // The model holds a handle on the connection: it goes first, then the connection.
+    // The model reads the provider: it goes first, then the connection.
     表格->setModel(nullptr);
     delete 数据源1;
     数据源1 = nullptr;
-    if (数据库提供者1.isValid()) {
-        数据库提供者1.close();
-    }
-    数据库提供者1 = QSqlDatabase();
-    QSqlDatabase::removeDatabase(m_connectionName);
+    数据库提供者1.close();
 }
 
 void ListEditorWindow::buildMenus()
@@ -132,6 +108,8 @@ void ListEditorWindow::buildMenus()
     addItem(file, u"退出(&X)"_s, QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 
     m_editMenu = menuBar()->addMenu(u"编辑(&E)"_s);
+    m_undoAction = addItem(m_editMenu, u"撤销(&U)"_s, QKeySequence(Qt::CTRL | Qt::Key_Z), &ListEditorWindow::undo);
+    m_undoAction->setEnabled(false);
     addItem(m_editMenu, u"剪切(&T)"_s, QKeySequence(Qt::CTRL | Qt::Key_X), &ListEditorWindow::cut);
     addItem(m_editMenu, u"复制(&C)"_s, QKeySequence(Qt::CTRL | Qt::Key_C), &ListEditorWindow::copy);
     addItem(m_editMenu, u"粘贴(&V)"_s, QKeySequence(Qt::CTRL | Qt::Key_V), &ListEditorWindow::paste);
@@ -161,55 +139,26 @@ void ListEditorWindow::buildMenus()
 
 void ListEditorWindow::openStore()
 {
-    // Look at the file before any connection touches it: the driver would create a missing file and "open" any
-    // foreign one without complaint.
-    const store::FileState state = store::DirectoryStore::inspect(m_storePath);
-    if (state != store::FileState::Store) {
-        showFailure(store::DirectoryStore::describe(state));
-        return;
-    }
-    数据库提供者1 = QSqlDatabase::addDatabase(u"QSQLITE"_s, m_connectionName);
-    数据库提供者1.setDatabaseName(m_storePath);
-    数据库提供者1.setConnectOptions(u"QSQLITE_BUSY_TIMEOUT=3000"_s);
-    if (!数据库提供者1.open()) {
-        showFailure(数据库提供者1.lastError().text());
-        return;
-    }
-    {
-        QSqlQuery pragma(数据库提供者1);
-        for (const QString& sql : {u"PRAGMA journal_mode=WAL"_s, u"PRAGMA synchronous=FULL"_s}) {
-            if (pragma.exec(sql)) {
-                pragma.next();
-            }
-            pragma.finish();
-        }
-    }
-    auto* model = new StoreTableModel(this, 数据库提供者1);
-    model->setObjectName(u"数据源1"_s);
     QString reason;
-    if (!model->bind(&reason)) {
-        delete model;
+    if (!数据库提供者1.open(m_storePath, &reason)) {
         showFailure(reason);
         return;
     }
-    数据源1 = model;
-    m_seenDataVersion = 数据源1->dataVersion();
-    connect(数据源1, &StoreTableModel::writeFailed, this, &ListEditorWindow::showFailure);
+    数据源1 = new RecordTableModel(数据库提供者1, this);
+    数据源1->setObjectName(u"数据源1"_s);
+    connect(数据源1, &RecordTableModel::writeFailed, this, &ListEditorWindow::showFailure);
+    connect(数据源1, &RecordTableModel::undoAvailable, m_undoAction, &QAction::setEnabled);
 
     表格->setModel(数据源1);
-    m_delegate = new CellDelegate(数据源1, this);
+    m_delegate = new CellDelegate(this);
     表格->setItemDelegate(m_delegate);
-    表格->setColumnHidden(数据源1->idColumn(), true);
     QHeaderView* header = 表格->horizontalHeader();
     const QFontMetrics metrics(m_baseFont);
     for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-        const int column = 数据源1->columnOfField(f);
-        // The fields in their own order, whatever order the table has them in.
-        header->moveSection(header->visualIndex(column), f + 1);
         // Wide enough for a full field of half-width characters (a Chinese character is as wide as two).
-        const int bytes = store::kFields[static_cast<std::size_t>(f)].width;
+        const auto bytes = static_cast<int>(store::kFields[f].width);
         const int width = metrics.horizontalAdvance(u'0') * (bytes + 1);
-        m_baseColumnWidths[static_cast<std::size_t>(f)] = std::max(width, header->sectionSizeHint(column));
+        m_baseColumnWidths[f] = std::max(width, header->sectionSizeHint(static_cast<int>(f)));
     }
     m_importAction->setEnabled(static_cast<bool>(m_importOpener));
 }
@@ -238,29 +187,50 @@ void ListEditorWindow::finishEditing()
     }
 }
 
-ListEditorWindow::Block ListEditorWindow::selectedBlock() const
+ListEditorWindow::Block ListEditorWindow::selectedBlock(bool* scattered) const
 {
+    *scattered = false;
     Block block;
     if (!数据源1) {
         return block;
     }
-    QModelIndexList cells = 表格->selectionModel()->selectedIndexes();
-    if (cells.isEmpty() && 表格->currentIndex().isValid()) {
-        cells << 表格->currentIndex();
+    // Read as ranges, not cells: a whole grid selected holds millions of cells.
+    QItemSelection ranges = 表格->selectionModel()->selection();
+    if (ranges.isEmpty() && 表格->currentIndex().isValid()) {
+        ranges.select(表格->currentIndex(), 表格->currentIndex());
     }
-    for (const QModelIndex& cell : cells) {
-        const int field = 数据源1->fieldOfColumn(cell.column());
-        if (field < 0) {
-            continue;
-        }
+    for (const QItemSelectionRange& range : ranges) {
         if (block.isEmpty()) {
-            block = {cell.row(), field, cell.row(), field};
+            block = {range.top(), range.left(), range.bottom(), range.right()};
             continue;
         }
-        block.top = std::min(block.top, cell.row());
-        block.bottom = std::max(block.bottom, cell.row());
-        block.left = std::min(block.left, field);
-        block.right = std::max(block.right, field);
+        block.top = std::min(block.top, range.top());
+        block.bottom = std::max(block.bottom, range.bottom());
+        block.left = std::min(block.left, range.left());
+        block.right = std::max(block.right, range.right());
+    }
+    // The rectangle around the ranges must be exactly what they cover, or the selection is scattered (Ctrl+click,
+    // a row header and a cell elsewhere): then no block command acts, as a cell the user did not choose must not
+    // change. Each column of the rectangle must be covered from top to bottom without a gap.
+    for (int column = block.left; !block.isEmpty() && column <= block.right; ++column) {
+        std::vector<std::pair<int, int>> spans;
+        for (const QItemSelectionRange& range : ranges) {
+            if (range.left() <= column && column <= range.right()) {
+                spans.emplace_back(range.top(), range.bottom());
+            }
+        }
+        std::ranges::sort(spans);
+        int reached = block.top - 1;
+        for (const auto& [top, bottom] : spans) {
+            if (top > reached + 1) {
+                break;
+            }
+            reached = std::max(reached, bottom);
+        }
+        if (reached < block.bottom) {
+            *scattered = true;
+            return {};
+        }
     }
     return block;
 }
@@ -274,32 +244,62 @@ void ListEditorWindow::copyBlock(const Block& block)
     for (int r = block.top; r <= block.bottom; ++r) {
         QStringList row;
         for (int f = block.left; f <= block.right; ++f) {
-            row << 数据源1->data(数据源1->index(r, 数据源1->columnOfField(f))).toString();
+            row << 数据源1->data(数据源1->index(r, f)).toString();
         }
         rows << row;
     }
     QGuiApplication::clipboard()->setText(text::writeTsv(rows, u"\r\n"));
 }
 
+namespace {
+
+const QString kScattered = u"选定的单元格不连成一个矩形区域，无法剪切或复制。请选定一块连续的单元格"_s;
+
+} // namespace
+
+void ListEditorWindow::undo()
+{
+    finishEditing();
+    if (!数据源1) {
+        return;
+    }
+    const QModelIndex current = 表格->currentIndex();
+    std::vector<int> rows;
+    if (数据源1->undo(&rows)) {
+        setCurrentCell(rows.empty() ? current.row() : rows.front(), current.isValid() ? current.column() : 0);
+    }
+}
+
 void ListEditorWindow::copy()
 {
     finishEditing();
-    copyBlock(selectedBlock());
+    bool scattered = false;
+    const Block block = selectedBlock(&scattered);
+    if (scattered) {
+        statusBar()->showMessage(kScattered);
+        return;
+    }
+    copyBlock(block);
 }
 
 void ListEditorWindow::cut()
 {
     finishEditing();
-    const Block block = selectedBlock();
+    bool scattered = false;
+    const Block block = selectedBlock(&scattered);
+    if (scattered) {
+        statusBar()->showMessage(kScattered);
+        return;
+    }
     if (block.isEmpty()) {
         return;
     }
     copyBlock(block);
     // The cells are emptied; the records stay.
-    QList<CellWrite> cells;
+    std::vector<store::RecordTable::CellWrite> cells;
     for (int r = block.top; r <= block.bottom; ++r) {
         for (int f = block.left; f <= block.right; ++f) {
-            cells.append({r, f, QString()});
+            cells.push_back({r, static_cast<std::size_t>(f), QString()});
         }
     }
     数据源1->writeBlock(cells, {});
@@ -317,27 +317,27 @@ void ListEditorWindow::paste()
     }
     // At the current cell; with no current cell (an empty grid) the block becomes new records at the end.
     const QModelIndex current = 表格->currentIndex();
-    const int field = current.isValid() ? std::max(0, 数据源1->fieldOfColumn(current.column())) : 0;
-    const int top = current.isValid() ? current.row() : 数据源1->rowCount();
+    const int field = current.isValid() ? current.column() : 0;
     const int existing = 数据源1->rowCount();
+    const int top = current.isValid() ? current.row() : existing;
 
-    QList<CellWrite> cells;
-    QList<QStringList> newRecords;
+    std::vector<store::RecordTable::CellWrite> cells;
+    std::vector<store::RecordTexts> newRecords;
     int right = field;
     for (qsizetype i = 0; i < block.size(); ++i) {
         const int row = top + static_cast<int>(i);
-        QStringList record(static_cast<qsizetype>(store::kFieldCount), QString());
+        store::RecordTexts record;
         for (qsizetype j = 0; j < block[i].size() && field + j < static_cast<qsizetype>(store::kFieldCount); ++j) {
-            const int f = field + static_cast<int>(j);
-            right = std::max(right, f);
+            const auto f = static_cast<std::size_t>(field + j);
+            right = std::max(right, static_cast<int>(f));
             if (row < existing) {
-                cells.append({row, f, block[i][j]});
+                cells.push_back({row, f, block[i][j]});
             } else {
                 record[f] = block[i][j];
             }
         }
         if (row >= existing) {
-            newRecords << record;
+            newRecords.push_back(record);
         }
     }
     const int scroll = 表格->verticalScrollBar()->value();
@@ -347,13 +347,9 @@ void ListEditorWindow::paste()
     // The pasted block is left selected, its first cell current.
     setCurrentCell(top, field);
     const int bottom = std::min(top + static_cast<int>(block.size()) - 1, 数据源1->rowCount() - 1);
-    QItemSelection pasted;
-    for (int f = field; f <= right; ++f) {
-        const int column = 数据源1->columnOfField(f);
-        pasted.select(数据源1->index(top, column), 数据源1->index(bottom, column));
-    }
-    表格->selectionModel()->select(pasted, QItemSelectionModel::ClearAndSelect);
-    if (newRecords.isEmpty()) {
+    表格->selectionModel()->select(QItemSelection(数据源1->index(top, field), 数据源1->index(bottom, right)),
+                                   QItemSelectionModel::ClearAndSelect);
+    if (newRecords.empty()) {
         表格->verticalScrollBar()->setValue(scroll);
     }
 }
@@ -377,20 +373,22 @@ void ListEditorWindow::deleteRecords()
         return;
     }
     // Exactly the rows that hold a selected cell (or the current row); each record is removed by its key.
-    QSet<int> rowSet;
-    for (const QModelIndex& cell : 表格->selectionModel()->selectedIndexes()) {
-        rowSet.insert(cell.row());
+    std::vector<int> rows;
+    for (const QItemSelectionRange& range : 表格->selectionModel()->selection()) {
+        for (int r = range.top(); r <= range.bottom(); ++r) {
+            rows.push_back(r);
+        }
     }
     const QModelIndex current = 表格->currentIndex();
-    if (rowSet.isEmpty() && current.isValid()) {
-        rowSet.insert(current.row());
+    if (rows.empty() && current.isValid()) {
+        rows.push_back(current.row());
     }
-    if (rowSet.isEmpty()) {
+    if (rows.empty()) {
         return;
     }
-    QList<int> rows(rowSet.begin(), rowSet.end());
     std::ranges::sort(rows);
-    const int field = current.isValid() ? std::max(0, 数据源1->fieldOfColumn(current.column())) : 0;
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    const int field = current.isValid() ? current.column() : 0;
     const int scroll = 表格->verticalScrollBar()->value();
     if (数据源1->removeRecords(rows)) {
         setCurrentCell(rows.front(), field);
@@ -417,8 +415,7 @@ void ListEditorWindow::setZoom(int percent)
     rows->setDefaultSectionSize(height);
     if (数据源1) {
         for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-            表格->setColumnWidth(数据源1->columnOfField(f),
-                                 m_baseColumnWidths[static_cast<std::size_t>(f)] * percent / 100);
+            表格->setColumnWidth(static_cast<int>(f), m_baseColumnWidths[f] * percent / 100);
         }
     }
 }
@@ -452,18 +449,19 @@ void ListEditorWindow::reload()
         return;
     }
     const QModelIndex current = 表格->currentIndex();
-    const int field = current.isValid() ? std::max(0, 数据源1->fieldOfColumn(current.column())) : 0;
-    reselect(current.isValid() ? current.row() : 0, field);
+    reselect(current.isValid() ? current.row() : 0, current.isValid() ? current.column() : 0);
 }
 
 void ListEditorWindow::reselect(int row, int field)
 {
+    // The current record stays current when it is still there.
+    const std::int64_t id = row < 数据源1->rowCount() ? 数据源1->idAt(row) : -1;
     const int scroll = 表格->verticalScrollBar()->value();
-    if (!数据源1->selectAll()) {
-        showFailure(数据源1->lastError().text());
+    if (!数据源1->followOtherWriters()) {
+        return;
     }
-    m_seenDataVersion = 数据源1->dataVersion();
-    setCurrentCell(row, field);
+    const int again = id >= 0 ? 数据源1->rowOf(id) : -1;
+    setCurrentCell(again >= 0 ? again : row, field);
     表格->verticalScrollBar()->setValue(scroll);
 }
 
@@ -473,7 +471,7 @@ void ListEditorWindow::setCurrentCell(int row, int field)
     if (count == 0) {
         return;
     }
-    const QModelIndex cell = 数据源1->index(std::clamp(row, 0, count - 1), 数据源1->columnOfField(field));
+    const QModelIndex cell = 数据源1->index(std::clamp(row, 0, count - 1), field);
     表格->setCurrentIndex(cell);
     表格->scrollTo(cell);
 }
@@ -485,10 +483,7 @@ void ListEditorWindow::followOtherWriters()
     if (!数据源1 || 表格->indexWidget(表格->currentIndex())) {
         return;
     }
-    const qint64 version = 数据源1->dataVersion();
-    if (version != m_seenDataVersion) {
-        reload();
-    }
+    reload();
 }
 
 bool ListEditorWindow::event(QEvent* event)

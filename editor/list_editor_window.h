@@ -1,8 +1,9 @@
 #pragma once
 
+#include "store/record_table.h"
+
 #include <QFont>
 #include <QMainWindow>
-#include <QSqlDatabase>
 #include <QString>
 
 #include <array>
@@ -15,7 +16,7 @@ class QTableView;
 
 namespace telvane::editor {
 
-class StoreTableModel;
+class RecordTableModel;
 
 // The list editor: the whole directory store in an editable grid, with menus for cut, copy, paste, adding and
 // deleting records, zoom, the spreadsheet import and the about panel. Cell edits are written to the store at once.
@@ -35,6 +36,7 @@ public:
     void reload();
 
     // The menu commands.
+    void undo();
     void copy();
     void cut();
     void paste();
@@ -47,6 +49,7 @@ public:
     int zoom() const { return m_zoom; }
     // Whether the store file is bound to the grid (false when it could not be opened).
     bool isStoreOpen() const { return 数据源1 != nullptr; }
+    RecordTableModel* model() const { return 数据源1; }
 
 signals:
     void closed();
@@ -56,10 +59,11 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // A rectangle of cells: rows and fields, both ends included.
     struct Block
     {
         int top = -1;
-        int left = 0; // fields, 0-based
+        int left = 0;
         int bottom = -1;
         int right = -1;
         bool isEmpty() const { return top < 0; }
@@ -69,7 +73,9 @@ private:
     void openStore();
     void showFailure(const QString& reason);
     void finishEditing();
-    Block selectedBlock() const;
+    // The selected cells as one rectangle (the current cell when none is selected). A scattered selection, which
+    // no rectangle covers exactly, gives an empty block and *scattered is set.
+    Block selectedBlock(bool* scattered) const;
     void copyBlock(const Block& block);
     // Reloads the grid and puts the current cell back at (row, field), clamped to what is there.
     void reselect(int row, int field);
@@ -77,18 +83,18 @@ private:
     void followOtherWriters();
 
     QString m_storePath;
-    QString m_connectionName;
     std::function<QWidget*()> m_importOpener;
     int m_zoom = 100;
     bool m_closedEmitted = false;
-    qint64 m_seenDataVersion = -1;
 
     QTableView* 表格 = nullptr;
-    StoreTableModel* 数据源1 = nullptr;
-    QSqlDatabase 数据库提供者1;
+    // The store file the grid shows (the database provider), the model over it (the data source), the grid.
+    store::RecordTable 数据库提供者1;
+    RecordTableModel* 数据源1 = nullptr;
     QStyledItemDelegate* m_delegate = nullptr;
 
     QMenu* m_editMenu = nullptr;
+    QAction* m_undoAction = nullptr;
     QAction* m_importAction = nullptr;
     std::array<QAction*, 3> m_zoomActions {};
 

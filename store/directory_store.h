@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/connection.h"
 #include "store/record.h"
 
 #include <QString>
@@ -10,8 +11,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-struct sqlite3;
 
 namespace telvane::store {
 
@@ -48,26 +47,6 @@ private:
         std::vector<std::uint32_t> {0}};
 };
 
-// Which file a path names and how it last looked: device, inode, size and modification time.
-struct FileStamp
-{
-    std::uint64_t device = 0;
-    std::uint64_t inode = 0;
-    std::int64_t size = -1;
-    std::int64_t modified = 0;
-    static FileStamp of(const QString& path);
-    bool operator==(const FileStamp&) const = default;
-};
-
-// How a store file looked when it was checked before opening.
-enum class FileState {
-    Missing, // no file, or a 0-byte file
-    Store, // a SQLite file with the directory table and its seven columns
-    NotSqlite, // some other file: its first 16 bytes are not the SQLite header
-    NotDirectory, // a SQLite database without the directory table and its columns
-    Unreadable, // a folder, a file without read permission, or a SQLite file that is damaged
-};
-
 // The directory store DHB.EDB: the records live in SQLite table `directory`, numbered 1..recordCount() in id order.
 // A second connection (the list editor's grid) may write to the same file; the numbering and the in-memory
 // columns follow it on the next recordCount() or columns().
@@ -79,20 +58,17 @@ public:
     DirectoryStore(const DirectoryStore&) = delete;
     DirectoryStore& operator=(const DirectoryStore&) = delete;
 
-    // Looks at a file without opening it through SQLite (which would create or accept any file).
-    static FileState inspect(const QString& path);
-    // A sentence for the user that says why a file is not a store (for states other than Store).
-    static QString describe(FileState state);
-
-    // Creates a new, empty store file. Refuses to touch an existing non-empty file.
-    static bool create(const QString& path, QString* error = nullptr);
+    // See store/connection.h.
+    static FileState inspect(const QString& path) { return store::inspect(path); }
+    static QString describe(FileState state) { return store::describe(state); }
+    static bool create(const QString& path, QString* error = nullptr) { return createStore(path, error); }
     enum class Access { ReadWrite, ReadOnly };
     // Opens an existing store; refuses anything inspect() does not call a Store, leaving it untouched. ReadOnly
     // reads a store without ever writing to it (also one on read-only media); appends then fail.
     bool open(const QString& path, QString* error = nullptr, Access access = Access::ReadWrite);
     // Leaves the file complete: everything written is in the main file, the WAL is checkpointed away.
     void close();
-    bool isOpen() const { return m_db != nullptr; }
+    bool isOpen() const { return m_conn.isOpen(); }
     QString path() const { return m_path; }
 
     // Number of records; 0 while no store is open. Follows writes made by other connections.
@@ -119,22 +95,25 @@ public:
     // Brings the numbering and columns up to date if another connection wrote since the last look.
     void refresh();
     // How long a write waits for another connection's lock before it fails.
-    void setBusyTimeout(int milliseconds);
+    void setBusyTimeout(int milliseconds) { m_conn.setBusyTimeout(milliseconds); }
 
 private:
     bool reload(QString* error);
-    std::int64_t dataVersion() const;
-    bool exec(const char* sql, QString* error);
-    QString lastError() const;
+    // A fingerprint of every record as the file holds it now, read past SQLite's cached pages.
+    bool digestOfFile(std::uint64_t* digest);
+    // Whether the file still holds what this store last read or wrote, when it changed without SQLite saying so.
+    bool unchangedOutsideSqlite(QString* error);
     bool insertRows(std::span<const Record> records, std::vector<std::int64_t>& ids, QString* error);
-    void checkpoint();
 
-    sqlite3* m_db = nullptr;
+    Connection m_conn;
     QString m_path;
     Columns m_columns;
     std::int64_t m_dataVersion = -1;
-    // The file as this store last left or read it; see appendMany.
+    // The file as this store last left or read it, and a fingerprint of its records; see unchangedOutsideSqlite.
     FileStamp m_stamp;
+    std::uint64_t m_digest = 0;
+    std::uint64_t m_pendingDigest = 0;
+    bool m_changedOutside = false;
     std::uint64_t m_generation = 0;
     int m_cursor = 0;
 };

@@ -1,7 +1,8 @@
 #include "editor/list_editor_window.h"
-#include "editor/store_table_model.h"
+#include "editor/record_table_model.h"
 #include "query/search.h"
 #include "store/directory_store.h"
+#include "tests/support/test_support.h"
 #include "text/gbk.h"
 
 #include <QAction>
@@ -25,50 +26,24 @@
 
 using namespace Qt::StringLiterals;
 using telvane::editor::ListEditorWindow;
-using telvane::editor::StoreTableModel;
+using telvane::editor::RecordTableModel;
 using telvane::store::DirectoryStore;
 
 using Records = QList<QStringList>;
+using telvane::testing::execOther;
+using telvane::testing::makeStore;
+using telvane::testing::record;
+
+namespace {
+QStringList rec(const QStringList& fields)
+{
+    return telvane::testing::padded(fields);
+}
+} // namespace
 
 namespace {
 
 const QStringList kHeaders {u"姓名"_s, u"单位"_s, u"备注"_s, u"办公"_s, u"家里"_s, u"手机"_s, u"小灵通"_s};
-
-telvane::store::Record toRecord(const QStringList& fields)
-{
-    telvane::store::Record r;
-    for (std::size_t f = 0; f < telvane::store::kFieldCount; ++f) {
-        r[static_cast<std::size_t>(f)] = telvane::text::toGbk(fields.value(f));
-    }
-    return r;
-}
-
-// A seven-field record from its first fields.
-QStringList rec(QStringList fields)
-{
-    while (fields.size() < static_cast<qsizetype>(telvane::store::kFieldCount)) {
-        fields << QString();
-    }
-    return fields;
-}
-
-QString makeStore(const QTemporaryDir& dir, const Records& records)
-{
-    const QString path = dir.filePath(u"DHB.EDB"_s);
-    if (!DirectoryStore::create(path)) {
-        return {};
-    }
-    DirectoryStore store;
-    std::vector<telvane::store::Record> rows;
-    for (const QStringList& r : records) {
-        rows.push_back(toRecord(r));
-    }
-    if (!store.open(path) || !store.appendMany(rows)) {
-        return {};
-    }
-    store.close();
-    return path;
-}
 
 // The records as the main window's store sees them.
 Records readStore(DirectoryStore& store)
@@ -93,15 +68,6 @@ Records readFile(const QString& path)
         return {};
     }
     return readStore(store);
-}
-
-bool execOther(const QString& path, const char* sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    const bool ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
 }
 
 QAction* findAction(QWidget* window, const QString& caption)
@@ -139,8 +105,8 @@ struct Editor
     ListEditorWindow* operator->() const { return window.data(); }
 
     QTableView* table() const { return window->findChild<QTableView*>(u"表格"_s); }
-    StoreTableModel* model() const { return window->findChild<StoreTableModel*>(u"数据源1"_s); }
-    QModelIndex cell(int row, int field) const { return model()->index(row, model()->columnOfField(field)); }
+    RecordTableModel* model() const { return window->findChild<RecordTableModel*>(u"数据源1"_s); }
+    QModelIndex cell(int row, int field) const { return model()->index(row, field); }
 
     bool showActive() const
     {
@@ -199,14 +165,14 @@ private slots:
         QCOMPARE(checks(), (QList<bool> {true, false, false}));
         const qreal fullFont = editor.table()->font().pointSizeF();
         const int fullRow = editor.table()->rowHeight(0);
-        const int fullColumn = editor.table()->columnWidth(editor.model()->columnOfField(2));
+        const int fullColumn = editor.table()->columnWidth(2);
 
         findAction(editor.window, u"显示80%比例"_s)->trigger();
         QCOMPARE(checks(), (QList<bool> {false, false, true}));
         QCOMPARE(editor->zoom(), 80);
         QCOMPARE(editor.table()->font().pointSizeF(), fullFont * 0.8);
         QVERIFY(editor.table()->rowHeight(0) < fullRow);
-        QVERIFY(editor.table()->columnWidth(editor.model()->columnOfField(2)) < fullColumn);
+        QVERIFY(editor.table()->columnWidth(2) < fullColumn);
         QCOMPARE(editor->size(), QSize(750, 550));
 
         findAction(editor.window, u"显示90%比例"_s)->trigger();
@@ -244,6 +210,7 @@ private slots:
         QTest::addColumn<QString>("item");
         QTest::addColumn<QKeySequence>("key");
         QTest::newRow("exit") << u"文件(&F)"_s << u"退出(&X)"_s << QKeySequence(u"Ctrl+Q"_s);
+        QTest::newRow("undo") << u"编辑(&E)"_s << u"撤销(&U)"_s << QKeySequence(u"Ctrl+Z"_s);
         QTest::newRow("cut") << u"编辑(&E)"_s << u"剪切(&T)"_s << QKeySequence(u"Ctrl+X"_s);
         QTest::newRow("copy") << u"编辑(&E)"_s << u"复制(&C)"_s << QKeySequence(u"Ctrl+C"_s);
         QTest::newRow("paste") << u"编辑(&E)"_s << u"粘贴(&V)"_s << QKeySequence(u"Ctrl+V"_s);
@@ -281,10 +248,11 @@ private slots:
         QVERIFY2(found, qPrintable(item));
         QCOMPARE(found->shortcut(), key);
 
-        // The edit menu: three clipboard items, a separator, the two record items.
+        // The edit menu: undo, three clipboard items, a separator, the two record items.
         const QList<QAction*> edit = findMenu(editor.window, u"编辑(&E)"_s)->actions();
-        QCOMPARE(edit.size(), 6);
-        QVERIFY(edit[3]->isSeparator());
+        QCOMPARE(edit.size(), 7);
+        QCOMPARE(edit[0]->text(), u"撤销(&U)"_s);
+        QVERIFY(edit[4]->isSeparator());
     }
 
     void rightClickPopsUpTheEditMenu()
@@ -628,13 +596,18 @@ private slots:
     void failedWriteIsShownAndNotKept()
     {
         QTemporaryDir dir;
-        const QString path = makeStore(dir, {rec({u"张三"_s})});
-        QVERIFY(execOther(path, "CREATE TRIGGER refuse BEFORE UPDATE ON directory BEGIN"
-                                " SELECT RAISE(ABORT, 'the store refuses changes'); END;"));
+        // A store whose table refuses some values, as another tool may have made it.
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(execOther(path,
+                          "CREATE TABLE directory (id INTEGER PRIMARY KEY, 姓名 TEXT NOT NULL DEFAULT '',"
+                          " 单位 TEXT NOT NULL DEFAULT '', 备注 TEXT NOT NULL DEFAULT '', 办公 TEXT NOT NULL"
+                          " DEFAULT '', 家里 TEXT NOT NULL DEFAULT '', 手机 TEXT NOT NULL DEFAULT '', 小灵通 TEXT"
+                          " NOT NULL DEFAULT '', CONSTRAINT refuses CHECK (姓名 NOT IN ('李四', '王五') AND 单位 <>"
+                          " 'abc')); INSERT INTO directory (姓名) VALUES ('张三');"));
         Editor editor(path);
         QVERIFY(editor.showActive());
         QVERIFY(!editor.model()->setData(editor.cell(0, 0), u"李四"_s));
-        QVERIFY(editor->statusBar()->currentMessage().contains(u"the store refuses changes"_s));
+        QVERIFY(editor->statusBar()->currentMessage().contains(u"refuses"_s));
         QCOMPARE(editor.model()->data(editor.cell(0, 0)).toString(), u"张三"_s);
 
         // The same through the cell editor: the grid survives being reloaded while the edit is committed.
@@ -645,7 +618,7 @@ private slots:
         QVERIFY(box);
         QTest::keyClicks(box, u"abc"_s);
         QTest::keyClick(box, Qt::Key_Return);
-        QTRY_VERIFY(editor->statusBar()->currentMessage().contains(u"the store refuses changes"_s));
+        QTRY_VERIFY(editor->statusBar()->currentMessage().contains(u"refuses"_s));
         QTRY_COMPARE(editor.model()->data(editor.cell(0, 1)).toString(), QString());
         QCOMPARE(readFile(path), (Records {rec({u"张三"_s})}));
 
@@ -654,7 +627,7 @@ private slots:
         editor.table()->setCurrentIndex(editor.cell(0, 0));
         QGuiApplication::clipboard()->setText(u"王五\r\n赵六"_s);
         editor->paste();
-        QVERIFY(editor->statusBar()->currentMessage().contains(u"the store refuses changes"_s));
+        QVERIFY(editor->statusBar()->currentMessage().contains(u"refuses"_s));
         QCOMPARE(readFile(path), (Records {rec({u"张三"_s})}));
         QCOMPARE(editor.model()->rowCount(), 1);
         QCOMPARE(editor.model()->data(editor.cell(0, 0)).toString(), u"张三"_s);
@@ -713,7 +686,7 @@ private slots:
         editor.table()->setCurrentIndex(editor.cell(1, 2));
         DirectoryStore store;
         QVERIFY(store.open(path));
-        QVERIFY(store.append(toRecord(rec({u"王五"_s}))));
+        QVERIFY(store.append(record(rec({u"王五"_s}))));
         QCOMPARE(editor.model()->rowCount(), 2);
         if (byActivation) {
             QEvent activate(QEvent::WindowActivate);
@@ -740,7 +713,7 @@ private slots:
         QCOMPARE(editor.model()->rowCount(), 1000);
         DirectoryStore store;
         QVERIFY(store.open(path));
-        QVERIFY(store.append(toRecord(rec({u"新"_s}))));
+        QVERIFY(store.append(record(rec({u"新"_s}))));
         sqlite3* db = nullptr;
         QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
         QCOMPARE(sqlite3_exec(db, "SELECT count(*) FROM directory", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -117,7 +117,8 @@ QList<qint64> readIds(const QString& path)
 bool execOther(const QString& path, const QByteArray& sql)
 {
     sqlite3* db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr)
+        != SQLITE_OK) {
         sqlite3_close(db);
         return false;
     }

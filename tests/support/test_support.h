@@ -36,7 +36,7 @@ QString makeStore(const QString& path, const std::vector<store::Record>& records
 QList<QStringList> readRecords(const QString& path, bool* ok = nullptr);
 // The ids of the records, in order.
 QList<qint64> readIds(const QString& path);
-// Runs SQL on the file through a separate SQLite connection in this process.
+// Runs SQL on the file (created when missing) through a separate SQLite connection in this process.
 bool execOther(const QString& path, const QByteArray& sql);
 // Runs SQL on the file with the sqlite3 shell, a second process; its standard output, or a null text on failure.
 QString runSqlite3(const QString& path, const QByteArray& sql);

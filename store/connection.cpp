@@ -1,0 +1,587 @@
+#include "store/connection.h"
+
+#include "store/fields.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QUrl>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <string>
+#include <sys/stat.h>
+#include <utility>
+#include <vector>
+
+using namespace Qt::StringLiterals;
+
+namespace telvane::store {
+
+namespace {
+
+// Stamped into every store this program creates ("TELV"), so other tools can tell the file apart.
+constexpr int kApplicationId = 0x54454C56;
+constexpr int kBusyTimeoutMs = 3000;
+constexpr char kSqliteMagic[] = "SQLite format 3";
+
+QByteArray nativePath(const QString& path)
+{
+    return QFile::encodeName(path);
+}
+
+// ---- the files this process has connections to --------------------------------------------------------------------
+
+// Opening such a file outside SQLite, and closing that descriptor, would drop every lock the connections hold on it.
+// The mutex also keeps a header read in inspect() from overlapping a connection being opened on another thread.
+struct OpenFiles
+{
+    std::mutex mutex;
+    std::map<std::pair<std::uint64_t, std::uint64_t>, int> count;
+};
+
+OpenFiles& openFiles()
+{
+    static OpenFiles files;
+    return files;
+}
+
+void registerFile(const FileStamp& file, int delta)
+{
+    if (!file.exists()) {
+        return;
+    }
+    const auto key = std::make_pair(file.device, file.inode);
+    auto& files = openFiles();
+    int& n = files.count[key];
+    n += delta;
+    if (n <= 0) {
+        files.count.erase(key);
+    }
+}
+
+bool hasConnection(const FileStamp& file)
+{
+    return openFiles().count.contains({file.device, file.inode});
+}
+
+// The WAL and its index beside a store file. A read-only connection that falls back to reading makes them and leaves
+// them behind: a look at a file, or a refusal to open it, takes away again the ones it made, so that a file that is
+// not a store stays alone as it was found.
+class Companions
+{
+public:
+    explicit Companions(const QString& path)
+        : m_wal(path + u"-wal"_s)
+        , m_shm(path + u"-shm"_s)
+        , m_hadWal(QFileInfo::exists(m_wal))
+        , m_hadShm(QFileInfo::exists(m_shm))
+    { }
+    // Only an empty WAL goes: one with content holds writes that belong to the file.
+    void removeOwn() const
+    {
+        if (!m_hadWal && QFileInfo::exists(m_wal) && QFileInfo(m_wal).size() == 0) {
+            QFile::remove(m_wal);
+        }
+        if (!m_hadShm && !QFileInfo::exists(m_wal)) {
+            QFile::remove(m_shm);
+        }
+    }
+
+private:
+    QString m_wal;
+    QString m_shm;
+    bool m_hadWal;
+    bool m_hadShm;
+};
+
+// The policy every connection gets before its first statement.
+void configure(sqlite3* db)
+{
+    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    // A store file is data, not code: nothing stored in it runs when the program reads or writes it.
+    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_TRIGGER, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_VIEW, 0, nullptr);
+    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+}
+
+enum class Open { Plain, ReadOnly, Immutable };
+
+sqlite3* openRaw(const QString& path, Open how)
+{
+    sqlite3* db = nullptr;
+    int rc;
+    if (how == Open::Immutable) {
+        // A store on read-only media (a backup on a CD) cannot get the WAL index SQLite wants beside it; it is read
+        // as immutable instead. It is complete on its own, since every write is checkpointed.
+        const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1";
+        rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+    } else {
+        const int flags = how == Open::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+        rc = sqlite3_open_v2(nativePath(path).constData(), &db, flags, nullptr);
+    }
+    if (rc != SQLITE_OK) {
+        sqlite3_close(db);
+        return nullptr;
+    }
+    configure(db);
+    return db;
+}
+
+// Whether the database holds table `directory` with its key and the seven columns, and nothing that could act on
+// it: only the table, its indexes and SQLite's own statistics may be there.
+FileState checkSchema(sqlite3* db)
+{
+    Statement objects(db, "SELECT type, name, tbl_name FROM sqlite_schema");
+    if (!objects.ok()) {
+        return FileState::Unreadable;
+    }
+    bool hasTable = false;
+    bool foreign = false;
+    int rc;
+    while ((rc = objects.step()) == SQLITE_ROW) {
+        const std::string_view type = objects.columnUtf8(0);
+        const std::string_view name = objects.columnUtf8(1);
+        const std::string_view table = objects.columnUtf8(2);
+        if (type == "table" && name == "directory") {
+            hasTable = true;
+        } else if (type == "index" && table == "directory") {
+            // an index of the table: harmless
+        } else if (type == "table" && (name == "sqlite_sequence" || name.starts_with("sqlite_stat"))) {
+            // SQLite's own bookkeeping
+        } else {
+            foreign = true;
+        }
+    }
+    if (rc != SQLITE_DONE) {
+        return FileState::Unreadable;
+    }
+    if (!hasTable) {
+        return FileState::NotDirectory;
+    }
+    Statement columns(db, "SELECT name, type, pk FROM pragma_table_info('directory')");
+    if (!columns.ok()) {
+        return FileState::Unreadable;
+    }
+    bool key = false;
+    std::vector<std::string> names;
+    while ((rc = columns.step()) == SQLITE_ROW) {
+        const std::string_view name = columns.columnUtf8(0);
+        if (name == "id" && columns.columnInt(2) == 1
+            && QByteArray::fromStdString(std::string(columns.columnUtf8(1))).toUpper() == "INTEGER") {
+            key = true;
+        }
+        names.emplace_back(name);
+    }
+    if (rc != SQLITE_DONE) {
+        return FileState::Unreadable;
+    }
+    for (const FieldInfo& field : kFields) {
+        if (std::find(names.begin(), names.end(), field.name) == names.end()) {
+            return FileState::NotDirectory;
+        }
+    }
+    if (!key) {
+        return FileState::NotDirectory;
+    }
+    return foreign ? FileState::Unsafe : FileState::Store;
+}
+
+// The schema of a file that has passed the header check, through a short-lived read-only connection.
+FileState inspectThroughSqlite(const QString& path)
+{
+    const Companions companions(path);
+    for (const Open how : {Open::ReadOnly, Open::Immutable}) {
+        sqlite3* db = openRaw(path, how);
+        if (!db) {
+            continue;
+        }
+        const FileState state = checkSchema(db);
+        sqlite3_close(db);
+        companions.removeOwn();
+        if (state != FileState::Unreadable) {
+            return state;
+        }
+    }
+    companions.removeOwn();
+    return FileState::Unreadable;
+}
+
+} // namespace
+
+FileStamp FileStamp::of(const QString& path)
+{
+    struct stat st
+    {
+    };
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0) {
+        return {};
+    }
+    return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino),
+            static_cast<std::int64_t>(st.st_size),
+            static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+FileState inspect(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists() && !info.isSymLink()) {
+        return FileState::Missing;
+    }
+    if (info.isDir()) {
+        return FileState::Unreadable;
+    }
+    {
+        std::lock_guard lock(openFiles().mutex);
+        const FileStamp stamp = FileStamp::of(path);
+        if (!hasConnection(stamp)) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly)) {
+                return info.size() == 0 ? FileState::Missing : FileState::Unreadable;
+            }
+            const QByteArray head = file.read(16);
+            file.close();
+            if (head.isEmpty() && info.size() == 0) {
+                return FileState::Missing;
+            }
+            if (head.size() < 16 || std::memcmp(head.constData(), kSqliteMagic, 16) != 0) {
+                return FileState::NotSqlite;
+            }
+        }
+    }
+    return inspectThroughSqlite(path);
+}
+
+QString describe(FileState state)
+{
+    switch (state) {
+        case FileState::Missing:
+            return u"文件不存在"_s;
+        case FileState::Store:
+            return u"文件是有效的电话簿数据库"_s;
+        case FileState::NotSqlite:
+            return u"文件不是电话簿数据库"_s;
+        case FileState::NotDirectory:
+            return u"文件是其他程序的数据库，不含电话簿数据表"_s;
+        case FileState::Unsafe:
+            return u"文件中除电话簿数据表外还有触发器、视图或其他数据表，不是本程序的电话簿数据库"_s;
+        case FileState::Unreadable:
+            return u"文件已损坏或无法读取"_s;
+    }
+    return {};
+}
+
+bool createStore(const QString& path, QString* error)
+{
+    const FileState state = inspect(path);
+    if (state != FileState::Missing) {
+        if (error) {
+            *error = u"%1已存在，未作改动"_s.arg(QFileInfo(path).fileName());
+        }
+        return false;
+    }
+    sqlite3* db = nullptr;
+    int rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    auto fail = [&](const char* what) {
+        if (error) {
+            *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : what);
+        }
+        sqlite3_close(db);
+        QFile::remove(path);
+        return false;
+    };
+    if (rc != SQLITE_OK) {
+        return fail("cannot create the file");
+    }
+    configure(db);
+    std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId)
+                      + "; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN;"
+                        " CREATE TABLE directory (id INTEGER PRIMARY KEY";
+    for (const FieldInfo& field : kFields) {
+        sql += ", \"" + std::string(field.name) + "\" TEXT NOT NULL DEFAULT ''";
+    }
+    sql += "); COMMIT;";
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+        return fail("cannot write the file");
+    }
+    sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
+    rc = sqlite3_close(db);
+    return rc == SQLITE_OK;
+}
+
+// ---- Connection ---------------------------------------------------------------------------------------------------
+
+Connection::~Connection()
+{
+    close();
+}
+
+Connection::Connection(Connection&& other) noexcept
+    : m_db(std::exchange(other.m_db, nullptr))
+    , m_path(std::move(other.m_path))
+    , m_opened(other.m_opened)
+    , m_readOnly(other.m_readOnly)
+    , m_wrote(other.m_wrote)
+{ }
+
+Connection& Connection::operator=(Connection&& other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_db = std::exchange(other.m_db, nullptr);
+        m_path = std::move(other.m_path);
+        m_opened = other.m_opened;
+        m_readOnly = other.m_readOnly;
+        m_wrote = other.m_wrote;
+    }
+    return *this;
+}
+
+bool Connection::open(const QString& path, Mode mode, QString* error)
+{
+    close();
+    const FileState state = inspect(path);
+    if (state != FileState::Store) {
+        if (error) {
+            *error = describe(state);
+        }
+        return false;
+    }
+    const Companions companions(path);
+    auto refuse = [&](const QString& reason) {
+        if (error) {
+            *error = reason;
+        }
+        close();
+        companions.removeOwn();
+        return false;
+    };
+    {
+        std::lock_guard lock(openFiles().mutex);
+        m_db = openRaw(path, Open::Plain);
+        if (m_db && mode == Mode::ReadOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+            // The file itself is write-protected: SQLite could not keep its WAL index beside it either.
+            sqlite3_close(m_db);
+            m_db = nullptr;
+        }
+        if (!m_db && mode == Mode::ReadOnly) {
+            m_db = openRaw(path, Open::Immutable);
+        }
+        if (!m_db) {
+            return refuse(describe(FileState::Unreadable));
+        }
+        m_path = path;
+        m_opened = FileStamp::of(path);
+        registerFile(m_opened, +1);
+    }
+    m_readOnly = mode == Mode::ReadOnly;
+    const char* policy =
+        m_readOnly ? "PRAGMA query_only = 1;" : "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;";
+    if (!exec(policy, error)) {
+        return refuse(error ? *error : QString());
+    }
+    if (!m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+        return refuse(u"文件是只读的"_s);
+    }
+    // Checked again through this connection: the file may have changed since it was looked at.
+    const FileState schema = checkSchema(m_db);
+    if (schema != FileState::Store) {
+        return refuse(describe(schema));
+    }
+    return true;
+}
+
+void Connection::close()
+{
+    if (!m_db) {
+        return;
+    }
+    // Only a connection that wrote checkpoints on its way out: a checkpoint starts the WAL afresh, which every
+    // other connection takes for a change of the store and reads it again.
+    if (m_wrote) {
+        checkpoint();
+    }
+    {
+        std::lock_guard lock(openFiles().mutex);
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+        registerFile(m_opened, -1);
+    }
+    m_path.clear();
+    m_opened = {};
+    m_wrote = false;
+}
+
+bool Connection::exec(const char* sql, QString* error)
+{
+    char* message = nullptr;
+    if (!m_db || sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+        if (error) {
+            *error = message ? QString::fromUtf8(message) : lastError();
+        }
+        sqlite3_free(message);
+        return false;
+    }
+    return true;
+}
+
+void Connection::setBusyTimeout(int milliseconds)
+{
+    if (m_db) {
+        sqlite3_busy_timeout(m_db, milliseconds);
+    }
+}
+
+QString Connection::lastError() const
+{
+    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : u"没有打开电话簿数据库"_s;
+}
+
+std::int64_t Connection::dataVersion() const
+{
+    Statement st(m_db, "PRAGMA data_version");
+    if (!st.ok() || st.step() != SQLITE_ROW) {
+        return -1;
+    }
+    return st.columnInt(0);
+}
+
+QByteArray Connection::header() const
+{
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(m_db, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || !file || !file->pMethods) {
+        return {};
+    }
+    QByteArray bytes(16, '\0');
+    const int rc = file->pMethods->xRead(file, bytes.data(), 16, 0);
+    return rc == SQLITE_OK ? bytes : QByteArray();
+}
+
+QString Connection::writeRefusal() const
+{
+    if (!m_db) {
+        return lastError();
+    }
+    const QString name = QFileInfo(m_path).fileName();
+    int moved = 0;
+    const FileStamp now = FileStamp::of(m_path);
+    if ((sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK && moved) || !now.exists()
+        || !now.sameFile(m_opened)) {
+        return u"%1已被删除或替换"_s.arg(name);
+    }
+    const QByteArray head = header();
+    if (head.size() < 16 || std::memcmp(head.constData(), kSqliteMagic, 16) != 0) {
+        return u"%1已被其他文件覆盖"_s.arg(name);
+    }
+    return {};
+}
+
+void Connection::dropCache()
+{
+    if (m_db) {
+        sqlite3_db_release_memory(m_db);
+    }
+}
+
+bool Connection::write(const std::function<bool(QString*)>& work, QString* error)
+{
+    if (m_readOnly) {
+        if (error) {
+            *error = u"只读打开的电话簿数据库不能修改"_s;
+        }
+        return false;
+    }
+    if (const QString refusal = writeRefusal(); !refusal.isEmpty()) {
+        if (error) {
+            *error = refusal;
+        }
+        return false;
+    }
+    // Pages read before another program replaced the content in place must never be written back into it.
+    dropCache();
+    if (!exec("BEGIN IMMEDIATE", error)) {
+        return false;
+    }
+    if (!work(error) || !exec("COMMIT", error)) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        return false;
+    }
+    m_wrote = true;
+    checkpoint();
+    return true;
+}
+
+void Connection::checkpoint()
+{
+    // Leave the main file complete after every write: users copy DHB.EDB alone as their backup.
+    if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK) {
+        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    }
+}
+
+// ---- Statement ----------------------------------------------------------------------------------------------------
+
+Statement::Statement(sqlite3* db, const char* sql)
+{
+    if (db && sqlite3_prepare_v2(db, sql, -1, &m_stmt, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(m_stmt);
+        m_stmt = nullptr;
+    }
+}
+
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
+
+int Statement::step()
+{
+    return sqlite3_step(m_stmt);
+}
+
+void Statement::reset()
+{
+    sqlite3_reset(m_stmt);
+    sqlite3_clear_bindings(m_stmt);
+}
+
+void Statement::bindText(int index, const QString& text)
+{
+    const QByteArray utf8 = text.toUtf8();
+    sqlite3_bind_text(m_stmt, index, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bindText(int index, std::string_view utf8)
+{
+    sqlite3_bind_text(m_stmt, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bindInt(int index, std::int64_t value)
+{
+    sqlite3_bind_int64(m_stmt, index, value);
+}
+
+std::int64_t Statement::columnInt(int column) const
+{
+    return sqlite3_column_int64(m_stmt, column);
+}
+
+std::string_view Statement::columnUtf8(int column) const
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt, column));
+    return p ? std::string_view(p, static_cast<std::size_t>(sqlite3_column_bytes(m_stmt, column))) : std::string_view();
+}
+
+QString Statement::columnText(int column) const
+{
+    const std::string_view utf8 = columnUtf8(column);
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    return text.isNull() ? u""_s : text;
+}
+
+} // namespace telvane::store
