@@ -57,6 +57,19 @@ void PinyinTest::codes_data()
         {"重", "c z"},
         {"长", "c z"},
         {"行", "h x"},
+        // readings of names added to the Unihan data; traditional forms keep their surname readings
+        {"晟", "c s"},
+        {"谌", "c s"},
+        {"么", "m y"},
+        {"區", "ou q"},
+        {"單", "c d s"},
+        {"萬", "m w"},
+        {"長", "c z"},
+        // archaic readings of other dictionaries stay out
+        {"广", "g"},
+        {"冯", "f"},
+        {"谷", "g"},
+        {"陶", "t"},
         // one reading, where another table would add a rare one
         {"能", "n"},
         {"王", "w"},
@@ -197,6 +210,15 @@ void PinyinTest::compare_data()
     QTest::newRow("ny 能源") << u"ny"_qs << u"能源"_qs << false << 1;
     QTest::newRow("ty 能源: 能 has no t") << u"ty"_qs << u"能源"_qs << false << 0;
     QTest::newRow("yz 王子: 王 has no y") << u"yz"_qs << u"王子"_qs << false << 0;
+    QTest::newRow("gsr 盖晟睿") << u"gsr"_qs << u"盖晟睿"_qs << false << 1;
+    QTest::newRow("gcr 盖晟睿") << u"gcr"_qs << u"盖晟睿"_qs << false << 1;
+    QTest::newRow("sl 谌龙") << u"sl"_qs << u"谌龙"_qs << false << 1;
+    QTest::newRow("cl 谌龙") << u"cl"_qs << u"谌龙"_qs << false << 1;
+    QTest::newRow("mq 萬俟") << u"mq"_qs << u"萬俟"_qs << false << 1;
+    QTest::newRow("ccq 陳長青") << u"ccq"_qs << u"陳長青"_qs << false << 1;
+    QTest::newRow("gz 广州") << u"gz"_qs << u"广州"_qs << false << 1;
+    QTest::newRow("az 广州: 广 has no an") << u"az"_qs << u"广州"_qs << false << 0;
+    QTest::newRow("pb 冯波: 冯 has no p") << u"pb"_qs << u"冯波"_qs << false << 0;
     // a vowel final is one character, or two whose codes split it
     QTest::newRow("an 安") << u"an"_qs << u"安"_qs << false << 1;
     QTest::newRow("an 阿能") << u"an"_qs << u"阿能"_qs << false << 1;
