@@ -132,7 +132,7 @@ int runExport(const Args& args)
     }
     store::DirectoryStore store;
     QString error;
-    if (!store.open(path, &error)) {
+    if (!store.open(path, &error, store::DirectoryStore::Access::ReadOnly)) {
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }

@@ -29,8 +29,16 @@ int runSearch(const Args& args)
     if (args.size() != 2) {
         return usage();
     }
+    // As the query box takes it: Latin letters are lower case there as they are typed. Lowered in UTF-8, where a
+    // byte below 0x80 is always a character of its own (in GBK it may be the second byte of a Chinese character).
+    std::string typed = args[1];
+    for (char& c : typed) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
     bool valid = true;
-    const std::string query = text::utf8ToGbk(args[1], &valid);
+    const std::string query = text::utf8ToGbk(typed, &valid);
     if (!valid) {
         printError("the query is not UTF-8 text");
         return kExitUsage;

@@ -1,6 +1,7 @@
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -93,7 +94,9 @@ void CliTest::search_data()
     QTest::newRow("digits in a phone") << u"0371"_s << u"1 王五    0371  \n"_s;
     QTest::newRow("digits then a letter, literally") << u"13a"_s << u"1 李四 中国张三公司 编号13a    \n"_s;
     QTest::newRow("vowel final") << u"an"_s << u"1 安娜      \n"_s;
-    QTest::newRow("upper case is not lowered") << u"ZS"_s << QString();
+    QTest::newRow("upper case, lowered as the query box does") << u"ZS"_s
+                                                               << u"1 张三 北京大学 老同学 01062751234  13800001111 \n"
+                                                                  "2 李四 中国张三公司 编号13a    \n"_s;
     QTest::newRow("no match") << u"qqq"_s << QString();
     QTest::newRow("empty query") << QString() << QString();
 }
@@ -108,13 +111,22 @@ void CliTest::search()
     QCOMPARE(r.out, expected);
     QCOMPARE(r.err, QString());
     QCOMPARE(readAll(m_store), before);
+    // A reading command leaves no WAL or index beside the file.
+    QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"DHB.EDB"_s});
 }
 
 void CliTest::count()
 {
-    const Run r = runCli({u"count"_s, m_store});
-    QCOMPARE(r.exitCode, 0);
-    QCOMPARE(r.out, u"4\n"_s);
+    // count and export read without writing, and leave no WAL or index beside the file.
+    for (const QString& command : {u"count"_s, u"export"_s}) {
+        const QByteArray before = readAll(m_store);
+        const Run r = runCli({command, m_store});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out.count(u'\n'), command == u"count"_s ? 1 : 4);
+        QCOMPARE(readAll(m_store), before);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"DHB.EDB"_s});
+    }
+    QCOMPARE(runCli({u"count"_s, m_store}).out, u"4\n"_s);
 }
 
 void CliTest::refusedFiles_data()
