@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "app/window_coordinator.h"
 #include "widgets/fonts.h"
+#include "widgets/qt_translations.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
@@ -46,6 +47,7 @@ int main(int argc, char** argv)
     // The program ends through the Main window only; other windows closing leave it running.
     QApplication::setQuitOnLastWindowClosed(false);
     telvane::widgets::installFontSubstitutes();
+    telvane::widgets::installQtTranslations();
 
     telvane::app::MainWindow window(QCoreApplication::applicationDirPath());
     telvane::app::WindowCoordinator windows(window);

@@ -4,6 +4,7 @@
 #include "widgets/byte_line_edit.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
+#include "widgets/text_fit.h"
 #include "widgets/window_drag.h"
 
 #include <QApplication>
@@ -95,7 +96,7 @@ void MainWindow::buildForm()
         e->setObjectName(name);
         e->setGeometry(x, y, w, h);
         e->setFont(widgets::songti(16));
-        e->setTextMargins(0, 0, 0, 0);
+        widgets::letTextFillFrame(e);
         paint(e, kBoxGrey, Qt::black);
         return e;
     };
@@ -134,6 +135,7 @@ void MainWindow::buildForm()
     上翻页按钮 = button(u"上翻页按钮"_s, 220, 95, 45, 26, u"prev", Kind::FourState);
     下翻页按钮 = button(u"下翻页按钮"_s, 265, 95, 45, 26, u"next", Kind::FourState);
     数量标签 = label(u"数量标签"_s, 310, 95, 46, 13, QString(), 12, QColor(128, 128, 128), Qt::AlignCenter);
+    widgets::narrowTextToFit(数量标签);
     说明标签6 = label(u"说明标签6"_s, 4, 100, 84, 18, u"智能查询输入"_s, 14, QColor(255, 0, 0),
                       Qt::AlignRight | Qt::AlignVCenter);
     查询框 = edit(u"查询框"_s, 88, 100, 116, 18, 14);
@@ -142,6 +144,7 @@ void MainWindow::buildForm()
     确定按钮 = button(u"确定按钮"_s, 138, 95, 77, 26, u"save", Kind::Save);
     确定按钮->setFont(widgets::songti(16));
     页数标签 = label(u"页数标签"_s, 310, 108, 46, 13, QString(), 12, QColor(128, 128, 128), Qt::AlignCenter);
+    widgets::narrowTextToFit(页数标签);
     const QColor stripes[] = {query::kRowBlue, query::kRowGrey, query::kRowBlue, query::kRowGrey, query::kRowBlue};
     QLabel** rows[] = {&标签表1, &标签表2, &标签表3, &标签表4, &标签表5};
     for (int r = 0; r < 5; ++r) {

@@ -2,7 +2,10 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGlyphRun>
 #include <QLabel>
+#include <QRawFont>
+#include <QTextLayout>
 #include <QtTest>
 
 using namespace Qt::StringLiterals;
@@ -19,6 +22,7 @@ private slots:
     void songtiRequest_data();
     void songtiRequest();
     void songtiResolvesToChineseFace();
+    void missingCharactersFromNoto();
 };
 
 void FontsTest::initTestCase()
@@ -31,12 +35,13 @@ void FontsTest::substitutesRegistered_data()
 {
     QTest::addColumn<QString>("family");
     QTest::addColumn<QStringList>("expected");
-    QTest::newRow("宋体") << u"宋体"_s
-                          << QStringList {u"SimSun"_s,           u"NSimSun"_s,           u"Noto Serif CJK SC"_s,
-                                          u"Noto Sans CJK SC"_s, u"WenQuanYi Zen Hei"_s, u"WenQuanYi Micro Hei"_s};
+    QTest::newRow("宋体")
+        << u"宋体"_s
+        << QStringList {u"SimSun"_s,           u"NSimSun"_s,           u"AR PL UMing CN"_s,     u"Noto Serif CJK SC"_s,
+                        u"Noto Sans CJK SC"_s, u"WenQuanYi Zen Hei"_s, u"WenQuanYi Micro Hei"_s};
     QTest::newRow("SimSun") << u"SimSun"_s
-                            << QStringList {u"NSimSun"_s, u"Noto Serif CJK SC"_s, u"Noto Sans CJK SC"_s,
-                                            u"WenQuanYi Zen Hei"_s, u"WenQuanYi Micro Hei"_s};
+                            << QStringList {u"NSimSun"_s,          u"AR PL UMing CN"_s,    u"Noto Serif CJK SC"_s,
+                                            u"Noto Sans CJK SC"_s, u"WenQuanYi Zen Hei"_s, u"WenQuanYi Micro Hei"_s};
 }
 
 void FontsTest::substitutesRegistered()
@@ -85,6 +90,25 @@ void FontsTest::songtiResolvesToChineseFace()
         QSKIP("no Chinese face installed (fonts-noto-cjk)");
     }
     QCOMPARE(QFontInfo(songti(16)).family().toLower(), candidates.first().toLower());
+}
+
+// A GBK character the stand-in lacks (刏, not in AR PL UMing CN) is still drawn, from a Noto CJK face.
+void FontsTest::missingCharactersFromNoto()
+{
+    const QString character = u"刏"_s;
+    const QFont font = songti(16);
+    if (QRawFont::fromFont(font).supportsCharacter(character[0])) {
+        QSKIP("the face standing in for 宋体 has the character itself");
+    }
+    QTextLayout layout(character, font);
+    layout.beginLayout();
+    layout.createLine();
+    layout.endLayout();
+    const QList<QGlyphRun> runs = layout.glyphRuns();
+    QCOMPARE(runs.size(), 1);
+    QVERIFY2(runs[0].rawFont().familyName().startsWith(u"Noto"_s, Qt::CaseInsensitive),
+             qPrintable(runs[0].rawFont().familyName()));
+    QVERIFY(runs[0].rawFont().supportsCharacter(character[0]));
 }
 
 QTEST_MAIN(FontsTest)

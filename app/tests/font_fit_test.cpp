@@ -1,0 +1,200 @@
+// The Main window's texts fit its controls with the face that is installed for 宋体: the widest text each box and
+// label must show, measured in the real controls of a real window.
+#include "app/main_window.h"
+#include "widgets/byte_line_edit.h"
+#include "widgets/fonts.h"
+
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using telvane::app::MainWindow;
+using HelpLines = telvane::query::QueryMode::HelpLines;
+
+namespace {
+
+// QLineEdit's option for its frame and content rectangle, exactly as it paints itself.
+struct LineEditOption : QLineEdit
+{
+    using QLineEdit::initStyleOption;
+};
+
+// Where a box draws its one line of text: the style's content rectangle less the box's text margins.
+QRect textArea(QLineEdit* box)
+{
+    QStyleOptionFrame option;
+    const auto init = &LineEditOption::initStyleOption;
+    (box->*init)(&option);
+    return box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box).marginsRemoved(box->textMargins());
+}
+
+// QLineEdit keeps this gap between its text area and the text on either side (QLineEditPrivate::horizontalMargin).
+constexpr int kLineEditTextGap = 2;
+
+// A label's text without trailing blanks, which show nothing ("小灵通 ").
+QString visibleText(const QString& text)
+{
+    qsizetype end = text.size();
+    while (end > 0 && text[end - 1].isSpace()) {
+        --end;
+    }
+    return text.left(end);
+}
+
+} // namespace
+
+class FontFitTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void boxShowsWholeText_data();
+    void boxShowsWholeText();
+    void labelShowsWholeText_data();
+    void labelShowsWholeText();
+    void resultRowsShowHelpLines_data();
+    void resultRowsShowHelpLines();
+
+private:
+    void checkLabel(QLabel* label, const QString& text, int pixels);
+
+    QTemporaryDir m_dir;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+void FontFitTest::initTestCase()
+{
+    telvane::widgets::installFontSubstitutes();
+    m_window = std::make_unique<MainWindow>(m_dir.path());
+    qInfo("宋体 is drawn with %s", qPrintable(QFontInfo(m_window->查询框->font()).family()));
+}
+
+void FontFitTest::boxShowsWholeText_data()
+{
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("手机框: 11 digits") << u"手机框"_s << u"13900000004"_s;
+    QTest::newRow("家里框: 13 digits") << u"家里框"_s << u"0105555123456"_s;
+    QTest::newRow("办公框: 13 digits") << u"办公框"_s << u"0108888765432"_s;
+    QTest::newRow("小灵通框: 13 digits") << u"小灵通框"_s << u"0109999123456"_s;
+    QTest::newRow("查询框: 14 wide letters") << u"查询框"_s << u"mwmwmwmwmwmwmw"_s;
+    QTest::newRow("查询框: 14 letters with descenders") << u"查询框"_s << u"gjpyqgjpyqgjpy"_s;
+    QTest::newRow("查询框: 14 digits") << u"查询框"_s << u"13900000004888"_s;
+    // Four characters: five (80 px at 16 px) are wider than the whole box (71 px).
+    QTest::newRow("姓名框: 4 characters") << u"姓名框"_s << u"欧阳明王"_s;
+    QTest::newRow("姓名框: descenders") << u"姓名框"_s << u"gjpyq"_s;
+    QTest::newRow("单位框: characters and descenders") << u"单位框"_s << u"北京gjpyq国贸"_s;
+    QTest::newRow("备注框: characters and descenders") << u"备注框"_s << u"明王gjpyq备注"_s;
+}
+
+// The text is shown whole: no sideways scrolling (Qt scrolls once the text and the one-pixel cursor behind it are
+// wider than the text area less its gaps), and the line with its ascent and descent inside the box's text area.
+void FontFitTest::boxShowsWholeText()
+{
+    QFETCH(QString, box);
+    QFETCH(QString, text);
+    auto* edit = m_window->findChild<QLineEdit*>(box);
+    QVERIFY(edit);
+    edit->setText(text);
+    QCOMPARE(QFontInfo(edit->font()).pixelSize(), 16);
+
+    const QRect area = textArea(edit);
+    const QFontMetrics metrics(edit->font());
+    const int lineWidth = area.width() - 2 * kLineEditTextGap;
+    const int textWidth = metrics.horizontalAdvance(text);
+    QVERIFY2(textWidth + 1 <= lineWidth, qPrintable(u"%1 px of text in a %2 px line"_s.arg(textWidth).arg(lineWidth)));
+
+    const QRect ink = metrics.boundingRect(text);
+    const int lineHeight = std::max(metrics.height(), ink.height());
+    QVERIFY2(lineHeight <= area.height(),
+             qPrintable(u"a %1 px line in a %2 px text area"_s.arg(lineHeight).arg(area.height())));
+    QVERIFY2(ink.bottom() < metrics.descent() && ink.top() >= -metrics.ascent(),
+             qPrintable(u"ink %1..%2 around the baseline, line -%3..%4"_s.arg(ink.top())
+                            .arg(ink.bottom())
+                            .arg(metrics.ascent())
+                            .arg(metrics.descent())));
+    edit->clear();
+}
+
+void FontFitTest::labelShowsWholeText_data()
+{
+    QTest::addColumn<QString>("label");
+    QTest::addColumn<QString>("text"); // empty: the label's own text
+    QTest::addColumn<int>("pixels");
+    QTest::newRow("数量标签: six digits") << u"数量标签"_s << u"999999条"_s << 12;
+    QTest::newRow("数量标签: five digits") << u"数量标签"_s << u"81500条"_s << 12;
+    QTest::newRow("页数标签: five digits each") << u"页数标签"_s << u"99999/99999页"_s << 12;
+    QTest::newRow("页数标签: first of many") << u"页数标签"_s << u"1/16300页"_s << 12;
+    for (const char* name :
+         {"说明标签8", "说明标签4", "说明标签3", "说明标签7", "说明标签1", "说明标签5", "说明标签2"}) {
+        QTest::newRow(name) << QString::fromUtf8(name) << QString() << 12;
+    }
+    QTest::newRow("说明标签6: query mode") << u"说明标签6"_s << u"智能查询输入"_s << 14;
+    QTest::newRow("说明标签6: entry mode") << u"说明标签6"_s << u"总记录数"_s << 14;
+    QTest::newRow("说明标签") << u"说明标签"_s << QString() << 16;
+}
+
+void FontFitTest::labelShowsWholeText()
+{
+    QFETCH(QString, label);
+    QFETCH(QString, text);
+    QFETCH(int, pixels);
+    auto* l = m_window->findChild<QLabel*>(label);
+    QVERIFY(l);
+    const QString before = l->text();
+    if (!text.isNull()) {
+        l->setText(text);
+    }
+    checkLabel(l, l->text(), pixels);
+    l->setText(before);
+}
+
+void FontFitTest::resultRowsShowHelpLines_data()
+{
+    QTest::addColumn<HelpLines>("lines");
+    QTest::newRow("query help") << HelpLines::Query;
+    QTest::newRow("welcome") << HelpLines::Welcome;
+}
+
+void FontFitTest::resultRowsShowHelpLines()
+{
+    QFETCH(HelpLines, lines);
+    m_window->queryMode().showHelpLines(lines);
+    for (QLabel* row :
+         {m_window->标签表1, m_window->标签表2, m_window->标签表3, m_window->标签表4, m_window->标签表5}) {
+        checkLabel(row, row->text(), 12);
+        if (QTest::currentTestFailed()) {
+            return;
+        }
+    }
+}
+
+// The label is painted first: a label may adapt its font to its text when it paints.
+void FontFitTest::checkLabel(QLabel* label, const QString& text, int pixels)
+{
+    QVERIFY(!visibleText(text).isEmpty());
+    label->grab();
+    QCOMPARE(QFontInfo(label->font()).pixelSize(), pixels);
+    const QFontMetrics metrics(label->font());
+    const QRect area = label->contentsRect();
+    const int width = metrics.horizontalAdvance(visibleText(text));
+    QVERIFY2(width <= area.width(),
+             qPrintable(u"\"%1\": %2 px in a %3 px label"_s.arg(text).arg(width).arg(area.width())));
+    QVERIFY2(metrics.height() <= area.height(),
+             qPrintable(u"\"%1\": a %2 px line in a %3 px label"_s.arg(text).arg(metrics.height()).arg(area.height())));
+    // Text that fits as it is keeps the face's own width.
+    QFont natural = label->font();
+    natural.setStretch(QFont::AnyStretch);
+    if (QFontMetrics(natural).horizontalAdvance(visibleText(text)) <= area.width()) {
+        QCOMPARE(label->font().stretch(), int(QFont::AnyStretch));
+    }
+}
+
+QTEST_MAIN(FontFitTest)
+#include "font_fit_test.moc"

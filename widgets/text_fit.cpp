@@ -1,0 +1,71 @@
+#include "widgets/text_fit.h"
+
+#include <QEvent>
+#include <QFontMetrics>
+#include <QLabel>
+#include <QLineEdit>
+
+namespace telvane::widgets {
+
+namespace {
+
+// QLineEditPrivate::horizontalMargin: the gap QLineEdit leaves on each side of its text inside the frame.
+constexpr int kLineEditTextGap = 2;
+
+int textWidth(QFont font, int stretch, const QString& text)
+{
+    font.setStretch(stretch);
+    return QFontMetrics(font).horizontalAdvance(text);
+}
+
+// The widest stretch (percent) at which the text fits the width; AnyStretch when it fits as it is.
+int stretchToFit(const QFont& font, const QString& text, int width)
+{
+    const int natural = textWidth(font, QFont::AnyStretch, text);
+    if (natural <= width || width <= 0) {
+        return QFont::AnyStretch;
+    }
+    int stretch = std::max(1, 100 * width / natural);
+    while (stretch > 1 && textWidth(font, stretch, text) > width) {
+        --stretch;
+    }
+    return stretch;
+}
+
+// Sets the label's stretch for its current text just before it paints: a label has no signal for a new text, and
+// every new text is painted.
+class NarrowingFilter : public QObject
+{
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint) {
+            auto* label = static_cast<QLabel*>(watched);
+            const int margin = label->margin();
+            const int width = label->contentsRect().width() - 2 * margin - std::max(label->indent(), 0);
+            QFont font = label->font();
+            const int stretch = stretchToFit(font, label->text(), width);
+            if (font.stretch() != stretch) {
+                font.setStretch(stretch);
+                label->setFont(font);
+            }
+        }
+        return false;
+    }
+};
+
+} // namespace
+
+void letTextFillFrame(QLineEdit* box)
+{
+    box->setTextMargins(-kLineEditTextGap, 0, -kLineEditTextGap, 0);
+}
+
+void narrowTextToFit(QLabel* label)
+{
+    label->installEventFilter(new NarrowingFilter(label));
+}
+
+} // namespace telvane::widgets

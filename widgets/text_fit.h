@@ -1,0 +1,19 @@
+#pragma once
+
+class QLabel;
+class QLineEdit;
+
+namespace telvane::widgets {
+
+// The form's boxes are sized for text that runs from one side of the frame to the other: 11 digits of 8 px fill the
+// 89 px inside 手机框's frame. QLineEdit keeps 2 px of its own between the frame and the text on each side and
+// scrolls the text sideways once the text and the cursor behind it no longer fit what is left. Gives the box those
+// pixels back, so the text uses the whole inside of the frame.
+void letTextFillFrame(QLineEdit* box);
+
+// Keeps the whole text of a one-line label visible: whenever the text is wider than the label, it is drawn narrower
+// (the font's stretch, at the same pixel height) until it fits, instead of losing its ends. 数量标签 and 页数标签
+// are 46 px wide; "99999/99999页" takes 78 px at 12 px and is shown at 59 % width. Text that fits is left alone.
+void narrowTextToFit(QLabel* label);
+
+} // namespace telvane::widgets
