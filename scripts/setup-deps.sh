@@ -3,7 +3,7 @@
 set -euo pipefail
 # fonts-arphic-uming stands in for the face 宋体 (its metrics fit the windows' boxes); fonts-noto-cjk draws the
 # characters it lacks. qt6-translations-l10n holds Qt's own texts in Chinese.
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libqt6sql6-sqlite libgl-dev libsqlite3-dev
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libsqlite3-dev
           sqlite3 fonts-arphic-uming fonts-noto-cjk qt6-translations-l10n libbenchmark-dev xvfb xauth xdotool xclip
           imagemagick clang-14 libclang-rt-14-dev)
 missing=()
