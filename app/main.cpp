@@ -52,8 +52,10 @@ int main(int argc, char** argv)
     telvane::app::MainWindow window(QCoreApplication::applicationDirPath());
     telvane::app::WindowCoordinator windows(window);
     endCleanlyOnSignals(window);
-    window.show();
+    // The start-up runs before the window is shown: a refusal (read-only folder, a file that is no store) is a
+    // message on its own, with no window behind it that could not be used.
     if (window.startUp()) {
+        window.show();
         QApplication::exec();
     }
     return 0;

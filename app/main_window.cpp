@@ -19,7 +19,6 @@
 #include <QSystemTrayIcon>
 
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -317,25 +316,17 @@ QString MainWindow::storePath() const
 
 bool MainWindow::folderIsWritable(const QString& folder)
 {
-    // Two successive mode writes of the folder's own mode (no lasting change) and a file created in it. A
-    // read-only file system refuses both, also for root.
-    const QByteArray path = QFile::encodeName(folder);
-    struct stat st
-    {
-    };
-    if (::stat(path.constData(), &st) != 0) {
+    // A file made and taken away again: that fails exactly where writing fails (a read-only file system, also for
+    // root; a folder the user may not write). A writable folder that belongs to someone else is no refusal.
+    const QByteArray probe = QFile::encodeName(folder) + "/.telvane-write-test-" + QByteArray::number(::getpid());
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+    if (fd < 0) {
         return false;
     }
-    const mode_t mode = st.st_mode & 07777;
-    const bool a = ::chmod(path.constData(), mode) == 0;
-    const bool b = ::chmod(path.constData(), mode) == 0;
-    const QByteArray probe = path + "/.telvane-write-test-" + QByteArray::number(::getpid());
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd >= 0) {
-        ::close(fd);
-        ::unlink(probe.constData());
-    }
-    return a && b && fd >= 0;
+    const bool written = ::write(fd, "x", 1) == 1;
+    ::close(fd);
+    const bool removed = ::unlink(probe.constData()) == 0;
+    return written && removed;
 }
 
 bool MainWindow::startUp()
@@ -379,12 +370,11 @@ bool MainWindow::startUp()
         m_entryMode->showRecordCount();
     }
     setWindowIcon(resources::programIcon());
-    if (QSystemTrayIcon::isSystemTrayAvailable()) {
-        m_tray = new QSystemTrayIcon(resources::programIcon(), this);
-        m_tray->setToolTip(u"Telvane"_s);
-        connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason) { bringBack(); });
-        m_tray->show();
-    }
+    // Shown also when the desktop has no notification area yet: the icon appears once one starts.
+    m_tray = new QSystemTrayIcon(resources::programIcon(), this);
+    m_tray->setToolTip(u"Telvane"_s);
+    connect(m_tray, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason) { bringBack(); });
+    m_tray->show();
     return true;
 }
 

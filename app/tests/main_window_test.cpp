@@ -15,6 +15,7 @@
 
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -318,6 +319,37 @@ private slots:
         QCOMPARE(lines.value(3), u"notray"_s);
         QVERIFY(!QFile::exists(dir.filePath(u"DHB.EDB"_s)));
         QVERIFY(MainWindow::folderIsWritable(dir.path()));
+    }
+
+    void folderTestDecidesByWriting_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("writable");
+        // The folder belongs to root; the program runs as another user.
+        QTest::newRow("someone else's folder, open to all") << 0777 << true;
+        QTest::newRow("someone else's folder, sticky like /tmp") << 01777 << true;
+        QTest::newRow("someone else's folder, read-only to others") << 0755 << false;
+    }
+    void folderTestDecidesByWriting()
+    {
+        QFETCH(int, mode);
+        QFETCH(bool, writable);
+        if (::geteuid() != 0) {
+            QSKIP("needs root to run the test as another user");
+        }
+        QTemporaryDir dir;
+        QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), static_cast<mode_t>(mode)) == 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            const bool dropped = ::setgid(65534) == 0 && ::setuid(65534) == 0;
+            ::_exit(!dropped ? 2 : MainWindow::folderIsWritable(dir.path()) ? 0 : 1);
+        }
+        int status = 0;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) != 2);
+        QCOMPARE(WEXITSTATUS(status) == 0, writable);
+        // Nothing is left behind by the probe.
+        QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
     }
 
     void focusOrderAndLowerCase()

@@ -1,4 +1,5 @@
 #include "store/directory_store.h"
+#include "tests/support/test_support.h"
 #include "text/gbk.h"
 
 #include <QDir>
@@ -19,26 +20,8 @@ store::Record record(const QString& name, const QString& unit, const QString& re
             text::toGbk(home), text::toGbk(mobile), text::toGbk(phs)};
 }
 
-struct Run
-{
-    int exitCode = -1;
-    QString out;
-    QString err;
-};
-
-Run runCli(const QStringList& args)
-{
-    QProcess p;
-    p.start(QStringLiteral(TELVANE_CLI_PATH), args);
-    Run r;
-    if (!p.waitForFinished(30000) || p.exitStatus() != QProcess::NormalExit) {
-        return r;
-    }
-    r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
-    r.err = QString::fromUtf8(p.readAllStandardError());
-    return r;
-}
+using Run = testing::CliRun;
+using testing::runCli;
 
 QByteArray readAll(const QString& path)
 {
@@ -61,6 +44,8 @@ private slots:
     void refusedFiles();
     void usage_data();
     void usage();
+    void storeThatActsIsRefused_data();
+    void storeThatActsIsRefused();
 
 private:
     QTemporaryDir m_dir;
@@ -193,6 +178,36 @@ void CliTest::usage()
     QCOMPARE(r.exitCode, 1);
     QCOMPARE(r.out, QString());
     QVERIFY(r.err.contains(u"usage:"_s));
+}
+
+void CliTest::storeThatActsIsRefused_data()
+{
+    QTest::addColumn<QString>("command");
+    for (const char* command : {"import", "search", "count", "export"}) {
+        QTest::newRow(command) << QString::fromLatin1(command);
+    }
+}
+
+void CliTest::storeThatActsIsRefused()
+{
+    // A trigger that would delete every other record on the next import while the import reports success.
+    QFETCH(QString, command);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"DHB.EDB"_s);
+    QVERIFY(!testing::makeStore(path, {record(u"张三"_s, {}, {}), record(u"李四"_s, {}, {})}).isEmpty());
+    QVERIFY(testing::execOther(path, "CREATE TRIGGER t AFTER INSERT ON directory BEGIN"
+                                     " DELETE FROM directory WHERE id < NEW.id; END"));
+    const QByteArray before = readAll(path);
+    QStringList args {command, path};
+    if (command == u"search"_s) {
+        args << u"zs"_s;
+    }
+    const Run r = runCli(args, command == u"import"_s ? QByteArray("王五\t单位\n") : QByteArray());
+    QCOMPARE(r.exitCode, 2);
+    QVERIFY2(r.err.contains(u"触发器"_s), qPrintable(r.err));
+    QCOMPARE(r.out, QString());
+    QCOMPARE(readAll(path), before);
+    QCOMPARE(testing::readRecords(path).size(), 2);
 }
 
 QTEST_GUILESS_MAIN(CliTest)

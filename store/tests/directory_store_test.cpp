@@ -160,6 +160,16 @@ private slots:
         QTest::newRow("truncated store") << u"truncated"_s << int(FileState::Unreadable);
         QTest::newRow("other program's database") << u"foreign"_s << int(FileState::NotDirectory);
         QTest::newRow("directory named DHB.EDB") << u"dir"_s << int(FileState::Unreadable);
+        // A store is data, not code: nothing in it may act on the records when they are read or written.
+        QTest::newRow("store with a trigger")
+            << u"CREATE TRIGGER t AFTER INSERT ON directory BEGIN DELETE FROM directory"
+               " WHERE id < NEW.id; END"_s
+            << int(FileState::Unsafe);
+        QTest::newRow("store with a view") << u"CREATE VIEW v AS SELECT * FROM directory"_s << int(FileState::Unsafe);
+        QTest::newRow("store with another table") << u"CREATE TABLE extra (x)"_s << int(FileState::Unsafe);
+        QTest::newRow("key that is no integer key")
+            << u"DROP TABLE directory; CREATE TABLE directory (id TEXT, 姓名, 单位, 备注, 办公, 家里, 手机, 小灵通)"_s
+            << int(FileState::NotDirectory);
     }
 
     void refusesWhatIsNotAStore()
@@ -168,7 +178,10 @@ private slots:
         QFETCH(int, state);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        if (kind == u"dir"_s) {
+        if (kind.contains(u' ')) {
+            QVERIFY(DirectoryStore::create(path));
+            QVERIFY(execOther(path, kind.toUtf8().constData()));
+        } else if (kind == u"dir"_s) {
             QVERIFY(QDir(dir.path()).mkdir(u"DHB.EDB"_s));
         } else if (kind == u"foreign"_s) {
             sqlite3* db = nullptr;
@@ -216,6 +229,20 @@ private slots:
         QVERIFY(!DirectoryStore::create(path));
         QCOMPARE(digest(path), before);
         QVERIFY(!QFile::exists(path + u"-journal"_s));
+    }
+
+    void indexesAndStatisticsAreAccepted()
+    {
+        // What a user may add with the sqlite3 shell without making the file any less a store.
+        QTemporaryDir dir;
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QVERIFY(DirectoryStore::create(path));
+        QVERIFY(execOther(path, "CREATE INDEX by_name ON directory (姓名); ANALYZE;"));
+        QCOMPARE(DirectoryStore::inspect(path), FileState::Store);
+        DirectoryStore store;
+        QVERIFY(store.open(path));
+        QVERIFY(store.append(rec(u"张三"_s)));
+        QCOMPARE(store.recordCount(), 1);
     }
 
     void emptyFileCountsAsMissing()
