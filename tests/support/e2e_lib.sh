@@ -35,7 +35,7 @@ fail() {
 # Xvfb picks a free display itself and writes its number; -noreset keeps it from restarting (and refusing
 # connections for a moment) each time its last client leaves.
 e2e_start_display() {
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
+    Xvfb -displayfd 3 -screen 0 "${E2E_SCREEN:-1024x768x24}" -nolisten tcp -noreset 3>"$work/display" >"$work/xvfb.log" 2>&1 &
     xvfb=$!
     for _ in $(seq 100); do [ -s "$work/display" ] && break; sleep 0.1; done
     [ -s "$work/display" ] || { echo "FAIL: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
@@ -45,7 +45,7 @@ e2e_start_display() {
 
 # Copies the program into the test folder (DHB.EDB lives beside it) and starts it; its pid is in $app.
 e2e_start_program() {
-    cp "$(readlink -f "$1")" "$work/telvane"
+    [ "$(readlink -f "$1")" = "$(readlink -f "$work/telvane")" ] || cp "$(readlink -f "$1")" "$work/telvane"
     "$work/telvane" >>"$work/app.log" 2>&1 &
     app=$!
 }
@@ -73,6 +73,22 @@ wait_no_window() {
 # Asks a window to close as a window manager's close button does.
 close_window() {
     python3 "$E2E_SUPPORT/x11_close.py" "$1"
+}
+
+# Closes the list editor with Ctrl+Q, as a user would; the key goes to the focused window, so focus it first and
+# try again while a slow build is still bringing the window up.
+close_editor() {
+    local editor
+    editor=$(wait_window 'Telvane-列表修改器') || fail "the list editor did not open"
+    for _ in $(seq 10); do
+        xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor" 2>/dev/null || true
+        xdotool key ctrl+q
+        for _ in $(seq 15); do
+            xdotool search --name 'Telvane-列表修改器' >/dev/null 2>&1 || return 0
+            sleep 0.2
+        done
+    done
+    fail "Ctrl+Q did not close the list editor"
 }
 
 # Waits until the store beside the program holds the given number of records.
