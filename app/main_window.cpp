@@ -29,6 +29,14 @@ namespace {
 
 const QColor kLabelBlue {0, 96, 192};
 const QColor kBoxGrey {236, 236, 236};
+const QColor kYellow {255, 255, 0};
+const QColor kRowBlue {193, 225, 255};
+
+// The stripe colour of result row 1..5 when it is neither selected nor under the mouse.
+QColor stripe(int row)
+{
+    return row % 2 == 1 ? kRowBlue : kBoxGrey;
+}
 
 MessageSink& messageSink()
 {
@@ -57,6 +65,8 @@ void paint(QWidget* w, const QColor& background, const QColor& foreground)
 MainWindow::MainWindow(const QString& folder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_folder(folder)
+    , m_queryMode(m_store)
+    , m_entryMode(m_store)
 {
     setObjectName(u"MainWindow"_s);
     setWindowTitle(u"Quorvel v1.4"_s);
@@ -66,8 +76,6 @@ MainWindow::MainWindow(const QString& folder, QWidget* parent)
     setMouseTracking(true);
     m_background = resources::picture(u"main_background");
     buildForm();
-    m_queryMode = std::make_unique<query::QueryMode>(m_controls, m_store);
-    m_entryMode = std::make_unique<entry::EntryMode>(m_controls, m_store, *m_queryMode);
     connectEvents();
     widgets::makeDraggableByBackground(this);
 }
@@ -144,13 +152,13 @@ void MainWindow::buildForm()
     确定按钮->setFont(widgets::songti(16));
     页数标签 = label(u"页数标签"_s, 310, 108, 46, 13, QString(), 12, QColor(128, 128, 128), Qt::AlignCenter);
     widgets::narrowTextToFit(页数标签);
-    const QColor stripes[] = {query::kRowBlue, query::kRowGrey, query::kRowBlue, query::kRowGrey, query::kRowBlue};
     QLabel** rows[] = {&标签表1, &标签表2, &标签表3, &标签表4, &标签表5};
     for (int r = 0; r < 5; ++r) {
         *rows[r] = label(u"标签表%1"_s.arg(r + 1), 3, 122 + 13 * r, 399, 13, QString(), 12, Qt::black);
-        paint(*rows[r], stripes[r], Qt::black);
+        paint(*rows[r], stripe(r + 1), Qt::black);
         (*rows[r])->setMouseTracking(true);
         (*rows[r])->installEventFilter(this);
+        m_rows[static_cast<std::size_t>(r)] = *rows[r];
     }
     说明标签 =
         label(u"说明标签"_s, 3, 189, 399, 18, u"快速电话查号程序,拥有智能搜索引擎. 使用Korvex编写"_s, 16, Qt::black);
@@ -162,34 +170,29 @@ void MainWindow::buildForm()
         setTabOrder(order[i], order[i + 1]);
     }
 
-    m_controls.queryButton = 查询按钮;
-    m_controls.entryButton = 输入按钮;
-    m_controls.gridButton = 表格按钮;
-    m_controls.saveButton = 确定按钮;
-    m_controls.previousButton = 上翻页按钮;
-    m_controls.nextButton = 下翻页按钮;
-    m_controls.queryBox = 查询框;
-    m_controls.queryCaption = 说明标签6;
-    m_controls.countLabel = 数量标签;
-    m_controls.pageLabel = 页数标签;
-    m_controls.fieldBoxes = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
-    m_controls.rows = {标签表1, 标签表2, 标签表3, 标签表4, 标签表5};
+    m_boxes = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
 }
 
 void MainWindow::connectEvents()
 {
-    for (QLineEdit* box : m_controls.fieldBoxes) {
+    for (QLineEdit* box : m_boxes) {
         box->installEventFilter(this);
     }
     查询框->installEventFilter(this);
     确定按钮->installEventFilter(this);
 
     connect(关闭按钮, &QAbstractButton::clicked, this, &MainWindow::shutDown);
-    connect(查询按钮, &QAbstractButton::clicked, this, [this] { m_queryMode->enterQueryMode(); });
-    connect(输入按钮, &QAbstractButton::clicked, this, [this] { m_entryMode->enterEntryMode(); });
+    connect(查询按钮, &QAbstractButton::clicked, this, &MainWindow::enterQueryMode);
+    connect(输入按钮, &QAbstractButton::clicked, this, &MainWindow::enterEntryMode);
     connect(确定按钮, &QAbstractButton::clicked, this, &MainWindow::saveEntry);
-    connect(上翻页按钮, &QAbstractButton::clicked, this, [this] { m_queryMode->previousPage(); });
-    connect(下翻页按钮, &QAbstractButton::clicked, this, [this] { m_queryMode->nextPage(); });
+    connect(上翻页按钮, &QAbstractButton::clicked, this, [this] {
+        m_queryMode.previousPage();
+        render();
+    });
+    connect(下翻页按钮, &QAbstractButton::clicked, this, [this] {
+        m_queryMode.nextPage();
+        render();
+    });
     connect(导入按钮, &QAbstractButton::clicked, this, [this] {
         if (openImport) {
             openImport();
@@ -207,13 +210,112 @@ void MainWindow::connectEvents()
     });
 }
 
+void MainWindow::enterQueryMode()
+{
+    // The buttons and boxes as Query mode's table has them.
+    查询按钮->setEnabled(false);
+    输入按钮->setEnabled(true);
+    表格按钮->setEnabled(true);
+    确定按钮->setEnabled(false);
+    确定按钮->setVisible(false);
+    查询框->setFrame(true);
+    paint(查询框, Qt::white, Qt::black);
+    查询框->setEnabled(true);
+    for (QLineEdit* box : m_boxes) {
+        box->setEnabled(false);
+    }
+    说明标签6->setText(u"智能查询输入"_s);
+    查询框->setText(QString());
+    m_mode = Mode::Query;
+    查询框->setFocus(Qt::OtherFocusReason);
+    m_queryMode.enter();
+    render();
+}
+
+void MainWindow::enterEntryMode()
+{
+    查询按钮->setEnabled(true);
+    输入按钮->setEnabled(false);
+    表格按钮->setEnabled(true);
+    // The query box becomes the record counter: no border, black on white.
+    查询框->setFrame(false);
+    paint(查询框, Qt::white, Qt::black);
+    确定按钮->setEnabled(true);
+    确定按钮->setVisible(true);
+    查询框->setEnabled(false);
+    // Enabled in the order 姓名 手机 单位 办公 家里 小灵通 备注.
+    for (QLineEdit* box : {姓名框, 手机框, 单位框, 办公框, 家里框, 小灵通框, 备注框}) {
+        box->setEnabled(true);
+    }
+    m_mode = Mode::Entry;
+    姓名框->setFocus(Qt::OtherFocusReason);
+    说明标签6->setText(u"总记录数"_s);
+    showRecordCount();
+    m_queryMode.clearResults();
+    m_queryMode.clearRows();
+    m_queryMode.clearBoxes();
+    render();
+}
+
+void MainWindow::listEditorOpened()
+{
+    查询按钮->setEnabled(true);
+    输入按钮->setEnabled(true);
+    表格按钮->setEnabled(false);
+}
+
+void MainWindow::showWelcomeLines()
+{
+    m_queryMode.showHelpLines(query::QueryMode::HelpLines::Welcome);
+    render();
+}
+
+void MainWindow::showRecordCount()
+{
+    查询框->setText(m_entryMode.recordCount());
+}
+
+void MainWindow::render()
+{
+    const query::QueryView& view = m_queryMode.view();
+    for (std::size_t r = 0; r < m_rows.size(); ++r) {
+        const int row = static_cast<int>(r + 1);
+        m_rows[r]->setText(view.rows[r]);
+        const QColor colour = row == view.yellowRow ? kYellow : stripe(row);
+        if (m_rows[r]->palette().color(QPalette::Window) != colour) {
+            paint(m_rows[r], colour, Qt::black);
+        }
+    }
+    数量标签->setText(view.count);
+    页数标签->setText(view.page);
+    上翻页按钮->setEnabled(view.previousEnabled);
+    下翻页按钮->setEnabled(view.nextEnabled);
+    for (std::size_t f = 0; f < m_boxes.size(); ++f) {
+        if (m_boxes[f]->text() != view.boxes[f]) {
+            m_boxes[f]->setText(view.boxes[f]);
+            // Show the beginning of a value wider than its box.
+            m_boxes[f]->setCursorPosition(0);
+        }
+    }
+}
+
 void MainWindow::saveEntry()
 {
-    QString error;
-    if (!m_entryMode->saveEntry(&error)) {
-        showMessage(u"记录未保存"_s,
-                    u"这条记录没有存入 DHB.EDB：%1\n输入的内容仍保留在输入框中，可以稍后再存盘。"_s.arg(error));
+    store::RecordTexts typed;
+    for (std::size_t f = 0; f < m_boxes.size(); ++f) {
+        typed[f] = m_boxes[f]->text();
     }
+    const entry::EntryMode::Saved result = m_entryMode.save(typed);
+    if (!result.saved) {
+        // The boxes keep what was typed and the counter stays, so the record can be saved later.
+        showMessage(u"记录未保存"_s,
+                    u"这条记录没有存入 DHB.EDB：%1\n输入的内容仍保留在输入框中，可以稍后再存盘。"_s.arg(result.reason));
+        return;
+    }
+    showRecordCount();
+    m_queryMode.clearBoxes();
+    render();
+    姓名框->setFocus(Qt::OtherFocusReason);
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
@@ -221,16 +323,24 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
     const QEvent::Type type = event->type();
     if (watched == 查询框) {
         if (type == QEvent::KeyPress) {
-            m_queryMode->keyDown(static_cast<QKeyEvent*>(event)->key());
+            const int key = static_cast<QKeyEvent*>(event)->key();
+            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+                // So that the next typing replaces the query.
+                查询框->selectAll();
+            }
+            m_queryMode.keyDown(key);
+            render();
         } else if (type == QEvent::KeyRelease) {
-            m_queryMode->keyUp();
+            m_queryMode.keyUp(查询框->text());
+            render();
         } else if (type == QEvent::FocusIn) {
             // Let the box take the focus first, so that selecting its text sticks.
             查询框->event(event);
-            m_queryMode->gotFocus();
+            paint(查询框, kYellow, Qt::black);
+            查询框->selectAll();
             return true;
         } else if (type == QEvent::FocusOut) {
-            m_queryMode->lostFocus();
+            paint(查询框, Qt::white, Qt::black);
         }
         return false;
     }
@@ -242,22 +352,24 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
                 return true;
             }
         } else if (type == QEvent::FocusIn) {
-            m_entryMode->saveButtonGotFocus();
+            m_enterAdvancesFocus = false;
         }
         return false;
     }
-    for (QLineEdit* box : m_controls.fieldBoxes) {
+    for (QLineEdit* box : m_boxes) {
         if (watched != box) {
             continue;
         }
         if (type == QEvent::FocusIn) {
             box->event(event);
-            m_entryMode->boxGotFocus(box);
+            m_enterAdvancesFocus = true;
+            paint(box, Qt::white, Qt::black);
+            box->selectAll();
             return true;
         }
         if (type == QEvent::FocusOut) {
-            m_entryMode->boxLostFocus(box);
-        } else if (type == QEvent::KeyPress && m_entryMode->enterAdvancesFocus()) {
+            paint(box, kBoxGrey, Qt::black);
+        } else if (type == QEvent::KeyPress && m_enterAdvancesFocus) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
                 focusNextChild();
@@ -267,9 +379,10 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         return false;
     }
     if (type == QEvent::MouseMove) {
-        for (int r = 0; r < 5; ++r) {
-            if (watched == m_controls.rows[static_cast<std::size_t>(r)]) {
-                m_queryMode->hover(r + 1);
+        for (std::size_t r = 0; r < m_rows.size(); ++r) {
+            if (watched == m_rows[r]) {
+                m_queryMode.hover(static_cast<int>(r + 1));
+                render();
                 return true;
             }
         }
@@ -287,7 +400,8 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event)
 {
     // Only the window's own surface leaves the rows; moves over other controls arrive here as well.
     if (!childAt(event->position().toPoint())) {
-        m_queryMode->leaveRows();
+        m_queryMode.leaveRows();
+        render();
     }
     QWidget::mouseMoveEvent(event);
 }
@@ -331,8 +445,8 @@ bool MainWindow::folderIsWritable(const QString& folder)
 
 bool MainWindow::startUp()
 {
-    m_queryMode->paging().setSelectedRow(1);
-    m_queryMode->enterQueryMode();
+    m_queryMode.setSelectedRow(1);
+    enterQueryMode();
 
     if (!folderIsWritable(m_folder)) {
         showMessage(
@@ -356,8 +470,8 @@ bool MainWindow::startUp()
             showMessage(u" 无法创建电话簿数据库"_s, u"%1\n%2"_s.arg(QDir::toNativeSeparators(path), error));
             return false;
         }
-        m_entryMode->enterEntryMode();
-        m_queryMode->showHelpLines(query::QueryMode::HelpLines::Welcome);
+        enterEntryMode();
+        showWelcomeLines();
     }
     // Clear a read-only mark on the file, as the directory must be able to store entries.
     QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner);
@@ -367,7 +481,7 @@ bool MainWindow::startUp()
         return false;
     }
     if (state == store::FileState::Missing) {
-        m_entryMode->showRecordCount();
+        showRecordCount();
     }
     setWindowIcon(resources::programIcon());
     // Shown also when the desktop has no notification area yet: the icon appears once one starts.

@@ -10,7 +10,6 @@
 
 #include <array>
 #include <functional>
-#include <memory>
 
 class QLabel;
 class QLineEdit;
@@ -47,9 +46,18 @@ public:
 
     QString storePath() const;
     store::DirectoryStore& store() { return m_store; }
-    query::QueryMode& queryMode() { return *m_queryMode; }
-    entry::EntryMode& entryMode() { return *m_entryMode; }
+    const query::QueryMode& queryMode() const { return m_queryMode; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
+
+    // The Main window's two modes; each sets the buttons and boxes as its table says.
+    enum class Mode { Query, Entry };
+    Mode mode() const { return m_mode; }
+    void enterQueryMode();
+    void enterEntryMode();
+    // The list editor opened: both mode buttons enabled, 表格按钮 disabled, whatever the mode.
+    void listEditorOpened();
+    // Shows the Welcome lines in the result rows (start-up after creating the store).
+    void showWelcomeLines();
     // The tray icon's action: raise, show and enable the window without leaving it on top.
     void bringBack();
 
@@ -106,12 +114,20 @@ private:
     void buildForm();
     void connectEvents();
     void saveEntry();
+    // Paints what Query mode shows: the result rows and their colours, the two labels, the page buttons, the boxes.
+    void render();
+    void showRecordCount();
 
     QString m_folder;
     store::DirectoryStore m_store;
-    query::MainControls m_controls;
-    std::unique_ptr<query::QueryMode> m_queryMode;
-    std::unique_ptr<entry::EntryMode> m_entryMode;
+    query::QueryMode m_queryMode;
+    entry::EntryMode m_entryMode;
+    Mode m_mode = Mode::Query;
+    // Enter in an entry box walks to the next control; off once 确定按钮 has the focus, so Enter there saves.
+    bool m_enterAdvancesFocus = false;
+    // The seven record boxes and the five result rows, in field and row order.
+    std::array<widgets::ByteLimitedLineEdit*, store::kFieldCount> m_boxes {};
+    std::array<QLabel*, 5> m_rows {};
     QPixmap m_background;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_shutDown = false;

@@ -4,7 +4,6 @@
 #include "editor/list_editor_window.h"
 #include "help/help_window.h"
 #include "import/import_window.h"
-#include "widgets/picture_button.h"
 
 namespace telvane::app {
 
@@ -28,12 +27,10 @@ void WindowCoordinator::openListEditor()
         m_listEditor->activateWindow();
         return;
     }
-    m_main.查询按钮->setEnabled(true);
-    m_main.输入按钮->setEnabled(true);
-    m_main.表格按钮->setEnabled(false);
+    m_main.listEditorOpened();
     m_listEditor = new editor::ListEditorWindow(m_main.storePath());
     m_listEditor->setImportOpener([this] { return openImportWindow(); });
-    connect(m_listEditor, &editor::ListEditorWindow::closed, this, [this] { m_main.queryMode().enterQueryMode(); });
+    connect(m_listEditor, &editor::ListEditorWindow::closed, this, [this] { m_main.enterQueryMode(); });
     m_listEditor->show();
 }
 

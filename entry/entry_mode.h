@@ -1,45 +1,35 @@
 #pragma once
 
-#include "query/main_controls.h"
+#include "store/record.h"
 
 #include <QString>
 
-class QLineEdit;
-
 namespace telvane::store {
 class DirectoryStore;
-}
-namespace telvane::query {
-class QueryMode;
 }
 
 namespace telvane::entry {
 
 // Entry mode of the Main window: the seven boxes take a new record, 确定按钮 stores it, and 查询框 shows the
-// record count. Also holds the window's Enter-advances-focus switch, which walks Enter through the boxes.
+// record count.
 class EntryMode
 {
 public:
-    EntryMode(const query::MainControls& controls, store::DirectoryStore& store, query::QueryMode& queryMode);
+    explicit EntryMode(store::DirectoryStore& store);
 
-    void enterEntryMode();
-    // Stores the typed record. When the store refuses it, the boxes keep what was typed, the counter stays, and
-    // the reason is returned in *error.
-    bool saveEntry(QString* error);
-
-    void boxGotFocus(QLineEdit* box);
-    void boxLostFocus(QLineEdit* box);
-    void saveButtonGotFocus() { m_enterAdvancesFocus = false; }
-    bool enterAdvancesFocus() const { return m_enterAdvancesFocus; }
-
-    // Shows the record count in 查询框.
-    void showRecordCount();
+    struct Saved
+    {
+        bool saved = false;
+        QString reason; // why not, when the store refused the record
+    };
+    // Stores the seven typed texts (field order) as a new record at the end. Half-width characters in the fields that
+    // are kept full-width (name and unit: the letter search walks them two bytes at a time) are converted first.
+    Saved save(const store::RecordTexts& typed);
+    // What 查询框 shows in Entry mode.
+    QString recordCount();
 
 private:
-    query::MainControls m_controls;
     store::DirectoryStore& m_store;
-    query::QueryMode& m_queryMode;
-    bool m_enterAdvancesFocus = false;
 };
 
 } // namespace telvane::entry

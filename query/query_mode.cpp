@@ -1,11 +1,10 @@
 #include "query/query_mode.h"
 
+#include "query/result_row.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
-#include <QAbstractButton>
-#include <QLabel>
-#include <QLineEdit>
+#include <Qt>
 
 using namespace Qt::StringLiterals;
 
@@ -13,7 +12,7 @@ namespace telvane::query {
 
 namespace {
 
-const std::array<QString, 5> kQueryHelpLines {
+const std::array<QString, Paging::kRows> kQueryHelpLines {
     u" 请在智能查询输入框中输入要查询的电话号码，或汉字的首拼字母。"_s,
     u" 查询电话号码，可以输入电话号中任意几位连续数字进行模糊查询。"_s,
     u" 查询汉字信息时，只需输入每个字的拼音声母即可查询，非常方便。"_s,
@@ -21,7 +20,7 @@ const std::array<QString, 5> kQueryHelpLines {
     u" 遇到韵母字时须将韵母全部输入。如：二(er)、安(an)、昂(ang)等。"_s,
 };
 
-const std::array<QString, 5> kWelcomeLines {
+const std::array<QString, Paging::kRows> kWelcomeLines {
     u" 欢迎使用Dialora，本程序拥有智能中文首拼查询功能。"_s,
     u" 首次运行本程序时，会在程序所在文件夹内创建数据库文件 DHB.EDB 。"_s,
     u" 新建的数据库文件是空文件，您必须输入一些信息才能使用查询功能。"_s,
@@ -29,55 +28,25 @@ const std::array<QString, 5> kWelcomeLines {
     u" 您所输入的全部信息都被保存在 DHB.EDB 文件内。请妥善保存此文件。"_s,
 };
 
-QColor stripe(int row)
-{
-    return row % 2 == 1 ? kRowBlue : kRowGrey;
-}
-
 } // namespace
 
-void setBackground(QWidget* widget, const QColor& colour)
-{
-    QPalette p = widget->palette();
-    p.setColor(QPalette::Window, colour);
-    p.setColor(QPalette::Base, colour);
-    widget->setPalette(p);
-    widget->setAutoFillBackground(true);
-}
-
-QueryMode::QueryMode(const MainControls& controls, store::DirectoryStore& store)
-    : m_controls(controls)
-    , m_store(store)
+QueryMode::QueryMode(store::DirectoryStore& store)
+    : m_store(store)
 { }
 
-void QueryMode::enterQueryMode()
+void QueryMode::enter()
 {
-    m_controls.queryButton->setEnabled(false);
-    m_controls.entryButton->setEnabled(true);
-    m_controls.gridButton->setEnabled(true);
-    m_controls.saveButton->setEnabled(false);
-    m_controls.saveButton->setVisible(false);
-    m_controls.queryBox->setFrame(true);
-    m_controls.queryBox->setEnabled(true);
-    for (QLineEdit* box : m_controls.fieldBoxes) {
-        box->setEnabled(false);
-    }
-    m_controls.previousButton->setEnabled(false);
-    m_controls.nextButton->setEnabled(false);
-    m_controls.queryCaption->setText(u"智能查询输入"_s);
-    m_controls.queryBox->setText(QString());
+    m_view.previousEnabled = false;
+    m_view.nextEnabled = false;
     m_lastQuery.clear();
-    m_controls.queryBox->setFocus(Qt::OtherFocusReason);
     m_searcher.clearResults();
-    clearEntryBoxes();
+    ++m_resultsVersion;
+    m_view.boxes = {};
     showHelpLines(HelpLines::Query);
 }
 
 void QueryMode::keyDown(int key)
 {
-    if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-        m_controls.queryBox->selectAll();
-    }
     clearRows();
     switch (key) {
         case Qt::Key_PageUp:
@@ -99,78 +68,59 @@ void QueryMode::keyDown(int key)
     }
 }
 
-void QueryMode::keyUp()
+void QueryMode::keyUp(const QString& text)
 {
-    std::string query = text::toGbk(m_controls.queryBox->text());
+    std::string query = text::toGbk(text);
     if (query != m_lastQuery) {
         m_lastQuery = std::move(query);
         m_searcher.search(m_lastQuery, m_store);
+        ++m_resultsVersion;
     }
     updatePageButtons();
     fillRows();
     showRow(m_paging.selectedRow());
 }
 
-void QueryMode::gotFocus()
-{
-    setBackground(m_controls.queryBox, kYellow);
-    m_controls.queryBox->selectAll();
-}
-
-void QueryMode::lostFocus()
-{
-    setBackground(m_controls.queryBox, kWhite);
-}
-
-void QueryMode::paintRows()
-{
-    for (int r = 1; r <= Paging::kRows; ++r) {
-        setBackground(m_controls.rows[static_cast<std::size_t>(r - 1)],
-                      r == m_paging.selectedRow() ? kYellow : stripe(r));
-    }
-}
-
 void QueryMode::fillRows()
 {
     const int n = total();
     m_paging.clampSelection(n);
-    paintRows();
+    m_view.yellowRow = m_paging.selectedRow() >= 1 ? m_paging.selectedRow() : 0;
     if (n > 0) {
-        m_controls.countLabel->setText(QString::number(n) + u"条"_s);
-        m_controls.pageLabel->setText(QString::number(m_paging.currentPage() + 1) + u"/"_s
-                                      + QString::number(Paging::pages(n)) + u"页"_s);
+        m_view.count = QString::number(n) + u"条"_s;
+        m_view.page =
+            QString::number(m_paging.currentPage() + 1) + u"/"_s + QString::number(Paging::pages(n)) + u"页"_s;
     } else {
-        m_controls.countLabel->setText(QString());
-        m_controls.pageLabel->setText(QString());
+        m_view.count.clear();
+        m_view.page.clear();
+    }
+    const Filled now {m_resultsVersion, m_store.generation(), m_paging.currentPage()};
+    if (now == m_filled) {
+        // Made from the same results and page before (a key-down filled them, or cleared them since): the same
+        // texts come back without reading a record again.
+        m_view.rows = m_filledRows;
+        return;
     }
     const int on = m_paging.on(n);
     const int base = m_paging.base();
     for (int r = 1; r <= Paging::kRows; ++r) {
-        QLabel* row = m_controls.rows[static_cast<std::size_t>(r - 1)];
+        QString& row = m_view.rows[static_cast<std::size_t>(r - 1)];
         if (on >= r) {
-            row->setText(rowText(base + r, m_searcher.results()[static_cast<std::size_t>(base + r - 1)]));
+            const auto number = m_searcher.results()[static_cast<std::size_t>(base + r - 1)];
+            row = text::fromGbk(resultRow(base + r, m_store.record(number)));
         } else {
-            row->setText(QString());
+            row.clear();
         }
     }
-}
-
-QString QueryMode::rowText(int ordinal, int record)
-{
-    m_store.moveTo(record);
-    std::string line = text::decimal(ordinal);
-    for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
-        line += ' ';
-        line += m_store.readField(f);
-    }
-    return text::fromGbk(line);
+    m_filled = now;
+    m_filledRows = m_view.rows;
 }
 
 void QueryMode::updatePageButtons()
 {
     const Paging::Buttons b = m_paging.updateButtons(total());
-    m_controls.previousButton->setEnabled(b.previous);
-    m_controls.nextButton->setEnabled(b.next);
+    m_view.previousEnabled = b.previous;
+    m_view.nextEnabled = b.next;
 }
 
 void QueryMode::nextPage()
@@ -207,12 +157,9 @@ void QueryMode::showRow(int row)
     if (!index) {
         return;
     }
-    m_store.moveTo(m_searcher.results()[static_cast<std::size_t>(*index)]);
-    for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
-        QLineEdit* box = m_controls.fieldBoxes[static_cast<std::size_t>(f - 1)];
-        box->setText(text::fromGbk(m_store.readField(f)));
-        // Show the beginning of a value wider than its box.
-        box->setCursorPosition(0);
+    const store::Record record = m_store.record(m_searcher.results()[static_cast<std::size_t>(*index)]);
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        m_view.boxes[f] = text::fromGbk(record[f]);
     }
 }
 
@@ -221,44 +168,27 @@ void QueryMode::hover(int row)
     if (m_paging.hoverRow() == row) {
         return;
     }
-    // The paging records the row as hovered and selected; paint it and show its record first.
-    for (int r = 1; r <= Paging::kRows; ++r) {
-        setBackground(m_controls.rows[static_cast<std::size_t>(r - 1)], r == row ? kYellow : stripe(r));
-    }
+    // The paging records the row as hovered and selected; it is painted and its record shown first.
+    m_view.yellowRow = row;
     showRow(row);
     m_paging.hover(row);
 }
 
 void QueryMode::leaveRows()
 {
-    if (!m_paging.leave()) {
-        return;
-    }
-    for (int r = 1; r <= Paging::kRows; ++r) {
-        setBackground(m_controls.rows[static_cast<std::size_t>(r - 1)], stripe(r));
+    if (m_paging.leave()) {
+        m_view.yellowRow = 0;
     }
 }
 
 void QueryMode::clearRows()
 {
-    for (QLabel* row : m_controls.rows) {
-        row->setText(QString());
-    }
+    m_view.rows = {};
 }
 
 void QueryMode::showHelpLines(HelpLines lines)
 {
-    const auto& texts = lines == HelpLines::Query ? kQueryHelpLines : kWelcomeLines;
-    for (std::size_t r = 0; r < texts.size(); ++r) {
-        m_controls.rows[r]->setText(texts[r]);
-    }
-}
-
-void QueryMode::clearEntryBoxes()
-{
-    for (QLineEdit* box : m_controls.fieldBoxes) {
-        box->setText(QString());
-    }
+    m_view.rows = lines == HelpLines::Query ? kQueryHelpLines : kWelcomeLines;
 }
 
 } // namespace telvane::query

@@ -1,13 +1,15 @@
 #pragma once
 
-#include "query/main_controls.h"
 #include "query/paging.h"
 #include "query/search.h"
+#include "store/record.h"
 
-#include <QColor>
 #include <QString>
 
+#include <array>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 namespace telvane::store {
 class DirectoryStore;
@@ -15,61 +17,79 @@ class DirectoryStore;
 
 namespace telvane::query {
 
-// Colours of the result rows and the query box.
-inline const QColor kYellow {255, 255, 0};
-inline const QColor kRowBlue {193, 225, 255};
-inline const QColor kRowGrey {236, 236, 236};
-inline const QColor kWhite {255, 255, 255};
+// What Query mode shows in the Main window, as plain values: the window paints exactly this.
+struct QueryView
+{
+    std::array<QString, Paging::kRows> rows; // 标签表1 .. 标签表5
+    int yellowRow = 0; // the row painted yellow (selected or under the mouse); the others show their stripes
+    QString count; // 数量标签
+    QString page; // 页数标签
+    bool previousEnabled = false; // 上翻页按钮
+    bool nextEnabled = false; // 下翻页按钮
+    store::RecordTexts boxes; // 姓名框 .. 小灵通框, in field order
+    bool operator==(const QueryView&) const = default;
+};
 
-// Query mode of the Main window: the query box, the search on each changed key, the five result rows with
-// their paging, and the selected record in the seven boxes. It holds the smart query's state: the Result list
-// (in the searcher), the Current page, Selected row and Hover row (in the paging), and the Last query.
+// Query mode of the Main window: the query box's search on each changed key, the five result rows with their
+// paging, and the selected record in the seven boxes. It holds the smart query's state (the Result list, the Current
+// page, Selected row and Hover row, and the Last query) and the view they make; each command changes the view as the
+// window's event would, and the window paints it.
 class QueryMode
 {
 public:
-    QueryMode(const MainControls& controls, store::DirectoryStore& store);
+    explicit QueryMode(store::DirectoryStore& store);
 
-    void enterQueryMode();
+    const QueryView& view() const { return m_view; }
+
+    // Query mode begins: the Result list, the Last query and the seven boxes are emptied, the Query help lines shown
+    // and both page buttons disabled. The page, the Selected row and the two labels stay as they are.
+    void enter();
+    // A key goes down in 查询框: the rows are cleared, then the navigation keys page or move the selection.
     void keyDown(int key);
-    void keyUp();
-    void gotFocus();
-    void lostFocus();
-
-    void fillRows();
-    void updatePageButtons();
+    // A key comes up in 查询框, which now holds `text`: a changed text is searched, then the page buttons, the rows
+    // and the seven boxes are brought up to date.
+    void keyUp(const QString& text);
     void nextPage();
     void previousPage();
-    void moveSelection(bool up);
-    void showRow(int row);
+    // The mouse entered row 1..5 / the window's own surface.
     void hover(int row);
     void leaveRows();
     void clearRows();
     enum class HelpLines { Query, Welcome };
     void showHelpLines(HelpLines lines);
-
-    // Empties the Result list (entry mode does this too).
+    // Entry mode empties the Result list and the seven boxes too.
     void clearResults() { m_searcher.clearResults(); }
-    // Empties the seven record boxes.
-    void clearEntryBoxes();
-    // The row text of the result with 1-based ordinal `ordinal` for record number `record`.
-    QString rowText(int ordinal, int record);
+    void clearBoxes() { m_view.boxes = {}; }
+    void setSelectedRow(int row) { m_paging.setSelectedRow(row); }
 
-    Paging& paging() { return m_paging; }
     const std::vector<std::int32_t>& results() const { return m_searcher.results(); }
     const std::string& lastQuery() const { return m_lastQuery; }
+    const Paging& paging() const { return m_paging; }
 
 private:
     int total() const { return static_cast<int>(m_searcher.results().size()); }
-    void paintRows();
+    void fillRows();
+    void updatePageButtons();
+    void showRow(int row);
+    void moveSelection(bool up);
 
-    MainControls m_controls;
     store::DirectoryStore& m_store;
     Searcher m_searcher;
     Paging m_paging;
     std::string m_lastQuery;
+    QueryView m_view;
+    // What the row texts were last made from, so a key-up after a key-down that already filled them reads no record
+    // again.
+    struct Filled
+    {
+        std::uint64_t results = 0;
+        std::uint64_t store = 0;
+        int page = -1;
+        bool operator==(const Filled&) const = default;
+    };
+    Filled m_filled;
+    std::array<QString, Paging::kRows> m_filledRows;
+    std::uint64_t m_resultsVersion = 0;
 };
-
-// Paints a label's or box's background.
-void setBackground(QWidget* widget, const QColor& colour);
 
 } // namespace telvane::query

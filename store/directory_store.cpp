@@ -118,7 +118,6 @@ void DirectoryStore::close()
     m_path.clear();
     m_columns.clear();
     m_dataVersion = -1;
-    m_cursor = 0;
     m_changedOutside = false;
     ++m_generation;
 }
@@ -226,30 +225,15 @@ const Columns& DirectoryStore::columns()
     return m_columns;
 }
 
-void DirectoryStore::moveToFirst()
+Record DirectoryStore::record(int n)
 {
-    m_cursor = 1;
-}
-
-void DirectoryStore::moveTo(int n)
-{
-    m_cursor = n;
-}
-
-std::string_view DirectoryStore::readField(int f) const
-{
-    if (m_cursor < 1 || static_cast<std::size_t>(m_cursor) > m_columns.size() || f < 1
-        || f > static_cast<int>(kFieldCount)) {
-        return {};
-    }
-    return m_columns.field(m_cursor, f);
-}
-
-Record DirectoryStore::currentRecord() const
-{
+    const Columns& all = columns();
     Record r;
+    if (n < 1 || static_cast<std::size_t>(n) > all.size()) {
+        return r;
+    }
     for (std::size_t f = 0; f < kFieldCount; ++f) {
-        r[f] = std::string(readField(static_cast<int>(f + 1)));
+        r[f] = std::string(all.field(n, static_cast<int>(f + 1)));
     }
     return r;
 }

@@ -73,12 +73,8 @@ public:
 
     // Number of records; 0 while no store is open. Follows writes made by other connections.
     int recordCount();
-    // The record cursor of the store operations: record 1, record n (1..recordCount()), field f (1..7) of it.
-    void moveToFirst();
-    void moveTo(int n);
-    std::string_view readField(int f) const;
-    // The record at the cursor as one value (empty record when the cursor is outside).
-    Record currentRecord() const;
+    // Record number n (1..recordCount()); an empty record outside.
+    Record record(int n);
 
     // Adds one record at the end. False, with the reason in *error, when it was not stored.
     bool append(const Record& record, QString* error = nullptr);
@@ -115,7 +111,6 @@ private:
     std::uint64_t m_pendingDigest = 0;
     bool m_changedOutside = false;
     std::uint64_t m_generation = 0;
-    int m_cursor = 0;
 };
 
 } // namespace telvane::store

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "store/connection.h"
-#include "store/fields.h"
+#include "store/record.h"
 
 #include <QString>
 
@@ -15,9 +15,6 @@
 // around the rows on screen, never all at once. Every change is written at once, in one transaction, and comes back
 // as a Change that takes it back again.
 namespace telvane::store {
-
-// The seven texts of a record, in field order.
-using RecordTexts = std::array<QString, kFieldCount>;
 
 // What one grid command did, enough to undo it: the old texts of the cells it changed, the records it added and the
 // records it removed (with their ids, so that they come back in their old place).

@@ -165,7 +165,11 @@ void FontFitTest::resultRowsShowHelpLines_data()
 void FontFitTest::resultRowsShowHelpLines()
 {
     QFETCH(HelpLines, lines);
-    m_window->queryMode().showHelpLines(lines);
+    if (lines == HelpLines::Welcome) {
+        m_window->showWelcomeLines();
+    } else {
+        m_window->enterQueryMode();
+    }
     for (QLabel* row :
          {m_window->标签表1, m_window->标签表2, m_window->标签表3, m_window->标签表4, m_window->标签表5}) {
         checkLabel(row, row->text(), 12);

@@ -76,11 +76,7 @@ struct Fixture
         }
         return 0;
     }
-    Record stored(int n)
-    {
-        w->store().moveTo(n);
-        return w->store().currentRecord();
-    }
+    Record stored(int n) { return w->store().record(n); }
 };
 
 std::vector<Record> zhangs()
