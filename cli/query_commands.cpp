@@ -1,5 +1,6 @@
 #include "cli/commands.h"
 
+#include "query/result_row.h"
 #include "query/search.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
@@ -49,16 +50,10 @@ int runSearch(const Args& args)
     }
     query::Searcher searcher;
     const auto& results = searcher.search(query, store);
-    const auto& columns = store.columns();
     std::string out;
     int ordinal = 0;
     for (const std::int32_t n : results) {
-        // A row as the result list shows it: the ordinal, then each field after one blank.
-        out += std::to_string(++ordinal);
-        for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
-            out += ' ';
-            out += text::gbkToUtf8(columns.field(n, f));
-        }
+        out += text::gbkToUtf8(query::resultRow(++ordinal, store.record(n)));
         out += '\n';
         if (out.size() >= 1 << 16) {
             writeOut(out);
