@@ -27,6 +27,8 @@ namespace telvane::app {
 
 namespace {
 
+// The longest query the query box takes, in bytes.
+constexpr int kQueryBytes = 14;
 const QColor kLabelBlue {0, 96, 192};
 const QColor kBoxGrey {236, 236, 236};
 const QColor kYellow {255, 255, 0};
@@ -98,6 +100,8 @@ void MainWindow::buildForm()
         paint(l, Qt::white, fg);
         return l;
     };
+    // A record box takes no more GB18030 bytes than its field holds.
+    auto width = [](store::Field field) { return static_cast<int>(store::kFields[field].width); };
     auto edit = [this](const QString& name, int x, int y, int w, int h, int limit) {
         auto* e = new widgets::ByteLimitedLineEdit(limit, this);
         e->setObjectName(name);
@@ -122,22 +126,22 @@ void MainWindow::buildForm()
     帮助按钮 = button(u"帮助按钮"_s, 346, 3, 28, 28, u"help", Kind::ThreeState);
     关闭按钮 = button(u"关闭按钮"_s, 374, 3, 28, 28, u"close", Kind::ThreeState);
     说明标签8 = label(u"说明标签8"_s, 4, 34, 25, 18, u"姓名"_s, 12, kLabelBlue);
-    姓名框 = edit(u"姓名框"_s, 29, 34, 71, 18, 10);
+    姓名框 = edit(u"姓名框"_s, 29, 34, 71, 18, width(store::kName));
     姓名框->setAlignment(Qt::AlignCenter);
     说明标签4 = label(u"说明标签4"_s, 104, 34, 25, 18, u"手机"_s, 12, kLabelBlue);
-    手机框 = edit(u"手机框"_s, 129, 34, 91, 18, 11);
+    手机框 = edit(u"手机框"_s, 129, 34, 91, 18, width(store::kMobile));
     说明标签3 = label(u"说明标签3"_s, 224, 34, 25, 18, u"宅电"_s, 12, kLabelBlue);
-    家里框 = edit(u"家里框"_s, 249, 34, 107, 18, 13);
+    家里框 = edit(u"家里框"_s, 249, 34, 107, 18, width(store::kHome));
     查询按钮 = button(u"查询按钮"_s, 358, 33, 44, 28, u"query", Kind::FourState);
     说明标签7 = label(u"说明标签7"_s, 4, 54, 25, 18, u"单位"_s, 12, kLabelBlue);
-    单位框 = edit(u"单位框"_s, 29, 54, 168, 18, 24);
+    单位框 = edit(u"单位框"_s, 29, 54, 168, 18, width(store::kUnit));
     说明标签1 = label(u"说明标签1"_s, 200, 54, 49, 18, u"工作电话"_s, 12, kLabelBlue);
-    办公框 = edit(u"办公框"_s, 249, 54, 107, 18, 13);
+    办公框 = edit(u"办公框"_s, 249, 54, 107, 18, width(store::kOffice));
     输入按钮 = button(u"输入按钮"_s, 358, 62, 44, 28, u"entry", Kind::FourState);
     说明标签5 = label(u"说明标签5"_s, 4, 74, 25, 18, u"备注"_s, 12, kLabelBlue);
-    备注框 = edit(u"备注框"_s, 29, 74, 180, 18, 32);
+    备注框 = edit(u"备注框"_s, 29, 74, 180, 18, width(store::kRemark));
     说明标签2 = label(u"说明标签2"_s, 212, 74, 37, 18, u"小灵通 "_s, 12, kLabelBlue);
-    小灵通框 = edit(u"小灵通框"_s, 249, 74, 107, 18, 13);
+    小灵通框 = edit(u"小灵通框"_s, 249, 74, 107, 18, width(store::kPhs));
     表格按钮 = button(u"表格按钮"_s, 358, 91, 44, 28, u"grid", Kind::FourState);
     上翻页按钮 = button(u"上翻页按钮"_s, 220, 95, 45, 26, u"prev", Kind::FourState);
     下翻页按钮 = button(u"下翻页按钮"_s, 265, 95, 45, 26, u"next", Kind::FourState);
@@ -145,7 +149,7 @@ void MainWindow::buildForm()
     widgets::narrowTextToFit(数量标签);
     说明标签6 = label(u"说明标签6"_s, 4, 100, 84, 18, u"智能查询输入"_s, 14, QColor(255, 0, 0),
                       Qt::AlignRight | Qt::AlignVCenter);
-    查询框 = edit(u"查询框"_s, 88, 100, 116, 18, 14);
+    查询框 = edit(u"查询框"_s, 88, 100, 116, 18, kQueryBytes);
     查询框->setLowerCaseLatin(true);
     // The Save button lies over the right part of 查询框, so it is made after it and stays on top.
     确定按钮 = button(u"确定按钮"_s, 138, 95, 77, 26, u"save", Kind::Save);
