@@ -1,0 +1,126 @@
+// Starts the Main window as the program does (offscreen) on the store in a folder and reports, one "name value" per
+// line: when its first paint happened, when a query typed right away was answered, how long the answer took from the
+// key, the process's memory after the search, and (with --editor) how long the list editor took to show and how much
+// memory it added. Run by app_bench, one process per measurement, so every start is a cold start of the program.
+// Usage: startup_probe FOLDER QUERY [--editor]
+#include "app/main_window.h"
+#include "app/window_coordinator.h"
+#include "editor/list_editor_window.h"
+#include "editor/record_table_model.h"
+#include "widgets/byte_line_edit.h"
+#include "widgets/fonts.h"
+#include "widgets/picture_button.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QTableView>
+#include <QTest>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QElapsedTimer g_clock;
+
+double megabytes(const char* field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly)) {
+        return -1;
+    }
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith(field)) {
+            return line.mid(static_cast<qsizetype>(std::strlen(field))).trimmed().split(' ').value(0).toDouble() / 1024;
+        }
+    }
+    return -1;
+}
+
+// Notes the time of a widget's first paint.
+class FirstPaint : public QObject
+{
+public:
+    double ms = -1;
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint && ms < 0) {
+            ms = static_cast<double>(g_clock.nsecsElapsed()) / 1e6;
+        }
+        return false;
+    }
+};
+
+void report(const char* name, double value)
+{
+    std::printf("%s %.3f\n", name, value);
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    g_clock.start();
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication application(argc, argv);
+    if (argc < 3) {
+        std::fputs("usage: startup_probe FOLDER QUERY [--editor]\n", stderr);
+        return 1;
+    }
+    telvane::widgets::installFontSubstitutes();
+    telvane::app::MainWindow window(QString::fromLocal8Bit(argv[1]));
+    telvane::app::WindowCoordinator windows(window);
+    FirstPaint painted;
+    window.installEventFilter(&painted);
+    if (!window.startUp()) {
+        return 2;
+    }
+    window.show();
+    while (painted.ms < 0) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    }
+    report("paint_ms", painted.ms);
+
+    // A query typed at once, key by key, as a person would.
+    const QString query = QString::fromLocal8Bit(argv[2]);
+    const double typed = static_cast<double>(g_clock.nsecsElapsed()) / 1e6;
+    for (const QChar c : query) {
+        QTest::keyClick(window.查询框, c.toLatin1());
+    }
+    // Answered when the count label shows the results (the query must find some).
+    QElapsedTimer waited;
+    waited.start();
+    while (window.数量标签->text().isEmpty() && waited.elapsed() < 60000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    const double answered = static_cast<double>(g_clock.nsecsElapsed()) / 1e6;
+    report("answer_ms", answered);
+    report("key_to_rows_ms", answered - typed);
+    report("results", static_cast<double>(window.queryMode().results().size()));
+    report("rss_mb", megabytes("VmRSS:"));
+
+    if (argc > 3 && QByteArray(argv[3]) == "--editor") {
+        const double before = megabytes("VmRSS:");
+        QElapsedTimer opening;
+        opening.start();
+        window.表格按钮->click();
+        telvane::editor::ListEditorWindow* editor = windows.listEditor();
+        if (!editor) {
+            return 3;
+        }
+        FirstPaint shown;
+        editor->findChild<QTableView*>()->viewport()->installEventFilter(&shown);
+        while (shown.ms < 0) {
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        }
+        report("editor_ms", static_cast<double>(opening.nsecsElapsed()) / 1e6);
+        report("editor_rss_mb", megabytes("VmRSS:") - before);
+        report("editor_rows", editor->model() ? editor->model()->rowCount() : -1);
+    }
+    std::fflush(stdout);
+    return 0;
+}
