@@ -37,6 +37,7 @@ void check(bool condition, const char* what, std::string_view input)
 QString fullWidthUnicode(const QString& s)
 {
     QString out;
+    out.reserve(s.size());
     for (QChar c : s) {
         const char16_t u = c.unicode();
         if (u == u' ') {
@@ -57,6 +58,7 @@ QString fullWidthUnicode(const QString& s)
 QString halfWidthUnicode(const QString& s)
 {
     QString out;
+    out.reserve(s.size());
     for (QChar c : s) {
         const char16_t u = c.unicode();
         if (u == 0x3000) {
@@ -81,12 +83,12 @@ QString utf8(const std::string& s)
     return decoder(QByteArrayView(s.data(), static_cast<qsizetype>(s.size())));
 }
 
-// Valid text: every helper does on bytes what the Unicode operation does on characters.
-void validText(std::string_view input)
+// Valid text: every helper does on bytes what the Unicode operation does on characters. `gbk` is what utf8ToGbk
+// made of the input, `converted` whether it reported it clean.
+void validText(std::string_view input, const std::string& gbk, bool converted)
 {
+    check(converted, "valid UTF-8 reported as replaced", input);
     bool ok = false;
-    const std::string gbk = text::utf8ToGbk(input, &ok);
-    check(ok, "valid UTF-8 reported as replaced", input);
     const std::string back = text::gbkToUtf8(gbk, &ok);
     check(ok, "GBK made from valid UTF-8 does not convert back", input);
     check(back == input, "UTF-8 -> GBK -> UTF-8 is not the identity", input);
@@ -109,15 +111,30 @@ void validText(std::string_view input)
         }
     }
 
-    // Every character walked by charLength is one Unicode character.
+    // Every character walked by charLength is one Unicode character. The pieces are converted back in one go, each
+    // followed by an LF: an LF is never part of a multi-byte character, so a piece that is no whole character
+    // cannot borrow from the next one and is replaced. They must give the input's characters, each followed by an LF.
     qsizetype chars = 0;
+    std::string pieces;
+    pieces.reserve(gbk.size() * 2);
     for (std::size_t at = 0; at < gbk.size();) {
         const std::size_t len = text::charLength(gbk, at);
         check(len == 1 || len == 2 || len == 4, "charLength out of range", input);
-        check(text::gbkToUtf8(gbk.substr(at, len), &ok).size() > 0 && ok, "charLength split a character", input);
+        pieces.append(gbk, at, len);
+        pieces += '\n';
         at += len;
         ++chars;
     }
+    std::string characters;
+    characters.reserve(input.size() * 2);
+    for (std::size_t at = 0; at < input.size();) {
+        const auto lead = static_cast<unsigned char>(input[at]);
+        const std::size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        characters.append(input.substr(at, len));
+        characters += '\n';
+        at += len;
+    }
+    check(text::gbkToUtf8(pieces, &ok) == characters && ok, "charLength split a character", input);
     check(chars == static_cast<qsizetype>(unicode.toUcs4().size()), "charLength walk miscounts characters", input);
 
     const std::string full = text::toFullWidth(gbk);
@@ -143,7 +160,7 @@ void validText(std::string_view input)
 }
 
 // Any bytes: nothing crashes, replacement is reported, sizes stay in bounds and the line functions agree.
-void anyBytes(std::string_view input)
+void anyBytes(std::string_view input, const std::string& gbk, bool converted)
 {
     bool ok = true;
     const std::string asUtf8 = text::gbkToUtf8(input, &ok);
@@ -154,9 +171,8 @@ void anyBytes(std::string_view input)
     } else {
         check(asUtf8.find("\xEF\xBF\xBD") != std::string::npos, "ok=false without a replacement character", input);
     }
-    const std::string gbk = text::utf8ToGbk(input, &ok);
-    check(ok == text::isValidUtf8(input), "utf8ToGbk ok disagrees with isValidUtf8", input);
-    if (!ok) {
+    check(converted == text::isValidUtf8(input), "utf8ToGbk ok disagrees with isValidUtf8", input);
+    if (!converted) {
         check(gbk.find("\x84\x31\xA4\x37") != std::string::npos, "utf8ToGbk ok=false without U+FFFD", input);
     }
     const QString fromBytes = text::fromGbk(input);
@@ -207,9 +223,11 @@ void anyBytes(std::string_view input)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
-    anyBytes(input);
+    bool converted = false;
+    const std::string gbk = text::utf8ToGbk(input, &converted);
+    anyBytes(input, gbk, converted);
     if (text::isValidUtf8(input)) {
-        validText(input);
+        validText(input, gbk, converted);
     }
     return 0;
 }

@@ -26,40 +26,42 @@ void check(bool condition, const char* what)
 
 // A table from the input: a control byte 0..5 ends a cell (1), a row (2), or stands for a tab (3), a CR (4), an LF
 // (5) inside a cell; a quote, a byte-order mark and any other character is cell text. Every row has a cell.
-text::TsvRows table(const QString& source){text::TsvRows rows;
-QStringList row;
-QString cell;
-for (QChar c : source) {
-    switch (c.unicode()) {
-        case 1:
-            row.append(cell);
-            cell.clear();
-            break;
-        case 2:
-            row.append(cell);
-            cell.clear();
-            rows.append(row);
-            row.clear();
-            break;
-        case 3:
-            cell += u'\t';
-            break;
-        case 4:
-            cell += u'\r';
-            break;
-        case 5:
-            cell += u'\n';
-            break;
-        default:
-            cell += c;
+text::TsvRows table(const QString& source)
+{
+    text::TsvRows rows;
+    QStringList row;
+    QString cell;
+    for (QChar c : source) {
+        switch (c.unicode()) {
+            case 1:
+                row.append(cell);
+                cell.clear();
+                break;
+            case 2:
+                row.append(cell);
+                cell.clear();
+                rows.append(row);
+                row.clear();
+                break;
+            case 3:
+                cell += u'\t';
+                break;
+            case 4:
+                cell += u'\r';
+                break;
+            case 5:
+                cell += u'\n';
+                break;
+            default:
+                cell += c;
+        }
     }
+    if (!cell.isEmpty() || !row.isEmpty()) {
+        row.append(cell);
+        rows.append(row);
+    }
+    return rows;
 }
-if (!cell.isEmpty() || !row.isEmpty()) {
-    row.append(cell);
-    rows.append(row);
-}
-return rows;
-} // namespace
 
 } // namespace
 
@@ -80,13 +82,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(text::parseTsv(written) == rows, "a table does not survive write and read");
     for (const QStringList& row : rows) {
         // One row of one empty cell is written as an empty text, which has no rows.
-        const text::TsvRows expected = row == QStringList {QString()} ? text::TsvRows {} : text::TsvRows {row};
-        check(text::parseTsv(text::writeTsvRow(row)) == expected, "one row does not survive");
+        const text::TsvRows alone = text::parseTsv(text::writeTsvRow(row));
+        check(row.size() == 1 && row[0].isEmpty() ? alone.isEmpty() : alone.size() == 1 && alone[0] == row,
+              "one row does not survive");
     }
 
     // The list editor's clipboard blocks end every row in CR LF: any block is written and read back.
-    check(text::parseTsv(text::writeTsv(rows, u"\r\n")) == rows,
-          "a clipboard block does not survive write and read");
+    check(text::parseTsv(text::writeTsv(rows, u"\r\n")) == rows, "a clipboard block does not survive write and read");
 
     // The rows as import columns: never a crash, and a refusal only for a filled cell beyond the seventh.
     import::ColumnTexts columns;

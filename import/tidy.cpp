@@ -21,6 +21,7 @@ void halfWidthInto(std::string_view line, std::string& out)
 {
     out.clear();
     const std::size_t n = line.size();
+    out.reserve(n); // the half-width form is never longer
     std::size_t i = 0;
     while (i < n) {
         const unsigned char c = byteOf(line, i);
@@ -195,9 +196,12 @@ std::string tidyColumn(std::string_view text, Rule rule, std::size_t width)
     std::string out;
     out.reserve(text.size() + 2);
     std::string scratch;
-    for (const std::string_view line : text::splitLines(text)) {
-        appendTidied(line, rule, width, out, scratch);
+    // The lines as text::splitLines cuts them (at CR LF pairs only, none after a final CR LF), walked in place.
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find("\r\n", start), text.size());
+        appendTidied(text.substr(start, end - start), rule, width, out, scratch);
         out += "\r\n";
+        start = end + 2;
     }
     // Empty lines at the end go, also those that only became empty through cleaning.
     while (out.size() >= 2 && out[out.size() - 2] == '\r' && out.back() == '\n') {
