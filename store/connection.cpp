@@ -45,8 +45,9 @@ struct OpenFiles
 
 OpenFiles& openFiles()
 {
-    static OpenFiles files;
-    return files;
+    // Never destroyed: a store closed by a static object's destructor at exit still finds it.
+    static auto* files = new OpenFiles;
+    return *files;
 }
 
 void registerFile(const FileStamp& file, int delta)
