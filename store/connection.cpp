@@ -489,7 +489,7 @@ void Connection::dropCache()
     }
 }
 
-bool Connection::write(const std::function<bool(QString*)>& work, QString* error)
+bool Connection::begin(QString* error)
 {
     if (m_readOnly) {
         if (error) {
@@ -505,16 +505,37 @@ bool Connection::write(const std::function<bool(QString*)>& work, QString* error
     }
     // Pages read before another program replaced the content in place must never be written back into it.
     dropCache();
-    if (!exec("BEGIN IMMEDIATE", error)) {
-        return false;
-    }
-    if (!work(error) || !exec("COMMIT", error)) {
-        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    return exec("BEGIN IMMEDIATE", error);
+}
+
+bool Connection::commit(QString* error)
+{
+    if (!exec("COMMIT", error)) {
+        rollback();
         return false;
     }
     m_wrote = true;
     checkpoint();
     return true;
+}
+
+void Connection::rollback()
+{
+    if (m_db && sqlite3_get_autocommit(m_db) == 0) {
+        sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+    }
+}
+
+bool Connection::write(const std::function<bool(QString*)>& work, QString* error)
+{
+    if (!begin(error)) {
+        return false;
+    }
+    if (!work(error)) {
+        rollback();
+        return false;
+    }
+    return commit(error);
 }
 
 void Connection::checkpoint()

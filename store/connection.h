@@ -96,6 +96,11 @@ public:
     // Runs `work` in one write transaction (BEGIN IMMEDIATE .. COMMIT), then checkpoints. Any failure rolls
     // everything back; the reason is in *error. Refused outright when writeRefusal() says so.
     bool write(const std::function<bool(QString* error)>& work, QString* error = nullptr);
+    // The same in steps, for a transaction that spans several calls: begin() refuses as write() does, commit()
+    // checkpoints after it, rollback() leaves the store as it was.
+    bool begin(QString* error = nullptr);
+    bool commit(QString* error = nullptr);
+    void rollback();
     // Copies the WAL into the main file, truncating it where no reader is in the way.
     void checkpoint();
 

@@ -10,49 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace telvane::store {
 
-namespace {
-
-std::string columnList()
-{
-    std::string s;
-    for (const FieldInfo& field : kFields) {
-        if (!s.empty()) {
-            s += ", ";
-        }
-        s += "\"" + std::string(field.name) + "\"";
-    }
-    return s;
-}
-
-// FNV-1a over the records as SQLite stores them: id, then each field's UTF-8 bytes and a separator.
-class Digest
-{
-public:
-    explicit Digest(std::uint64_t start = 14695981039346656037ull)
-        : m_h(start)
-    { }
-    void add(std::string_view bytes)
-    {
-        for (const char c : bytes) {
-            m_h = (m_h ^ static_cast<unsigned char>(c)) * 1099511628211ull;
-        }
-        m_h = (m_h ^ 0x1f) * 1099511628211ull;
-    }
-    void addId(std::int64_t id)
-    {
-        const auto u = static_cast<std::uint64_t>(id);
-        for (int i = 0; i < 8; ++i) {
-            m_h = (m_h ^ ((u >> (8 * i)) & 0xff)) * 1099511628211ull;
-        }
-    }
-    std::uint64_t value() const { return m_h; }
-
-private:
-    std::uint64_t m_h;
-};
-
-} // namespace
-
 // ---- Columns ----------------------------------------------------------------------------------------------------
 
 void Columns::clear()
@@ -69,6 +26,15 @@ void Columns::reserve(std::size_t records)
     m_ids.reserve(records);
     for (auto& o : m_offsets) {
         o.reserve(records + 1);
+    }
+}
+
+void Columns::push(std::int64_t id, const FieldViews& record)
+{
+    m_ids.push_back(id);
+    for (std::size_t f = 0; f < kFieldCount; ++f) {
+        m_bytes[f] += record[f];
+        m_offsets[f].push_back(static_cast<std::uint32_t>(m_bytes[f].size()));
     }
 }
 
@@ -97,13 +63,6 @@ bool DirectoryStore::open(const QString& path, QString* error, Access access)
     if (!m_conn.open(path, mode, error)) {
         return false;
     }
-    if (!reload(error)) {
-        if (error && error->isEmpty()) {
-            *error = describe(FileState::Unreadable);
-        }
-        m_conn.close();
-        return false;
-    }
     m_path = path;
     m_stamp = m_conn.stamp();
     return true;
@@ -114,70 +73,123 @@ void DirectoryStore::close()
     if (!m_conn.isOpen()) {
         return;
     }
+    m_byId.reset();
     m_conn.close();
     m_path.clear();
-    m_columns.clear();
-    m_dataVersion = -1;
+    m_ids.clear();
+    m_ids.shrink_to_fit();
+    m_numbered = false;
+    m_version = -1;
     m_changedOutside = false;
+    m_columns.reset();
     ++m_generation;
 }
 
-bool DirectoryStore::reload(QString* error)
+void DirectoryStore::adopt(Scan&& scan, std::int64_t version)
 {
-    // Read the version first: a write that lands after it makes the next look reload again.
+    m_ids = std::move(scan.ids);
+    m_digest = scan.digest;
+    m_stamp = scan.stamp;
+    m_version = version;
+    m_numbered = true;
+    ++m_generation;
+}
+
+bool DirectoryStore::number(QString* error)
+{
+    // The version first: a write that lands after it makes the next look read again.
     const std::int64_t version = m_conn.dataVersion();
-    const std::string sql = "SELECT id, " + columnList() + " FROM directory ORDER BY id";
-    Statement st(m_conn.handle(), sql.c_str());
-    if (!st.ok()) {
-        if (error) {
-            *error = m_conn.lastError();
-        }
+    Scan scan;
+    if (!scanStore(m_conn, {}, &scan, error)) {
         return false;
     }
-    Columns fresh;
-    Record record;
-    Digest digest;
+    adopt(std::move(scan), version);
+    return true;
+}
+
+const std::vector<std::int64_t>& DirectoryStore::ids()
+{
+    if (m_conn.isOpen() && !isCurrent()) {
+        number(nullptr);
+    }
+    return m_ids;
+}
+
+int DirectoryStore::recordCount()
+{
+    if (!m_conn.isOpen()) {
+        return 0;
+    }
+    if (isCurrent()) {
+        return static_cast<int>(m_ids.size());
+    }
+    Statement count(m_conn.handle(), "SELECT count(*) FROM directory");
+    return count.ok() && count.step() == SQLITE_ROW ? static_cast<int>(count.columnInt(0)) : 0;
+}
+
+Record DirectoryStore::record(int n)
+{
+    Record r;
+    const std::vector<std::int64_t>& all = ids();
+    if (n < 1 || static_cast<std::size_t>(n) > all.size()) {
+        return r;
+    }
+    if (!m_byId) {
+        m_byId = std::make_unique<Statement>(m_conn.handle(),
+                                             ("SELECT " + fieldColumns() + " FROM directory WHERE id = ?").c_str());
+    }
+    m_byId->bindInt(1, all[static_cast<std::size_t>(n - 1)]);
+    if (m_byId->step() == SQLITE_ROW) {
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
+            r[f] = text::utf8ToGbk(m_byId->columnUtf8(static_cast<int>(f)));
+        }
+    }
+    m_byId->reset();
+    return r;
+}
+
+bool DirectoryStore::recordsAfter(std::int64_t id, const std::function<void(std::int64_t, const Record&)>& each)
+{
+    Statement st(m_conn.handle(),
+                 ("SELECT id, " + fieldColumns() + " FROM directory WHERE id > ? ORDER BY id").c_str());
+    st.bindInt(1, id);
+    Record r;
     int rc;
     while ((rc = st.step()) == SQLITE_ROW) {
-        const std::int64_t id = st.columnInt(0);
-        digest.addId(id);
         for (std::size_t f = 0; f < kFieldCount; ++f) {
-            const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
-            digest.add(utf8);
-            record[f] = text::utf8ToGbk(utf8);
+            r[f] = text::utf8ToGbk(st.columnUtf8(static_cast<int>(f + 1)));
         }
-        fresh.push(id, record);
+        each(st.columnInt(0), r);
     }
-    if (rc != SQLITE_DONE) {
-        if (error) {
-            *error = m_conn.lastError();
+    return rc == SQLITE_DONE;
+}
+
+const Columns& DirectoryStore::columns()
+{
+    const std::int64_t version = m_conn.dataVersion();
+    if (!m_columns || version != m_columnsVersion) {
+        auto fresh = std::make_unique<Columns>();
+        Scan scan;
+        if (m_conn.isOpen()
+            && scanStore(
+                m_conn, [&](std::int64_t id, const FieldViews& fields) { fresh->push(id, fields); }, &scan)) {
+            adopt(std::move(scan), version);
         }
-        return false;
+        m_columns = std::move(fresh);
+        m_columnsVersion = version;
     }
-    m_columns = std::move(fresh);
-    m_digest = digest.value();
-    m_dataVersion = version;
-    ++m_generation;
-    return true;
+    return *m_columns;
 }
 
 bool DirectoryStore::digestOfFile(std::uint64_t* digest)
 {
     m_conn.dropCache();
-    Statement st(m_conn.handle(), ("SELECT id, " + columnList() + " FROM directory ORDER BY id").c_str());
-    if (!st.ok()) {
+    Scan scan;
+    if (!scanStore(m_conn, {}, &scan)) {
         return false;
     }
-    Digest d;
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
-        d.addId(st.columnInt(0));
-        for (int f = 1; f <= static_cast<int>(kFieldCount); ++f) {
-            d.add(st.columnUtf8(f));
-        }
-    }
-    *digest = d.value();
-    return rc == SQLITE_DONE;
+    *digest = scan.digest;
+    return true;
 }
 
 bool DirectoryStore::unchangedOutsideSqlite(QString* error)
@@ -199,77 +211,13 @@ bool DirectoryStore::unchangedOutsideSqlite(QString* error)
     return !m_changedOutside;
 }
 
-void DirectoryStore::refresh()
+bool DirectoryStore::readyToAppend(QString* error)
 {
-    if (!m_conn.isOpen()) {
-        return;
-    }
-    const std::int64_t version = m_conn.dataVersion();
-    if (version != m_dataVersion && reload(nullptr)) {
-        m_stamp = m_conn.stamp();
-    }
-}
-
-int DirectoryStore::recordCount()
-{
-    if (!m_conn.isOpen()) {
-        return 0;
-    }
-    refresh();
-    return static_cast<int>(m_columns.size());
-}
-
-const Columns& DirectoryStore::columns()
-{
-    refresh();
-    return m_columns;
-}
-
-Record DirectoryStore::record(int n)
-{
-    const Columns& all = columns();
-    Record r;
-    if (n < 1 || static_cast<std::size_t>(n) > all.size()) {
-        return r;
-    }
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        r[f] = std::string(all.field(n, static_cast<int>(f + 1)));
-    }
-    return r;
-}
-
-bool DirectoryStore::insertRows(std::span<const Record> records, std::vector<std::int64_t>& ids, QString* error)
-{
-    const std::string sql = "INSERT INTO directory (" + columnList() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
-    Statement st(m_conn.handle(), sql.c_str());
-    if (!st.ok()) {
-        if (error) {
-            *error = m_conn.lastError();
-        }
+    // Inside the write lock nobody else can commit: the numbering catches up with a writer that did just before.
+    if (!isCurrent() && !number(error)) {
         return false;
     }
-    ids.reserve(records.size());
-    Digest digest(m_digest);
-    for (const Record& r : records) {
-        for (std::size_t f = 0; f < kFieldCount; ++f) {
-            st.bindText(static_cast<int>(f + 1), text::gbkToUtf8(r[f]));
-        }
-        if (st.step() != SQLITE_DONE) {
-            if (error) {
-                *error = m_conn.lastError();
-            }
-            return false;
-        }
-        const std::int64_t id = sqlite3_last_insert_rowid(m_conn.handle());
-        ids.push_back(id);
-        digest.addId(id);
-        for (std::size_t f = 0; f < kFieldCount; ++f) {
-            digest.add(text::gbkToUtf8(r[f]));
-        }
-        st.reset();
-    }
-    m_pendingDigest = digest.value();
-    return true;
+    return unchangedOutsideSqlite(error);
 }
 
 bool DirectoryStore::append(const Record& record, QString* error)
@@ -279,40 +227,106 @@ bool DirectoryStore::append(const Record& record, QString* error)
 
 bool DirectoryStore::appendMany(std::span<const Record> records, QString* error)
 {
-    if (!m_conn.isOpen()) {
+    Appender appender(*this);
+    return appender.begin(error) && appender.add(records, error) && appender.commit(error);
+}
+
+// ---- Appender ---------------------------------------------------------------------------------------------------
+
+DirectoryStore::Appender::Appender(DirectoryStore& store)
+    : m_store(store)
+{ }
+
+DirectoryStore::Appender::~Appender()
+{
+    if (m_open) {
+        m_insert.reset();
+        m_store.m_conn.rollback();
+    }
+}
+
+bool DirectoryStore::Appender::begin(QString* error)
+{
+    Connection& conn = m_store.m_conn;
+    if (!conn.isOpen()) {
         if (error) {
-            *error = m_conn.lastError();
+            *error = conn.lastError();
         }
         return false;
     }
-    if (const QString refusal = m_conn.writeRefusal(); !refusal.isEmpty()) {
+    if (const QString refusal = conn.writeRefusal(); !refusal.isEmpty()) {
         if (error) {
             *error = refusal + u"，记录未保存"_s;
         }
         return false;
     }
-    // Number the existing records as the file has them before adding behind them.
-    refresh();
-    std::vector<std::int64_t> ids;
-    const bool written = m_conn.write(
-        [&](QString* reason) {
-            // Inside the write lock nobody else can commit: catch up with a writer that did just before it.
-            if (m_conn.dataVersion() != m_dataVersion && !reload(reason)) {
-                return false;
-            }
-            return unchangedOutsideSqlite(reason) && insertRows(records, ids, reason);
-        },
-        error);
-    if (!written) {
+    if (!conn.begin(error)) {
         return false;
     }
-    // SQLite gives a new row the largest key plus one, so the new records follow the old ones in id order.
-    m_columns.reserve(m_columns.size() + records.size());
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        m_columns.push(ids[i], records[i]);
+    m_open = true;
+    if (!m_store.readyToAppend(error)) {
+        return false;
     }
-    m_digest = m_pendingDigest;
-    m_stamp = m_conn.stamp();
+    m_digest = Digest::resume(m_store.m_digest);
+    const std::string sql = "INSERT INTO directory (" + fieldColumns() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
+    m_insert = std::make_unique<Statement>(conn.handle(), sql.c_str());
+    if (!m_insert->ok()) {
+        if (error) {
+            *error = conn.lastError();
+        }
+        return false;
+    }
+    return true;
+}
+
+bool DirectoryStore::Appender::add(std::span<const Record> records, QString* error)
+{
+    if (!m_open || !m_insert) {
+        if (error && error->isEmpty()) {
+            *error = m_store.m_conn.lastError();
+        }
+        return false;
+    }
+    sqlite3* db = m_store.m_conn.handle();
+    std::array<std::string, kFieldCount> utf8;
+    for (const Record& r : records) {
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
+            utf8[f] = text::gbkToUtf8(r[f]);
+            m_insert->bindText(static_cast<int>(f + 1), utf8[f]);
+        }
+        if (m_insert->step() != SQLITE_DONE) {
+            if (error) {
+                *error = m_store.m_conn.lastError();
+            }
+            return false;
+        }
+        m_insert->reset();
+        // SQLite gives a new row the largest key plus one, so the new records follow the old ones in id order.
+        const std::int64_t id = sqlite3_last_insert_rowid(db);
+        m_ids.push_back(id);
+        m_digest.addId(id);
+        for (const std::string& field : utf8) {
+            m_digest.addField(field);
+        }
+    }
+    return true;
+}
+
+bool DirectoryStore::Appender::commit(QString* error)
+{
+    if (!m_open) {
+        return false;
+    }
+    m_insert.reset();
+    m_open = false;
+    if (!m_store.m_conn.commit(error)) {
+        return false;
+    }
+    DirectoryStore& s = m_store;
+    s.m_ids.insert(s.m_ids.end(), m_ids.begin(), m_ids.end());
+    s.m_digest = m_digest.value();
+    s.m_stamp = s.m_conn.stamp();
+    s.m_columns.reset();
     return true;
 }
 

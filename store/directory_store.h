@@ -2,6 +2,7 @@
 
 #include "store/connection.h"
 #include "store/record.h"
+#include "store/scan.h"
 
 #include <QString>
 
@@ -14,8 +15,9 @@
 
 namespace telvane::store {
 
-// The field texts of every record, held in memory as GBK bytes so that a search can read any field of any record
-// without asking SQLite. Field f of record r (0-based) is bytes[f].substr(offsets[f][r], offsets[f][r+1] - ...).
+// The field texts of every record, held in memory as GBK bytes. Field f of record r (0-based) is
+// bytes[f].substr(offsets[f][r], offsets[f][r+1] - ...). Tools that want everything at once read it; the program
+// itself keeps only the ids and the search index.
 class Columns
 {
 public:
@@ -36,9 +38,9 @@ public:
     void clear();
     void reserve(std::size_t records);
     void push(std::int64_t id, const Record& record);
+    void push(std::int64_t id, const FieldViews& record);
 
 private:
-    friend class DirectoryStore;
     std::vector<std::int64_t> m_ids;
     std::array<std::string, kFieldCount> m_bytes;
     std::array<std::vector<std::uint32_t>, kFieldCount> m_offsets {
@@ -48,8 +50,11 @@ private:
 };
 
 // The directory store DHB.EDB: the records live in SQLite table `directory`, numbered 1..recordCount() in id order.
-// A second connection (the list editor's grid) may write to the same file; the numbering and the in-memory
-// columns follow it on the next recordCount() or columns().
+//
+// Opening only connects: the numbering (the ids in order) comes from a snapshot, read in one pass over the file by
+// scanStore() on another thread and handed over with adopt(), or read here the first time it is needed. Other
+// connections (the list editor's grid, other programs) may write at any time; isCurrent() tells whether the snapshot
+// still holds, and the count and the records read follow the file either way.
 class DirectoryStore
 {
 public:
@@ -64,53 +69,97 @@ public:
     static bool create(const QString& path, QString* error = nullptr) { return createStore(path, error); }
     enum class Access { ReadWrite, ReadOnly };
     // Opens an existing store; refuses anything inspect() does not call a Store, leaving it untouched. ReadOnly
-    // reads a store without ever writing to it (also one on read-only media); appends then fail.
+    // reads a store without ever writing to it (also one on read-only media); appends then fail. Reads no record.
     bool open(const QString& path, QString* error = nullptr, Access access = Access::ReadWrite);
     // Leaves the file complete: everything written is in the main file, the WAL is checkpointed away.
     void close();
     bool isOpen() const { return m_conn.isOpen(); }
     QString path() const { return m_path; }
 
-    // Number of records; 0 while no store is open. Follows writes made by other connections.
+    // ---- numbering ------------------------------------------------------------------------------------------------
+
+    // Changes whenever another connection committed a write since the last look.
+    std::int64_t dataVersion() const { return m_conn.dataVersion(); }
+    // Takes a snapshot read elsewhere while dataVersion() still read `version`: it becomes the numbering.
+    void adopt(Scan&& scan, std::int64_t version);
+    // Whether the numbering is a snapshot that no other connection has written past.
+    bool isCurrent() const { return m_numbered && m_conn.dataVersion() == m_version; }
+    // The ids in store order: record number n has ids()[n - 1]. Reads a snapshot when there is none or another
+    // connection wrote since.
+    const std::vector<std::int64_t>& ids();
+    // Changes whenever the numbering is replaced (not when this store appends behind the last record).
+    std::uint64_t generation() const { return m_generation; }
+
+    // Number of records; 0 while no store is open. From the snapshot while it holds, else asked from SQLite.
     int recordCount();
-    // Record number n (1..recordCount()); an empty record outside.
+    // Record number n (1..recordCount()) as the file holds it now; an empty record outside.
     Record record(int n);
+    // The records after the one with key `id`, in order (what was appended since a snapshot was read).
+    bool recordsAfter(std::int64_t id, const std::function<void(std::int64_t, const Record&)>& each);
+
+    // ---- writing ------------------------------------------------------------------------------------------------
 
     // Adds one record at the end. False, with the reason in *error, when it was not stored.
     bool append(const Record& record, QString* error = nullptr);
     // Adds all records at the end in one transaction: after a failure or a crash either all are stored or none.
     bool appendMany(std::span<const Record> records, QString* error = nullptr);
 
-    // The in-memory read path: all records' fields, brought up to date first. The reference stays valid until
-    // the next call that changes the store or refreshes it.
-    const Columns& columns();
-    // Changes whenever the columns were reloaded from the file (not on this store's own appends, which only add
-    // records at the end). A reader that indexed records 1..k under the same generation needs only the new tail.
-    std::uint64_t generation() const { return m_generation; }
+    // Adds records in several pieces inside one transaction, so a large import never holds all of them in memory:
+    // all or none are stored. Rolled back when destroyed before commit().
+    class Appender
+    {
+    public:
+        explicit Appender(DirectoryStore& store);
+        ~Appender();
+        Appender(const Appender&) = delete;
+        Appender& operator=(const Appender&) = delete;
+        bool begin(QString* error = nullptr);
+        bool add(std::span<const Record> records, QString* error = nullptr);
+        bool commit(QString* error = nullptr);
+        std::size_t added() const { return m_ids.size(); }
+        // The keys the records got, in order (valid after commit()).
+        const std::vector<std::int64_t>& ids() const { return m_ids; }
 
-    // Brings the numbering and columns up to date if another connection wrote since the last look.
-    void refresh();
+    private:
+        DirectoryStore& m_store;
+        std::unique_ptr<Statement> m_insert;
+        std::vector<std::int64_t> m_ids;
+        Digest m_digest;
+        bool m_open = false;
+    };
+
+    // ---- everything at once ---------------------------------------------------------------------------------------
+
+    // All records' fields in memory (for tools and tests; the program never asks). Read again when another
+    // connection wrote since.
+    const Columns& columns();
+
     // How long a write waits for another connection's lock before it fails.
     void setBusyTimeout(int milliseconds) { m_conn.setBusyTimeout(milliseconds); }
 
 private:
-    bool reload(QString* error);
+    bool number(QString* error);
     // A fingerprint of every record as the file holds it now, read past SQLite's cached pages.
     bool digestOfFile(std::uint64_t* digest);
     // Whether the file still holds what this store last read or wrote, when it changed without SQLite saying so.
     bool unchangedOutsideSqlite(QString* error);
-    bool insertRows(std::span<const Record> records, std::vector<std::int64_t>& ids, QString* error);
+    // Ready to write at the end: the numbering follows the file, which is still the store this one opened.
+    bool readyToAppend(QString* error);
 
     Connection m_conn;
     QString m_path;
-    Columns m_columns;
-    std::int64_t m_dataVersion = -1;
-    // The file as this store last left or read it, and a fingerprint of its records; see unchangedOutsideSqlite.
-    FileStamp m_stamp;
+    // The numbering: a snapshot of the ids, the version it was read at, and a fingerprint of its records.
+    std::vector<std::int64_t> m_ids;
+    bool m_numbered = false;
+    std::int64_t m_version = -1;
     std::uint64_t m_digest = 0;
-    std::uint64_t m_pendingDigest = 0;
+    // The file as this store last left or read it; see unchangedOutsideSqlite.
+    FileStamp m_stamp;
     bool m_changedOutside = false;
     std::uint64_t m_generation = 0;
+    std::unique_ptr<Columns> m_columns;
+    std::int64_t m_columnsVersion = -1;
+    std::unique_ptr<Statement> m_byId;
 };
 
 } // namespace telvane::store
