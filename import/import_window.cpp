@@ -5,22 +5,18 @@
 #include "resources/pictures.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
+#include "widgets/explanation_label.h"
 #include "widgets/fonts.h"
+#include "widgets/two_line_button.h"
 
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
 #include <QPlainTextEdit>
-#include <QPushButton>
 #include <QResizeEvent>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextLayout>
 
 using namespace Qt::StringLiterals;
 
@@ -48,59 +44,6 @@ const QString kInstructionAgain =
     u"  请将`电子表格'中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应"
     u"输入框后，请点击`整理数据'按钮。数据整理之后即可将内容导入数据库中。"_s;
 
-// A push button whose caption may take two lines, as 整理 / 数据 does in a button 49 pixels wide. A caption written
-// on one line (重新输入, 整理数据) that does not fit is broken in the middle, two characters a line.
-class TwoLineButton : public QPushButton
-{
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        option.text.clear();
-        painter.drawControl(QStyle::CE_PushButton, option);
-        QString caption = text();
-        if (!caption.contains(u'\n') && fontMetrics().horizontalAdvance(caption) > width() - 6) {
-            caption.insert(caption.size() / 2, u'\n');
-        }
-        style()->drawItemText(&painter, rect(), Qt::AlignCenter, palette(), isEnabled(), caption, QPalette::ButtonText);
-    }
-};
-
-// The instruction label: 35 pixels hold two lines of 16-pixel characters only when the lines stand 17 pixels
-// apart, closer than the stand-in faces' own line spacing. Text that does not fit is in the tooltip as well.
-class ExplanationLabel : public QLabel
-{
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        const int size = font().pixelSize();
-        QTextLayout layout(text(), font());
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        // Ideographs fill the 0.88 em above the baseline and 0.12 em below it.
-        qreal baseline = 0.88 * size;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width());
-            line.setPosition(QPointF(0, baseline - line.ascent()));
-            baseline += size + 1;
-        }
-        layout.endLayout();
-        layout.draw(&painter, QPointF(0, 0));
-    }
-};
-
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int pixelHeight)
 {
     auto* label = new QLabel(caption, parent);
@@ -119,7 +62,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     setWindowTitle(u"批量导入Excel内容"_s);
     setWindowIcon(resources::listIcon());
 
-    说明标签 = new ExplanationLabel(this);
+    说明标签 = new widgets::ExplanationLabel(this);
     说明标签->setObjectName(u"说明标签"_s);
     说明标签->setFont(widgets::songti(16));
     说明标签->setTextFormat(Qt::PlainText);
@@ -127,28 +70,33 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     说明标签->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setExplanation(kInstruction);
 
-    整理按钮 = new TwoLineButton(u"整理\n数据"_s, this);
+    整理按钮 = new widgets::TwoLineButton(u"整理\n数据"_s, this);
     整理按钮->setObjectName(u"整理按钮"_s);
-    导入按钮 = new TwoLineButton(u"导入\n数据"_s, this);
+    导入按钮 = new widgets::TwoLineButton(u"导入\n数据"_s, this);
     导入按钮->setObjectName(u"导入按钮"_s);
-    for (QPushButton* button : {整理按钮, 导入按钮}) {
+    for (QPushButton* button : {static_cast<QPushButton*>(整理按钮), static_cast<QPushButton*>(导入按钮)}) {
         button->setFont(widgets::songti(15));
         // Return in a box or on a button must not run a command the user did not click.
         button->setAutoDefault(false);
         button->setDefault(false);
     }
 
-    const std::array<QString, 7> captions {
-        u"姓名 最多5字"_s,    u"单位名 最多12个汉字"_s, u"备注 最多16个汉字或32个字符"_s,
-        u"办公电话 13字符"_s, u"家庭电话 13字符"_s,     u"手机 11字符"_s,
-        u"小灵通 13字符"_s};
+    // What a screen reader calls each box: the words of its caption, without the width.
+    const std::array<QString, 7> names {u"姓名"_s,     u"单位名"_s, u"备注"_s,  u"办公电话"_s,
+                                        u"家庭电话"_s, u"手机"_s,   u"小灵通"_s};
+    const std::array<QString, 7> limits {u"最多5字"_s, u"最多12个汉字"_s, u"最多16个汉字或32个字符"_s,
+                                         u"13字符"_s,  u"13字符"_s,       u"11字符"_s,
+                                         u"13字符"_s};
     for (int k = 1; k <= 7; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
-        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), captions[i], 12);
+        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), names[i] + u' ' + limits[i], 12);
         m_counters[i] = makeLabel(this, u"标签下%1"_s.arg(k), u"共有0行"_s, 12);
 
         auto* box = new QPlainTextEdit(this);
         box->setObjectName(u"编辑框%1"_s.arg(k));
+        box->setAccessibleName(names[i]);
+        box->setAccessibleDescription(limits[i]);
+        m_captions[i]->setBuddy(box);
         box->setFont(widgets::songti(12));
         // One spreadsheet cell per line: wrapping would make one cell look like several rows.
         box->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -163,27 +111,6 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
         m_boxes[i] = box;
         connect(box, &QPlainTextEdit::textChanged, this, [this, k] { updateCounter(k); });
     }
-    标签上1 = m_captions[0];
-    标签上2 = m_captions[1];
-    标签上3 = m_captions[2];
-    标签上4 = m_captions[3];
-    标签上5 = m_captions[4];
-    标签上6 = m_captions[5];
-    标签上7 = m_captions[6];
-    编辑框1 = m_boxes[0];
-    编辑框2 = m_boxes[1];
-    编辑框3 = m_boxes[2];
-    编辑框4 = m_boxes[3];
-    编辑框5 = m_boxes[4];
-    编辑框6 = m_boxes[5];
-    编辑框7 = m_boxes[6];
-    标签下1 = m_counters[0];
-    标签下2 = m_counters[1];
-    标签下3 = m_counters[2];
-    标签下4 = m_counters[3];
-    标签下5 = m_counters[4];
-    标签下6 = m_counters[5];
-    标签下7 = m_counters[6];
 
     connect(整理按钮, &QPushButton::clicked, this, [this] { tidyCommand(); });
     connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
@@ -308,8 +235,7 @@ void ImportWindow::setColumnText(int column, const std::string& gbk)
 
 void ImportWindow::setExplanation(const QString& text)
 {
-    说明标签->setText(text);
-    说明标签->setToolTip(text.trimmed());
+    说明标签->setExplanation(text);
 }
 
 void ImportWindow::updateCounter(int column)
@@ -369,7 +295,7 @@ void ImportWindow::tidyCommand()
         }
         导入按钮->setEnabled(true);
         m_tidyPending = false;
-        整理按钮->setText(u"重新输入"_s);
+        整理按钮->setCaption(u"重新输入"_s);
         setExplanation(
             u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
             u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
@@ -414,7 +340,7 @@ void ImportWindow::returnToEntering()
     }
     导入按钮->setEnabled(false);
     m_tidyPending = true;
-    整理按钮->setText(u"整理数据"_s);
+    整理按钮->setCaption(u"整理数据"_s);
     setExplanation(kInstructionAgain);
 }
 

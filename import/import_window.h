@@ -8,12 +8,16 @@
 class QKeyEvent;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 class QResizeEvent;
 
 namespace telvane::store {
 class DirectoryStore;
 }
+
+namespace telvane::widgets {
+class ExplanationLabel;
+class TwoLineButton;
+} // namespace telvane::widgets
 
 namespace telvane::import {
 
@@ -62,32 +66,10 @@ private:
     bool m_tidyPending = true;
     bool m_importDone = false;
 
-    QLabel* 说明标签;
-    QPushButton* 整理按钮;
-    QPushButton* 导入按钮;
-    QLabel* 标签上1;
-    QLabel* 标签上2;
-    QLabel* 标签上3;
-    QLabel* 标签上4;
-    QLabel* 标签上5;
-    QLabel* 标签上6;
-    QLabel* 标签上7;
-    QPlainTextEdit* 编辑框1;
-    QPlainTextEdit* 编辑框2;
-    QPlainTextEdit* 编辑框3;
-    QPlainTextEdit* 编辑框4;
-    QPlainTextEdit* 编辑框5;
-    QPlainTextEdit* 编辑框6;
-    QPlainTextEdit* 编辑框7;
-    QLabel* 标签下1;
-    QLabel* 标签下2;
-    QLabel* 标签下3;
-    QLabel* 标签下4;
-    QLabel* 标签下5;
-    QLabel* 标签下6;
-    QLabel* 标签下7;
-
-    // The same controls by column number (index 0 is column 1), for the steps that go through all seven.
+    widgets::ExplanationLabel* 说明标签;
+    widgets::TwoLineButton* 整理按钮;
+    widgets::TwoLineButton* 导入按钮;
+    // Column k's caption, paste box and line counter at index k - 1 (标签上k, 编辑框k, 标签下k).
     std::array<QLabel*, 7> m_captions {};
     std::array<QPlainTextEdit*, 7> m_boxes {};
     std::array<QLabel*, 7> m_counters {};

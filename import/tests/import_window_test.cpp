@@ -3,6 +3,7 @@
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
@@ -402,6 +403,27 @@ private slots:
         QVERIFY(!importButton()->isEnabled());
         QVERIFY(box(1)->toPlainText().isEmpty());
         QCOMPARE(explanation()->text(), kInstruction);
+    }
+
+    void accessibleNames()
+    {
+        const QStringList names {u"姓名"_s,     u"单位名"_s, u"备注"_s,  u"办公电话"_s,
+                                 u"家庭电话"_s, u"手机"_s,   u"小灵通"_s};
+        for (int k = 1; k <= 7; ++k) {
+            QAccessibleInterface* boxAccess = QAccessible::queryAccessibleInterface(box(k));
+            QVERIFY(boxAccess);
+            QCOMPARE(boxAccess->text(QAccessible::Name), names[k - 1]);
+            QAccessibleInterface* counterAccess = QAccessible::queryAccessibleInterface(counter(k));
+            QVERIFY(counterAccess);
+            QCOMPARE(counterAccess->role(), QAccessible::StaticText);
+            QCOMPARE(counterAccess->text(QAccessible::Name), u"共有0行"_s);
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(tidyButton())->text(QAccessible::Name), u"整理数据"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(importButton())->text(QAccessible::Name), u"导入数据"_s);
+        paste(1, u"张三"_s);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QCOMPARE(QAccessible::queryAccessibleInterface(tidyButton())->text(QAccessible::Name), u"重新输入"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(counter(1))->text(QAccessible::Name), u"共有1行"_s);
     }
 };
 
