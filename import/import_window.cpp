@@ -1,6 +1,8 @@
 #include "import/import_window.h"
 
 #include "import/bulk_import.h"
+#include "import/paste_block.h"
+#include "import/paste_box.h"
 #include "import/tidy.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
@@ -92,7 +94,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
         m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), names[i] + u' ' + limits[i], 12);
         m_counters[i] = makeLabel(this, u"标签下%1"_s.arg(k), u"共有0行"_s, 12);
 
-        auto* box = new QPlainTextEdit(this);
+        auto* box = new PasteBox(this);
         box->setObjectName(u"编辑框%1"_s.arg(k));
         box->setAccessibleName(names[i]);
         box->setAccessibleDescription(limits[i]);
@@ -108,6 +110,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
             palette.setColor(group, QPalette::Base, Qt::white);
         }
         box->setPalette(palette);
+        box->setPasteHandler([this, k](const QString& text) { return pasteBlock(k, text); });
         m_boxes[i] = box;
         connect(box, &QPlainTextEdit::textChanged, this, [this, k] { updateCounter(k); });
     }
@@ -164,6 +167,59 @@ int ImportWindow::lineCount(int column) const
         --count;
     }
     return count;
+}
+
+bool ImportWindow::pasteBlock(int column, const QString& text)
+{
+    if (!isSpreadsheetBlock(text)) {
+        return false;
+    }
+    // A block goes in as whole lines, row r of the block on the same line of every box it reaches. The line is the
+    // one of the cursor in the box pasted into, after the selection there is removed; when the cursor stands after
+    // the start of a line, the block starts on the next line, so no line is split or joined. Boxes to the right
+    // that are shorter get empty lines first; the lines at and below that line move down in every box reached.
+    const QList<QStringList> columns = blockColumns(text);
+    if (columns.isEmpty()) {
+        return false;
+    }
+    const int room = 8 - column;
+    QPlainTextEdit* pastedInto = m_boxes[static_cast<std::size_t>(column - 1)];
+    QTextCursor cursor = pastedInto->textCursor();
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    const int line = cursor.blockNumber() + (cursor.positionInBlock() > 0 ? 1 : 0);
+    for (qsizetype c = 0; c < std::min<qsizetype>(columns.size(), room); ++c) {
+        QPlainTextEdit* box = m_boxes[static_cast<std::size_t>(column - 1 + c)];
+        // The box pasted into goes on with its own cursor, inside the edit that removed the selection, so that one
+        // undo there takes the whole paste back.
+        QTextCursor at = c == 0 ? cursor : QTextCursor(box->document());
+        if (c > 0) {
+            at.beginEditBlock();
+        }
+        const int blocks = box->document()->blockCount();
+        if (blocks <= line) {
+            at.movePosition(QTextCursor::End);
+            at.insertText(QString(line - blocks + 1, u'\n'));
+        }
+        at.setPosition(box->document()->findBlockByNumber(line).position());
+        at.insertText(columns[c].join(u'\n') + u'\n');
+        at.endEditBlock();
+        box->setTextCursor(at);
+        box->ensureCursorVisible();
+    }
+
+    // Columns beyond the last box have nowhere to go; the user is told when any of them held text.
+    qsizetype used = columns.size();
+    while (used > room && std::all_of(columns[used - 1].begin(), columns[used - 1].end(), [](const QString& cell) {
+               return cell.isEmpty();
+           })) {
+        --used;
+    }
+    if (used > room) {
+        setExplanation(u"  粘贴的内容有%1列，从这一栏往右只放得下%2列，最右边的%3列已丢弃。"_s.arg(used).arg(room).arg(
+            used - room));
+    }
+    return true;
 }
 
 void ImportWindow::setColumnText(int column, const std::string& gbk)

@@ -21,9 +21,12 @@ class TwoLineButton;
 
 namespace telvane::import {
 
+class PasteBox;
+
 // The window in which a spreadsheet enters the directory in bulk: the user pastes one spreadsheet column into each
-// of seven boxes, tidies them to the field rules and adds the rows to the store. It is in the Entering state (boxes
-// editable, import disabled) or the Tidied state (boxes show the tidied text, import enabled).
+// of seven boxes (or a block of columns into one box, which spreads it over the boxes to its right), tidies them to the
+// field rules and adds the rows to the store. It is in the Entering state (boxes editable, import disabled) or the
+// Tidied state (boxes show the tidied text, import enabled).
 class ImportWindow : public QDialog
 {
     Q_OBJECT
@@ -56,6 +59,7 @@ protected:
 private:
     void tidyCommand();
     void bulkImport();
+    bool pasteBlock(int column, const QString& text);
     void updateCounter(int column);
     void setColumnText(int column, const std::string& gbk);
     void returnToEntering();
@@ -71,7 +75,7 @@ private:
     widgets::TwoLineButton* 导入按钮;
     // Column k's caption, paste box and line counter at index k - 1 (标签上k, 编辑框k, 标签下k).
     std::array<QLabel*, 7> m_captions {};
-    std::array<QPlainTextEdit*, 7> m_boxes {};
+    std::array<PasteBox*, 7> m_boxes {};
     std::array<QLabel*, 7> m_counters {};
 };
 

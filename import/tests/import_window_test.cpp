@@ -7,6 +7,8 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -403,6 +405,96 @@ private slots:
         QVERIFY(!importButton()->isEnabled());
         QVERIFY(box(1)->toPlainText().isEmpty());
         QCOMPARE(explanation()->text(), kInstruction);
+    }
+
+    // What spreadsheets put on the clipboard: rows ending in LF or CR LF, cells separated by tabs, a cell with a
+    // line break, tab or quote in double quotes with its quotes doubled. `before` is already in the box pasted
+    // into, with the cursor at its end; `boxes` is what the seven boxes show afterwards.
+    void pasteSpreadsheetBlocks_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<int>("into");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<int>("dropped");
+        const QString e;
+        QTest::newRow("quoted cells with LF, doubled quotes")
+            << u"\"第一行\n第二行\"\n普通\n\"说\"\"好\"\"\"\n"_s << 3 << e
+            << QStringList {e, e, u"第一行 第二行\n普通\n说\"好\"\n"_s, e, e, e, e} << 0;
+        QTest::newRow("CR LF rows, CR LF and an empty line inside a cell")
+            << u"\"a\r\n\r\nb\"\r\nc\r\n"_s << 1 << e << QStringList {u"a b\nc\n"_s, e, e, e, e, e, e} << 0;
+        QTest::newRow("last row without a line break, quoted cell last")
+            << u"张三\t\"北京\n海淀\"\r\n李四\t\"上海\""_s << 1 << e
+            << QStringList {u"张三\n李四\n"_s, u"北京 海淀\n上海\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("two columns no longer fuse")
+            << u"张三\t北京电力公司\r\n李四\t上海\r\n"_s << 1 << e
+            << QStringList {u"张三\n李四\n"_s, u"北京电力公司\n上海\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("nine columns into box 1: two dropped")
+            << u"a\tb\tc\td\te\tf\tg\th\ti\r\n1\t2\t3\t4\t5\t6\t7\t8\t9\r\n"_s << 1 << e
+            << QStringList {u"a\n1\n"_s, u"b\n2\n"_s, u"c\n3\n"_s, u"d\n4\n"_s, u"e\n5\n"_s, u"f\n6\n"_s, u"g\n7\n"_s}
+            << 2;
+        QTest::newRow("empty columns beyond the last box lose nothing")
+            << u"a\tb\t\t\r\n"_s << 6 << e << QStringList {e, e, e, e, e, u"a\n"_s, u"b\n"_s} << 0;
+        QTest::newRow("three columns into box 6: one dropped")
+            << u"13800000000\t0571-1\t999\n"_s << 6 << e
+            << QStringList {e, e, e, e, e, u"13800000000\n"_s, u"0571-1\n"_s} << 1;
+        QTest::newRow("empty cells in the middle keep their rows")
+            << u"张三\t\t备注\n李四\t单位\t\n"_s << 1 << e
+            << QStringList {u"张三\n李四\n"_s, u"\n单位\n"_s, u"备注\n\n"_s, e, e, e, e} << 0;
+        QTest::newRow("quoted cell with a tab inside stays in its box")
+            << u"\"a\tb\"\tc\n"_s << 1 << e << QStringList {u"a b\n"_s, u"c\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("block below existing lines: shorter boxes padded")
+            << u"丙\t1\n丁\t2\n"_s << 1 << u"甲\n乙"_s
+            << QStringList {u"甲\n乙\n丙\n丁\n"_s, u"\n\n1\n2\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("plain column goes in as it is")
+            << u"他说\"好\"\r\n李四"_s << 3 << e << QStringList {e, e, u"他说\"好\"\n李四"_s, e, e, e, e} << 0;
+    }
+
+    void pasteSpreadsheetBlocks()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(int, into);
+        QFETCH(QString, before);
+        QFETCH(QStringList, boxes);
+        QFETCH(int, dropped);
+        box(into)->setPlainText(before);
+        box(into)->moveCursor(QTextCursor::End);
+        QApplication::clipboard()->setText(pasted);
+        box(into)->setFocus();
+        QTest::keyClick(box(into), Qt::Key_V, Qt::ControlModifier);
+        for (int k = 1; k <= 7; ++k) {
+            QCOMPARE(box(k)->toPlainText(), boxes[k - 1]);
+            QCOMPARE(counter(k)->text(), u"共有%1行"_s.arg(m_window->lineCount(k)));
+        }
+        QCOMPARE(explanation()->text().contains(u"最右边的%1列已丢弃"_s.arg(dropped)), dropped > 0);
+        if (dropped == 0) {
+            QCOMPARE(explanation()->text(), kInstruction);
+        }
+    }
+
+    // Shift+Insert and the context menu's paste reach the same reading as Ctrl+V.
+    void otherWaysOfPastingSpread()
+    {
+        QApplication::clipboard()->setText(u"张三\t单位\n"_s);
+        box(1)->setFocus();
+        QTest::keyClick(box(1), Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(box(2)->toPlainText(), u"单位\n"_s);
+        QApplication::clipboard()->setText(u"李四\t部门\n"_s);
+        std::unique_ptr<QMenu> menu(box(1)->createStandardContextMenu());
+        const QList<QAction*> actions = menu->actions();
+        const auto pasteAction =
+            std::find_if(actions.begin(), actions.end(), [](QAction* a) { return a->objectName() == u"edit-paste"_s; });
+        QVERIFY(pasteAction != actions.end());
+        (*pasteAction)->trigger();
+        QCOMPARE(box(1)->toPlainText(), u"张三\n李四\n"_s);
+        QCOMPARE(box(2)->toPlainText(), u"单位\n部门\n"_s);
+        // Some programs offer the text only as "text/plain;charset=utf-8", which Qt does not count as text.
+        auto* utf8Only = new QMimeData;
+        utf8Only->setData(u"text/plain;charset=utf-8"_s, u"王五\t科室\n"_s.toUtf8());
+        QApplication::clipboard()->setMimeData(utf8Only);
+        QTest::keyClick(box(1), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box(1)->toPlainText(), u"张三\n李四\n王五\n"_s);
+        QCOMPARE(box(2)->toPlainText(), u"单位\n部门\n科室\n"_s);
     }
 
     void accessibleNames()

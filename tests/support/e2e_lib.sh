@@ -75,6 +75,22 @@ close_window() {
     python3 "$E2E_SUPPORT/x11_close.py" "$1"
 }
 
+# Closes the list editor with Ctrl+Q, as a user would; the key goes to the focused window, so focus it first and
+# try again while a slow build is still bringing the window up.
+close_editor() {
+    local editor
+    editor=$(wait_window 'Telvane-列表修改器') || fail "the list editor did not open"
+    for _ in $(seq 10); do
+        xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor" 2>/dev/null || true
+        xdotool key ctrl+q
+        for _ in $(seq 15); do
+            xdotool search --name 'Telvane-列表修改器' >/dev/null 2>&1 || return 0
+            sleep 0.2
+        done
+    done
+    fail "Ctrl+Q did not close the list editor"
+}
+
 # Waits until the store beside the program holds the given number of records.
 wait_count() {
     for _ in $(seq 100); do
