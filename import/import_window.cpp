@@ -3,22 +3,22 @@
 #include "import/bulk_import.h"
 #include "import/paste_block.h"
 #include "import/paste_box.h"
-#include "import/tidy.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
-#include "text/gbk.h"
 #include "widgets/explanation_label.h"
 #include "widgets/fonts.h"
 #include "widgets/two_line_button.h"
 
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QThread>
+#include <QtConcurrent>
 
 using namespace Qt::StringLiterals;
 
@@ -45,6 +45,9 @@ const QString kInstruction =
 const QString kInstructionAgain =
     u"  请将`电子表格'中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应"
     u"输入框后，请点击`整理数据'按钮。数据整理之后即可将内容导入数据库中。"_s;
+
+// How long the window works on the boxes before it answers the next event, while the tidy command rewrites them.
+constexpr int kRewriteSliceMs = 12;
 
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int pixelHeight)
 {
@@ -117,6 +120,17 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
 
     connect(整理按钮, &QPushButton::clicked, this, [this] { tidyCommand(); });
     connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
+    for (std::size_t i = 0; i < 7; ++i) {
+        connect(&m_tidyTasks[i], &QFutureWatcher<void>::finished, this, [this, i] {
+            m_readyRewrites.push_back(static_cast<int>(i));
+            m_tidyStep.start();
+        });
+    }
+    // The tasks have a pool of their own: Qt's painting spreads large fills over the global pool and waits for
+    // them, so tasks there would hold up every repaint of the window until they end.
+    m_workers.setMaxThreadCount(std::max(QThread::idealThreadCount(), 2));
+    m_tidyStep.setInterval(0);
+    connect(&m_tidyStep, &QTimer::timeout, this, [this] { tidyStep(); });
 
     // Designed at 799 x 405 at (50, 50); it opens 400 high. The width is fixed and 300 is the smallest height.
     move(50, 50);
@@ -140,20 +154,18 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     layOutBottom();
 }
 
-ImportWindow::~ImportWindow() = default;
+ImportWindow::~ImportWindow()
+{
+    // A tidy command still at work is abandoned; its tasks read only their own copies of the boxes' text.
+    m_cancel = true;
+    for (QFutureWatcher<void>& task : m_tidyTasks) {
+        task.waitForFinished();
+    }
+}
 
 std::string ImportWindow::columnText(int column) const
 {
-    // The raw text separates paragraphs with U+2029; the directory's texts separate lines with CR LF. A soft line
-    // break inside a paragraph is no row of its own and reads as a space, as does a no-break space; a plain text
-    // box holds no frame markers, but none would pass.
-    QString text = m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText();
-    text.replace(QChar(QChar::ParagraphSeparator), u"\r\n"_s);
-    text.replace(QChar(QChar::LineSeparator), u' ');
-    text.replace(QChar(QChar::Nbsp), u' ');
-    text.remove(QChar(0xFDD0));
-    text.remove(QChar(0xFDD1));
-    return text::toGbk(text);
+    return boxTextToGbk(m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText());
 }
 
 int ImportWindow::lineCount(int column) const
@@ -222,73 +234,6 @@ bool ImportWindow::pasteBlock(int column, const QString& text)
     return true;
 }
 
-void ImportWindow::setColumnText(int column, const std::string& gbk)
-{
-    const QString text = text::fromGbk(gbk);
-    QPlainTextEdit* box = m_boxes[static_cast<std::size_t>(column - 1)];
-    QTextDocument* document = box->document();
-
-    // Filling a box costs about as much as pasting it again (some 0.6 s for 200,000 lines), and a clean spreadsheet
-    // column comes out of tidying largely as it went in. So when few lines changed, only those blocks are rewritten.
-    // Every CR LF ends a block; a text with a lone CR or LF, which a box never gives, is simply filled in anew.
-    const QList<QStringView> wanted = QStringView(text).split(u"\r\n"_s);
-    const qsizetype breaks = wanted.size() - 1;
-    // The raw text holds the blocks separated by U+2029; comparing views of it is much quicker than asking each
-    // block for its text.
-    const QString raw = document->toRawText();
-    const QList<QStringView> blocks = QStringView(raw).split(QChar(QChar::ParagraphSeparator));
-    const qsizetype have = blocks.size();
-    std::vector<int> changed;
-    if (text.count(u'\r') == breaks && text.count(u'\n') == breaks) {
-        for (qsizetype i = 0; i < std::min(have, wanted.size()); ++i) {
-            if (blocks[i] != wanted[i]) {
-                changed.push_back(static_cast<int>(i));
-            }
-        }
-        if (changed.empty() && have == wanted.size()) {
-            return;
-        }
-    } else {
-        changed.resize(static_cast<std::size_t>(wanted.size()));
-    }
-    if (static_cast<qsizetype>(changed.size()) > wanted.size() / 8) {
-        QString plain = text;
-        plain.replace(u"\r\n"_s, u"\n"_s);
-        box->setPlainText(plain);
-        return;
-    }
-
-    document->setUndoRedoEnabled(false);
-    QTextCursor cursor(document);
-    cursor.beginEditBlock();
-    if (have > wanted.size()) {
-        const QTextBlock last = document->findBlockByNumber(static_cast<int>(wanted.size() - 1));
-        cursor.setPosition(last.position() + last.length() - 1);
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    } else if (wanted.size() > have) {
-        QString tail;
-        for (qsizetype i = have; i < wanted.size(); ++i) {
-            tail += QChar(QChar::ParagraphSeparator);
-            tail += wanted[i];
-        }
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(tail);
-    }
-    for (const int i : changed) {
-        const QTextBlock block = document->findBlockByNumber(i);
-        cursor.setPosition(block.position());
-        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-        if (wanted[i].isEmpty()) {
-            cursor.removeSelectedText();
-        } else {
-            cursor.insertText(wanted[i].toString());
-        }
-    }
-    cursor.endEditBlock();
-    document->setUndoRedoEnabled(true);
-}
-
 void ImportWindow::setExplanation(const QString& text)
 {
     说明标签->setExplanation(text);
@@ -332,6 +277,9 @@ void ImportWindow::layOutBottom()
 
 void ImportWindow::tidyCommand()
 {
+    if (m_busy) {
+        return;
+    }
     int largest = 0;
     for (int k = 1; k <= 7; ++k) {
         largest = std::max(largest, lineCount(k));
@@ -341,27 +289,81 @@ void ImportWindow::tidyCommand()
         return;
     }
     if (m_tidyPending) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        for (int k = 1; k <= 7; ++k) {
-            setColumnText(k, tidyColumn(k, columnText(k)));
-        }
-        QGuiApplication::restoreOverrideCursor();
-        for (QPlainTextEdit* box : m_boxes) {
-            box->setEnabled(false);
-        }
-        导入按钮->setEnabled(true);
-        m_tidyPending = false;
-        整理按钮->setCaption(u"重新输入"_s);
-        setExplanation(
-            u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
-            u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
+        startTidy();
     } else {
         returnToEntering();
     }
 }
 
+void ImportWindow::startTidy()
+{
+    // The boxes take no input until their tidied text is in, and neither button starts anything meanwhile. Each box
+    // is read at a turn of the event loop of its own (reading a big box takes a while), tidied by a worker task of
+    // its own and rewritten as soon as that task is done.
+    m_busy = true;
+    整理按钮->setEnabled(false);
+    导入按钮->setEnabled(false);
+    for (std::size_t i = 0; i < 7; ++i) {
+        m_boxes[i]->setEnabled(false);
+        m_rewrites[i] = BoxRewrite();
+    }
+    setCursor(Qt::BusyCursor);
+    m_cancel = false;
+    m_boxesRead = 0;
+    m_rewritesDone = 0;
+    m_readyRewrites.clear();
+    m_tidyStep.start();
+}
+
+void ImportWindow::tidyStep()
+{
+    if (m_boxesRead < 7) {
+        const auto i = static_cast<std::size_t>(m_boxesRead++);
+        const QTextDocument& document = *m_boxes[i]->document();
+        m_tidyTasks[i].setFuture(QtConcurrent::run(
+            &m_workers, [this, i, raw = document.toRawText(), look = lookOf(document), gui = thread()] {
+                m_rewrites[i] = planRewrite(static_cast<int>(i + 1), raw, look, gui, m_cancel);
+            }));
+        return;
+    }
+    const QDeadlineTimer deadline(kRewriteSliceMs);
+    while (!m_readyRewrites.empty()) {
+        const auto i = static_cast<std::size_t>(m_readyRewrites.front());
+        if (!applyRewrite(*m_boxes[i], m_rewrites[i], deadline)) {
+            return; // more of this box at the next turn of the event loop
+        }
+        m_rewrites[i] = BoxRewrite();
+        m_readyRewrites.pop_front();
+        ++m_rewritesDone;
+        if (deadline.hasExpired()) {
+            break;
+        }
+    }
+    if (m_readyRewrites.empty()) {
+        m_tidyStep.stop();
+    }
+    if (m_busy && m_rewritesDone == 7) {
+        finishTidy();
+    }
+}
+
+void ImportWindow::finishTidy()
+{
+    m_busy = false;
+    unsetCursor();
+    整理按钮->setEnabled(true);
+    导入按钮->setEnabled(true);
+    m_tidyPending = false;
+    整理按钮->setCaption(u"重新输入"_s);
+    setExplanation(u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
+                   u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
+}
+
 void ImportWindow::bulkImport()
 {
+    if (m_busy) {
+        return;
+    }
     int largest = 0;
     for (int k = 1; k <= 7; ++k) {
         largest = std::max(largest, lineCount(k));

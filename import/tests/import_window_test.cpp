@@ -14,6 +14,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 
 #include <sqlite3.h>
 
@@ -60,6 +61,13 @@ private:
         QApplication::clipboard()->setText(text);
         box(k)->selectAll();
         box(k)->paste();
+    }
+
+    // Clicks 整理按钮 and waits until the boxes hold their tidied text.
+    void clickTidy()
+    {
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->busy(), 20000);
     }
 
 private slots:
@@ -170,7 +178,7 @@ private slots:
 
     void emptyTidyShowsHint()
     {
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QCOMPARE(explanation()->text(), kEmptyHint);
         QCOMPARE(tidyButton()->text(), u"整理\n数据"_s);
         QVERIFY(!importButton()->isEnabled());
@@ -184,7 +192,7 @@ private slots:
     {
         paste(1, u"张 三abc\r\n李四\r\nBob\r\n\r\n"_s);
         QCOMPARE(counter(1)->text(), u"共有4行"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QVERIFY(!m_window->tidyPending());
         QCOMPARE(box(1)->toPlainText(), u"张三\n李四\n"_s);
         QCOMPARE(m_window->columnText(1), text::utf8ToGbk("张三\r\n李四\r\n"));
@@ -236,7 +244,7 @@ private slots:
         QFETCH(QString, pasted);
         paste(column, pasted);
         const std::string expected = import::tidyColumn(column, m_window->columnText(column));
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QCOMPARE(m_window->columnText(column), expected);
         QString shown = text::fromGbk(expected);
         shown.replace(u"\r\n"_s, u"\n"_s);
@@ -247,9 +255,9 @@ private slots:
     void tidyTwiceClears()
     {
         paste(4, u"０１０－８８８８\r\n"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QCOMPARE(box(4)->toPlainText(), u"010-8888\n"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QVERIFY(m_window->tidyPending());
         for (int k = 1; k <= 7; ++k) {
             QVERIFY(box(k)->isEnabled());
@@ -300,7 +308,7 @@ private slots:
         paste(1, names);
         paste(6, phones);
         paste(3, u"\r\n  备注 \r\n"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::mouseClick(importButton(), Qt::LeftButton);
 
         QCOMPARE(m_store->recordCount(), 10);
@@ -327,7 +335,7 @@ private slots:
 
         // A second batch in the same opening adds its own rows; closing asks for the list editor once.
         paste(2, u"单位"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::mouseClick(importButton(), Qt::LeftButton);
         QCOMPARE(m_store->recordCount(), 11);
         QCOMPARE(text::fromGbk(m_store->columns().field(11, 2)), u"单位"_s);
@@ -338,7 +346,7 @@ private slots:
     void allEmptyTidiedBoxesAddOneEmptyRecord()
     {
         paste(1, u"Bob"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::mouseClick(importButton(), Qt::LeftButton);
         QCOMPARE(m_store->recordCount(), 1);
         for (int f = 1; f <= 7; ++f) {
@@ -350,7 +358,7 @@ private slots:
     {
         QSignalSpy requested(m_window.get(), &import::ImportWindow::listEditorRequested);
         paste(1, u"张三"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::keyClick(m_window.get(), Qt::Key_Escape); // a stray Escape keeps the pasted columns
         QVERIFY(m_window->isVisible());
         m_window->close();
@@ -368,7 +376,7 @@ private slots:
 
         paste(1, u"张三\r\n李四"_s);
         paste(4, u"010 8888 8888 转123"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         const std::string names = m_window->columnText(1);
         const std::string phones = m_window->columnText(4);
         QTest::mouseClick(importButton(), Qt::LeftButton);
@@ -398,7 +406,7 @@ private slots:
     void reopeningStartsFresh()
     {
         paste(1, u"张三"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         m_window->close();
         m_window = std::make_unique<import::ImportWindow>(*m_store);
         QVERIFY(m_window->tidyPending());
@@ -497,6 +505,48 @@ private slots:
         QCOMPARE(box(2)->toPlainText(), u"单位\n部门\n科室\n"_s);
     }
 
+    // Until the boxes hold their tidied text, they take no input and neither button starts a command.
+    void busyWhileTidying()
+    {
+        QString names;
+        for (int i = 0; i < 20000; ++i) {
+            names += u"张 三x\r\n"_s;
+        }
+        paste(1, names);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QVERIFY(m_window->busy());
+        QVERIFY(m_window->tidyPending());
+        QVERIFY(!tidyButton()->isEnabled());
+        QVERIFY(!importButton()->isEnabled());
+        QVERIFY(!box(1)->isEnabled());
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->busy(), 20000);
+        QVERIFY(!m_window->tidyPending());
+        QCOMPARE(m_store->recordCount(), 0);
+        QCOMPARE(counter(1)->text(), u"共有20000行"_s);
+        QCOMPARE(box(1)->document()->firstBlock().text(), u"张三"_s);
+        QCOMPARE(box(1)->document()->defaultFont(), box(1)->font());
+        QVERIFY(!box(1)->isEnabled());
+        QVERIFY(importButton()->isEnabled());
+        QCOMPARE(tidyButton()->text(), u"重新输入"_s);
+    }
+
+    // Closing the window while it tidies abandons the work without waiting for the boxes.
+    void closingWhileTidying()
+    {
+        QString lines;
+        for (int i = 0; i < 20000; ++i) {
+            lines += u"０１０－８８８８\r\n"_s;
+        }
+        for (int k = 4; k <= 7; ++k) {
+            paste(k, lines);
+        }
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        m_window->close();
+        m_window.reset();
+    }
+
     void accessibleNames()
     {
         const QStringList names {u"姓名"_s,     u"单位名"_s, u"备注"_s,  u"办公电话"_s,
@@ -513,7 +563,7 @@ private slots:
         QCOMPARE(QAccessible::queryAccessibleInterface(tidyButton())->text(QAccessible::Name), u"整理数据"_s);
         QCOMPARE(QAccessible::queryAccessibleInterface(importButton())->text(QAccessible::Name), u"导入数据"_s);
         paste(1, u"张三"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QCOMPARE(QAccessible::queryAccessibleInterface(tidyButton())->text(QAccessible::Name), u"重新输入"_s);
         QCOMPARE(QAccessible::queryAccessibleInterface(counter(1))->text(QAccessible::Name), u"共有1行"_s);
     }
