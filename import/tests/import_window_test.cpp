@@ -543,6 +543,7 @@ private slots:
             paste(k, lines);
         }
         QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::qWait(30); // a few boxes read and their tasks under way
         m_window->close();
         m_window.reset();
     }
