@@ -1,26 +1,24 @@
 #include "import/import_window.h"
 
 #include "import/bulk_import.h"
-#include "import/tidy.h"
+#include "import/paste_block.h"
+#include "import/paste_box.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
-#include "text/gbk.h"
+#include "widgets/explanation_label.h"
 #include "widgets/fonts.h"
+#include "widgets/two_line_button.h"
 
+#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QPainter>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QResizeEvent>
-#include <QStyle>
-#include <QStyleOptionButton>
-#include <QStylePainter>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QTextLayout>
+#include <QThread>
+#include <QtConcurrent>
 
 using namespace Qt::StringLiterals;
 
@@ -48,58 +46,8 @@ const QString kInstructionAgain =
     u"  请将`电子表格'中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应"
     u"输入框后，请点击`整理数据'按钮。数据整理之后即可将内容导入数据库中。"_s;
 
-// A push button whose caption may take two lines, as 整理 / 数据 does in a button 49 pixels wide. A caption written
-// on one line (重新输入, 整理数据) that does not fit is broken in the middle, two characters a line.
-class TwoLineButton : public QPushButton
-{
-public:
-    using QPushButton::QPushButton;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QStylePainter painter(this);
-        QStyleOptionButton option;
-        initStyleOption(&option);
-        option.text.clear();
-        painter.drawControl(QStyle::CE_PushButton, option);
-        QString caption = text();
-        if (!caption.contains(u'\n') && fontMetrics().horizontalAdvance(caption) > width() - 6) {
-            caption.insert(caption.size() / 2, u'\n');
-        }
-        style()->drawItemText(&painter, rect(), Qt::AlignCenter, palette(), isEnabled(), caption, QPalette::ButtonText);
-    }
-};
-
-// The instruction label: 35 pixels hold two lines of 16-pixel characters only when the lines stand 17 pixels
-// apart, closer than the stand-in faces' own line spacing. Text that does not fit is in the tooltip as well.
-class ExplanationLabel : public QLabel
-{
-public:
-    using QLabel::QLabel;
-
-protected:
-    void paintEvent(QPaintEvent*) override
-    {
-        QPainter painter(this);
-        painter.setPen(palette().color(QPalette::WindowText));
-        const int size = font().pixelSize();
-        QTextLayout layout(text(), font());
-        QTextOption option;
-        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-        layout.setTextOption(option);
-        layout.beginLayout();
-        // Ideographs fill the 0.88 em above the baseline and 0.12 em below it.
-        qreal baseline = 0.88 * size;
-        for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-            line.setLineWidth(width());
-            line.setPosition(QPointF(0, baseline - line.ascent()));
-            baseline += size + 1;
-        }
-        layout.endLayout();
-        layout.draw(&painter, QPointF(0, 0));
-    }
-};
+// How long the window works on the boxes before it answers the next event, while the tidy command rewrites them.
+constexpr int kRewriteSliceMs = 12;
 
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int pixelHeight)
 {
@@ -119,7 +67,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     setWindowTitle(u"批量导入Excel内容"_s);
     setWindowIcon(resources::listIcon());
 
-    说明标签 = new ExplanationLabel(this);
+    说明标签 = new widgets::ExplanationLabel(this);
     说明标签->setObjectName(u"说明标签"_s);
     说明标签->setFont(widgets::songti(16));
     说明标签->setTextFormat(Qt::PlainText);
@@ -127,28 +75,33 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     说明标签->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     setExplanation(kInstruction);
 
-    整理按钮 = new TwoLineButton(u"整理\n数据"_s, this);
+    整理按钮 = new widgets::TwoLineButton(u"整理\n数据"_s, this);
     整理按钮->setObjectName(u"整理按钮"_s);
-    导入按钮 = new TwoLineButton(u"导入\n数据"_s, this);
+    导入按钮 = new widgets::TwoLineButton(u"导入\n数据"_s, this);
     导入按钮->setObjectName(u"导入按钮"_s);
-    for (QPushButton* button : {整理按钮, 导入按钮}) {
+    for (QPushButton* button : {static_cast<QPushButton*>(整理按钮), static_cast<QPushButton*>(导入按钮)}) {
         button->setFont(widgets::songti(15));
         // Return in a box or on a button must not run a command the user did not click.
         button->setAutoDefault(false);
         button->setDefault(false);
     }
 
-    const std::array<QString, 7> captions {
-        u"姓名 最多5字"_s,    u"单位名 最多12个汉字"_s, u"备注 最多16个汉字或32个字符"_s,
-        u"办公电话 13字符"_s, u"家庭电话 13字符"_s,     u"手机 11字符"_s,
-        u"小灵通 13字符"_s};
+    // What a screen reader calls each box: the words of its caption, without the width.
+    const std::array<QString, 7> names {u"姓名"_s,     u"单位名"_s, u"备注"_s,  u"办公电话"_s,
+                                        u"家庭电话"_s, u"手机"_s,   u"小灵通"_s};
+    const std::array<QString, 7> limits {u"最多5字"_s, u"最多12个汉字"_s, u"最多16个汉字或32个字符"_s,
+                                         u"13字符"_s,  u"13字符"_s,       u"11字符"_s,
+                                         u"13字符"_s};
     for (int k = 1; k <= 7; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
-        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), captions[i], 12);
+        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), names[i] + u' ' + limits[i], 12);
         m_counters[i] = makeLabel(this, u"标签下%1"_s.arg(k), u"共有0行"_s, 12);
 
-        auto* box = new QPlainTextEdit(this);
+        auto* box = new PasteBox(this);
         box->setObjectName(u"编辑框%1"_s.arg(k));
+        box->setAccessibleName(names[i]);
+        box->setAccessibleDescription(limits[i]);
+        m_captions[i]->setBuddy(box);
         box->setFont(widgets::songti(12));
         // One spreadsheet cell per line: wrapping would make one cell look like several rows.
         box->setLineWrapMode(QPlainTextEdit::NoWrap);
@@ -160,33 +113,24 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
             palette.setColor(group, QPalette::Base, Qt::white);
         }
         box->setPalette(palette);
+        box->setPasteHandler([this, k](const QString& text) { return pasteBlock(k, text); });
         m_boxes[i] = box;
         connect(box, &QPlainTextEdit::textChanged, this, [this, k] { updateCounter(k); });
     }
-    标签上1 = m_captions[0];
-    标签上2 = m_captions[1];
-    标签上3 = m_captions[2];
-    标签上4 = m_captions[3];
-    标签上5 = m_captions[4];
-    标签上6 = m_captions[5];
-    标签上7 = m_captions[6];
-    编辑框1 = m_boxes[0];
-    编辑框2 = m_boxes[1];
-    编辑框3 = m_boxes[2];
-    编辑框4 = m_boxes[3];
-    编辑框5 = m_boxes[4];
-    编辑框6 = m_boxes[5];
-    编辑框7 = m_boxes[6];
-    标签下1 = m_counters[0];
-    标签下2 = m_counters[1];
-    标签下3 = m_counters[2];
-    标签下4 = m_counters[3];
-    标签下5 = m_counters[4];
-    标签下6 = m_counters[5];
-    标签下7 = m_counters[6];
 
     connect(整理按钮, &QPushButton::clicked, this, [this] { tidyCommand(); });
     connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
+    for (std::size_t i = 0; i < 7; ++i) {
+        connect(&m_tidyTasks[i], &QFutureWatcher<void>::finished, this, [this, i] {
+            m_readyRewrites.push_back(static_cast<int>(i));
+            m_tidyStep.start();
+        });
+    }
+    // The tasks have a pool of their own: Qt's painting spreads large fills over the global pool and waits for
+    // them, so tasks there would hold up every repaint of the window until they end.
+    m_workers.setMaxThreadCount(std::max(QThread::idealThreadCount(), 2));
+    m_tidyStep.setInterval(0);
+    connect(&m_tidyStep, &QTimer::timeout, this, [this] { tidyStep(); });
 
     // Designed at 799 x 405 at (50, 50); it opens 400 high. The width is fixed and 300 is the smallest height.
     move(50, 50);
@@ -210,20 +154,18 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     layOutBottom();
 }
 
-ImportWindow::~ImportWindow() = default;
+ImportWindow::~ImportWindow()
+{
+    // A tidy command still at work is abandoned; its tasks read only their own copies of the boxes' text.
+    m_cancel = true;
+    for (QFutureWatcher<void>& task : m_tidyTasks) {
+        task.waitForFinished();
+    }
+}
 
 std::string ImportWindow::columnText(int column) const
 {
-    // The raw text separates paragraphs with U+2029; the directory's texts separate lines with CR LF. A soft line
-    // break inside a paragraph is no row of its own and reads as a space, as does a no-break space; a plain text
-    // box holds no frame markers, but none would pass.
-    QString text = m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText();
-    text.replace(QChar(QChar::ParagraphSeparator), u"\r\n"_s);
-    text.replace(QChar(QChar::LineSeparator), u' ');
-    text.replace(QChar(QChar::Nbsp), u' ');
-    text.remove(QChar(0xFDD0));
-    text.remove(QChar(0xFDD1));
-    return text::toGbk(text);
+    return boxTextToGbk(m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText());
 }
 
 int ImportWindow::lineCount(int column) const
@@ -239,77 +181,62 @@ int ImportWindow::lineCount(int column) const
     return count;
 }
 
-void ImportWindow::setColumnText(int column, const std::string& gbk)
+bool ImportWindow::pasteBlock(int column, const QString& text)
 {
-    const QString text = text::fromGbk(gbk);
-    QPlainTextEdit* box = m_boxes[static_cast<std::size_t>(column - 1)];
-    QTextDocument* document = box->document();
-
-    // Filling a box costs about as much as pasting it again (some 0.6 s for 200,000 lines), and a clean spreadsheet
-    // column comes out of tidying largely as it went in. So when few lines changed, only those blocks are rewritten.
-    // Every CR LF ends a block; a text with a lone CR or LF, which a box never gives, is simply filled in anew.
-    const QList<QStringView> wanted = QStringView(text).split(u"\r\n"_s);
-    const qsizetype breaks = wanted.size() - 1;
-    // The raw text holds the blocks separated by U+2029; comparing views of it is much quicker than asking each
-    // block for its text.
-    const QString raw = document->toRawText();
-    const QList<QStringView> blocks = QStringView(raw).split(QChar(QChar::ParagraphSeparator));
-    const qsizetype have = blocks.size();
-    std::vector<int> changed;
-    if (text.count(u'\r') == breaks && text.count(u'\n') == breaks) {
-        for (qsizetype i = 0; i < std::min(have, wanted.size()); ++i) {
-            if (blocks[i] != wanted[i]) {
-                changed.push_back(static_cast<int>(i));
-            }
-        }
-        if (changed.empty() && have == wanted.size()) {
-            return;
-        }
-    } else {
-        changed.resize(static_cast<std::size_t>(wanted.size()));
+    if (!isSpreadsheetBlock(text)) {
+        return false;
     }
-    if (static_cast<qsizetype>(changed.size()) > wanted.size() / 8) {
-        QString plain = text;
-        plain.replace(u"\r\n"_s, u"\n"_s);
-        box->setPlainText(plain);
-        return;
+    // A block goes in as whole lines, row r of the block on the same line of every box it reaches. The line is the
+    // one of the cursor in the box pasted into, after the selection there is removed; when the cursor stands after
+    // the start of a line, the block starts on the next line, so no line is split or joined. Boxes to the right
+    // that are shorter get empty lines first; the lines at and below that line move down in every box reached.
+    const QList<QStringList> columns = blockColumns(text);
+    if (columns.isEmpty()) {
+        return false;
     }
-
-    document->setUndoRedoEnabled(false);
-    QTextCursor cursor(document);
+    const int room = 8 - column;
+    QPlainTextEdit* pastedInto = m_boxes[static_cast<std::size_t>(column - 1)];
+    QTextCursor cursor = pastedInto->textCursor();
     cursor.beginEditBlock();
-    if (have > wanted.size()) {
-        const QTextBlock last = document->findBlockByNumber(static_cast<int>(wanted.size() - 1));
-        cursor.setPosition(last.position() + last.length() - 1);
-        cursor.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    } else if (wanted.size() > have) {
-        QString tail;
-        for (qsizetype i = have; i < wanted.size(); ++i) {
-            tail += QChar(QChar::ParagraphSeparator);
-            tail += wanted[i];
+    cursor.removeSelectedText();
+    const int line = cursor.blockNumber() + (cursor.positionInBlock() > 0 ? 1 : 0);
+    for (qsizetype c = 0; c < std::min<qsizetype>(columns.size(), room); ++c) {
+        QPlainTextEdit* box = m_boxes[static_cast<std::size_t>(column - 1 + c)];
+        // The box pasted into goes on with its own cursor, inside the edit that removed the selection, so that one
+        // undo there takes the whole paste back.
+        QTextCursor at = c == 0 ? cursor : QTextCursor(box->document());
+        if (c > 0) {
+            at.beginEditBlock();
         }
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(tail);
-    }
-    for (const int i : changed) {
-        const QTextBlock block = document->findBlockByNumber(i);
-        cursor.setPosition(block.position());
-        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
-        if (wanted[i].isEmpty()) {
-            cursor.removeSelectedText();
-        } else {
-            cursor.insertText(wanted[i].toString());
+        const int blocks = box->document()->blockCount();
+        if (blocks <= line) {
+            at.movePosition(QTextCursor::End);
+            at.insertText(QString(line - blocks + 1, u'\n'));
         }
+        at.setPosition(box->document()->findBlockByNumber(line).position());
+        at.insertText(columns[c].join(u'\n') + u'\n');
+        at.endEditBlock();
+        box->setTextCursor(at);
+        box->ensureCursorVisible();
     }
-    cursor.endEditBlock();
-    document->setUndoRedoEnabled(true);
+
+    // Columns beyond the last box have nowhere to go; the user is told when any of them held text.
+    qsizetype used = columns.size();
+    while (used > room && std::all_of(columns[used - 1].begin(), columns[used - 1].end(), [](const QString& cell) {
+               return cell.isEmpty();
+           })) {
+        --used;
+    }
+    if (used > room) {
+        setExplanation(u"  粘贴的内容有%1列，从这一栏往右只放得下%2列，最右边的%3列已丢弃。"_s.arg(used).arg(room).arg(
+            used - room));
+    }
+    return true;
 }
 
 void ImportWindow::setExplanation(const QString& text)
 {
-    说明标签->setText(text);
-    说明标签->setToolTip(text.trimmed());
+    说明标签->setExplanation(text);
 }
 
 void ImportWindow::updateCounter(int column)
@@ -350,6 +277,9 @@ void ImportWindow::layOutBottom()
 
 void ImportWindow::tidyCommand()
 {
+    if (m_busy) {
+        return;
+    }
     int largest = 0;
     for (int k = 1; k <= 7; ++k) {
         largest = std::max(largest, lineCount(k));
@@ -359,27 +289,81 @@ void ImportWindow::tidyCommand()
         return;
     }
     if (m_tidyPending) {
-        QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-        for (int k = 1; k <= 7; ++k) {
-            setColumnText(k, tidyColumn(k, columnText(k)));
-        }
-        QGuiApplication::restoreOverrideCursor();
-        for (QPlainTextEdit* box : m_boxes) {
-            box->setEnabled(false);
-        }
-        导入按钮->setEnabled(true);
-        m_tidyPending = false;
-        整理按钮->setText(u"重新输入"_s);
-        setExplanation(
-            u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
-            u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
+        startTidy();
     } else {
         returnToEntering();
     }
 }
 
+void ImportWindow::startTidy()
+{
+    // The boxes take no input until their tidied text is in, and neither button starts anything meanwhile. Each box
+    // is read at a turn of the event loop of its own (reading a big box takes a while), tidied by a worker task of
+    // its own and rewritten as soon as that task is done.
+    m_busy = true;
+    整理按钮->setEnabled(false);
+    导入按钮->setEnabled(false);
+    for (std::size_t i = 0; i < 7; ++i) {
+        m_boxes[i]->setEnabled(false);
+        m_rewrites[i] = BoxRewrite();
+    }
+    setCursor(Qt::BusyCursor);
+    m_cancel = false;
+    m_boxesRead = 0;
+    m_rewritesDone = 0;
+    m_readyRewrites.clear();
+    m_tidyStep.start();
+}
+
+void ImportWindow::tidyStep()
+{
+    if (m_boxesRead < 7) {
+        const auto i = static_cast<std::size_t>(m_boxesRead++);
+        const QTextDocument& document = *m_boxes[i]->document();
+        m_tidyTasks[i].setFuture(QtConcurrent::run(
+            &m_workers, [this, i, raw = document.toRawText(), look = lookOf(document), gui = thread()] {
+                m_rewrites[i] = planRewrite(static_cast<int>(i + 1), raw, look, gui, m_cancel);
+            }));
+        return;
+    }
+    const QDeadlineTimer deadline(kRewriteSliceMs);
+    while (!m_readyRewrites.empty()) {
+        const auto i = static_cast<std::size_t>(m_readyRewrites.front());
+        if (!applyRewrite(*m_boxes[i], m_rewrites[i], deadline)) {
+            return; // more of this box at the next turn of the event loop
+        }
+        m_rewrites[i] = BoxRewrite();
+        m_readyRewrites.pop_front();
+        ++m_rewritesDone;
+        if (deadline.hasExpired()) {
+            break;
+        }
+    }
+    if (m_readyRewrites.empty()) {
+        m_tidyStep.stop();
+    }
+    if (m_busy && m_rewritesDone == 7) {
+        finishTidy();
+    }
+}
+
+void ImportWindow::finishTidy()
+{
+    m_busy = false;
+    unsetCursor();
+    整理按钮->setEnabled(true);
+    导入按钮->setEnabled(true);
+    m_tidyPending = false;
+    整理按钮->setCaption(u"重新输入"_s);
+    setExplanation(u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
+                   u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
+}
+
 void ImportWindow::bulkImport()
 {
+    if (m_busy) {
+        return;
+    }
     int largest = 0;
     for (int k = 1; k <= 7; ++k) {
         largest = std::max(largest, lineCount(k));
@@ -414,7 +398,7 @@ void ImportWindow::returnToEntering()
     }
     导入按钮->setEnabled(false);
     m_tidyPending = true;
-    整理按钮->setText(u"整理数据"_s);
+    整理按钮->setCaption(u"整理数据"_s);
     setExplanation(kInstructionAgain);
 }
 

@@ -1,25 +1,39 @@
 #pragma once
 
+#include "import/box_rewrite.h"
+
 #include <QDialog>
+#include <QFutureWatcher>
+#include <QThreadPool>
+#include <QTimer>
 
 #include <array>
+#include <atomic>
+#include <deque>
 #include <string>
 
 class QKeyEvent;
 class QLabel;
 class QPlainTextEdit;
-class QPushButton;
 class QResizeEvent;
 
 namespace telvane::store {
 class DirectoryStore;
 }
 
+namespace telvane::widgets {
+class ExplanationLabel;
+class TwoLineButton;
+} // namespace telvane::widgets
+
 namespace telvane::import {
 
+class PasteBox;
+
 // The window in which a spreadsheet enters the directory in bulk: the user pastes one spreadsheet column into each
-// of seven boxes, tidies them to the field rules and adds the rows to the store. It is in the Entering state (boxes
-// editable, import disabled) or the Tidied state (boxes show the tidied text, import enabled).
+// of seven boxes (or a block of columns into one box, which spreads it over the boxes to its right), tidies them to
+// the field rules and adds the rows to the store. It is in the Entering state (boxes editable, import disabled) or
+// the Tidied state (boxes show the tidied text, import enabled).
 class ImportWindow : public QDialog
 {
     Q_OBJECT
@@ -32,6 +46,8 @@ public:
     bool importDone() const { return m_importDone; }
     // Set in the Entering state, clear in the Tidied state.
     bool tidyPending() const { return m_tidyPending; }
+    // While the tidy command is still rewriting the boxes: the boxes and both buttons are disabled meanwhile.
+    bool busy() const { return m_busy; }
 
     // The content of paste box 1..7 as GBK bytes, each line break of the box a CR LF.
     std::string columnText(int column) const;
@@ -51,9 +67,12 @@ protected:
 
 private:
     void tidyCommand();
+    void startTidy();
+    void tidyStep();
+    void finishTidy();
     void bulkImport();
+    bool pasteBlock(int column, const QString& text);
     void updateCounter(int column);
-    void setColumnText(int column, const std::string& gbk);
     void returnToEntering();
     void setExplanation(const QString& text);
     void layOutBottom();
@@ -62,35 +81,25 @@ private:
     bool m_tidyPending = true;
     bool m_importDone = false;
 
-    QLabel* 说明标签;
-    QPushButton* 整理按钮;
-    QPushButton* 导入按钮;
-    QLabel* 标签上1;
-    QLabel* 标签上2;
-    QLabel* 标签上3;
-    QLabel* 标签上4;
-    QLabel* 标签上5;
-    QLabel* 标签上6;
-    QLabel* 标签上7;
-    QPlainTextEdit* 编辑框1;
-    QPlainTextEdit* 编辑框2;
-    QPlainTextEdit* 编辑框3;
-    QPlainTextEdit* 编辑框4;
-    QPlainTextEdit* 编辑框5;
-    QPlainTextEdit* 编辑框6;
-    QPlainTextEdit* 编辑框7;
-    QLabel* 标签下1;
-    QLabel* 标签下2;
-    QLabel* 标签下3;
-    QLabel* 标签下4;
-    QLabel* 标签下5;
-    QLabel* 标签下6;
-    QLabel* 标签下7;
-
-    // The same controls by column number (index 0 is column 1), for the steps that go through all seven.
+    widgets::ExplanationLabel* 说明标签;
+    widgets::TwoLineButton* 整理按钮;
+    widgets::TwoLineButton* 导入按钮;
+    // Column k's caption, paste box and line counter at index k - 1 (标签上k, 编辑框k, 标签下k).
     std::array<QLabel*, 7> m_captions {};
-    std::array<QPlainTextEdit*, 7> m_boxes {};
+    std::array<PasteBox*, 7> m_boxes {};
     std::array<QLabel*, 7> m_counters {};
+
+    // The tidy command at work: the boxes read one at a time, a worker task per box, then the rewrites carried out
+    // as they come in, a slice at a time.
+    bool m_busy = false;
+    std::atomic<bool> m_cancel = false;
+    QThreadPool m_workers;
+    std::array<QFutureWatcher<void>, 7> m_tidyTasks;
+    std::array<BoxRewrite, 7> m_rewrites;
+    int m_boxesRead = 0;
+    std::deque<int> m_readyRewrites;
+    int m_rewritesDone = 0;
+    QTimer m_tidyStep;
 };
 
 } // namespace telvane::import

@@ -3,14 +3,18 @@
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
 #include <QLabel>
+#include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
 
 #include <sqlite3.h>
 
@@ -57,6 +61,13 @@ private:
         QApplication::clipboard()->setText(text);
         box(k)->selectAll();
         box(k)->paste();
+    }
+
+    // Clicks 整理按钮 and waits until the boxes hold their tidied text.
+    void clickTidy()
+    {
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->busy(), 20000);
     }
 
 private slots:
@@ -167,7 +178,7 @@ private slots:
 
     void emptyTidyShowsHint()
     {
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QCOMPARE(explanation()->text(), kEmptyHint);
         QCOMPARE(tidyButton()->text(), u"整理\n数据"_s);
         QVERIFY(!importButton()->isEnabled());
@@ -181,7 +192,7 @@ private slots:
     {
         paste(1, u"张 三abc\r\n李四\r\nBob\r\n\r\n"_s);
         QCOMPARE(counter(1)->text(), u"共有4行"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QVERIFY(!m_window->tidyPending());
         QCOMPARE(box(1)->toPlainText(), u"张三\n李四\n"_s);
         QCOMPARE(m_window->columnText(1), text::utf8ToGbk("张三\r\n李四\r\n"));
@@ -233,7 +244,7 @@ private slots:
         QFETCH(QString, pasted);
         paste(column, pasted);
         const std::string expected = import::tidyColumn(column, m_window->columnText(column));
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QCOMPARE(m_window->columnText(column), expected);
         QString shown = text::fromGbk(expected);
         shown.replace(u"\r\n"_s, u"\n"_s);
@@ -244,9 +255,9 @@ private slots:
     void tidyTwiceClears()
     {
         paste(4, u"０１０－８８８８\r\n"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QCOMPARE(box(4)->toPlainText(), u"010-8888\n"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QVERIFY(m_window->tidyPending());
         for (int k = 1; k <= 7; ++k) {
             QVERIFY(box(k)->isEnabled());
@@ -297,7 +308,7 @@ private slots:
         paste(1, names);
         paste(6, phones);
         paste(3, u"\r\n  备注 \r\n"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::mouseClick(importButton(), Qt::LeftButton);
 
         QCOMPARE(m_store->recordCount(), 10);
@@ -324,7 +335,7 @@ private slots:
 
         // A second batch in the same opening adds its own rows; closing asks for the list editor once.
         paste(2, u"单位"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::mouseClick(importButton(), Qt::LeftButton);
         QCOMPARE(m_store->recordCount(), 11);
         QCOMPARE(text::fromGbk(m_store->columns().field(11, 2)), u"单位"_s);
@@ -335,7 +346,7 @@ private slots:
     void allEmptyTidiedBoxesAddOneEmptyRecord()
     {
         paste(1, u"Bob"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::mouseClick(importButton(), Qt::LeftButton);
         QCOMPARE(m_store->recordCount(), 1);
         for (int f = 1; f <= 7; ++f) {
@@ -347,7 +358,7 @@ private slots:
     {
         QSignalSpy requested(m_window.get(), &import::ImportWindow::listEditorRequested);
         paste(1, u"张三"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         QTest::keyClick(m_window.get(), Qt::Key_Escape); // a stray Escape keeps the pasted columns
         QVERIFY(m_window->isVisible());
         m_window->close();
@@ -365,7 +376,7 @@ private slots:
 
         paste(1, u"张三\r\n李四"_s);
         paste(4, u"010 8888 8888 转123"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         const std::string names = m_window->columnText(1);
         const std::string phones = m_window->columnText(4);
         QTest::mouseClick(importButton(), Qt::LeftButton);
@@ -395,13 +406,167 @@ private slots:
     void reopeningStartsFresh()
     {
         paste(1, u"张三"_s);
-        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        clickTidy();
         m_window->close();
         m_window = std::make_unique<import::ImportWindow>(*m_store);
         QVERIFY(m_window->tidyPending());
         QVERIFY(!importButton()->isEnabled());
         QVERIFY(box(1)->toPlainText().isEmpty());
         QCOMPARE(explanation()->text(), kInstruction);
+    }
+
+    // What spreadsheets put on the clipboard: rows ending in LF or CR LF, cells separated by tabs, a cell with a
+    // line break, tab or quote in double quotes with its quotes doubled. `before` is already in the box pasted
+    // into, with the cursor at its end; `boxes` is what the seven boxes show afterwards.
+    void pasteSpreadsheetBlocks_data()
+    {
+        QTest::addColumn<QString>("pasted");
+        QTest::addColumn<int>("into");
+        QTest::addColumn<QString>("before");
+        QTest::addColumn<QStringList>("boxes");
+        QTest::addColumn<int>("dropped");
+        const QString e;
+        QTest::newRow("quoted cells with LF, doubled quotes")
+            << u"\"第一行\n第二行\"\n普通\n\"说\"\"好\"\"\"\n"_s << 3 << e
+            << QStringList {e, e, u"第一行 第二行\n普通\n说\"好\"\n"_s, e, e, e, e} << 0;
+        QTest::newRow("CR LF rows, CR LF and an empty line inside a cell")
+            << u"\"a\r\n\r\nb\"\r\nc\r\n"_s << 1 << e << QStringList {u"a b\nc\n"_s, e, e, e, e, e, e} << 0;
+        QTest::newRow("last row without a line break, quoted cell last")
+            << u"张三\t\"北京\n海淀\"\r\n李四\t\"上海\""_s << 1 << e
+            << QStringList {u"张三\n李四\n"_s, u"北京 海淀\n上海\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("two columns no longer fuse")
+            << u"张三\t北京电力公司\r\n李四\t上海\r\n"_s << 1 << e
+            << QStringList {u"张三\n李四\n"_s, u"北京电力公司\n上海\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("nine columns into box 1: two dropped")
+            << u"a\tb\tc\td\te\tf\tg\th\ti\r\n1\t2\t3\t4\t5\t6\t7\t8\t9\r\n"_s << 1 << e
+            << QStringList {u"a\n1\n"_s, u"b\n2\n"_s, u"c\n3\n"_s, u"d\n4\n"_s, u"e\n5\n"_s, u"f\n6\n"_s, u"g\n7\n"_s}
+            << 2;
+        QTest::newRow("empty columns beyond the last box lose nothing")
+            << u"a\tb\t\t\r\n"_s << 6 << e << QStringList {e, e, e, e, e, u"a\n"_s, u"b\n"_s} << 0;
+        QTest::newRow("three columns into box 6: one dropped")
+            << u"13800000000\t0571-1\t999\n"_s << 6 << e
+            << QStringList {e, e, e, e, e, u"13800000000\n"_s, u"0571-1\n"_s} << 1;
+        QTest::newRow("empty cells in the middle keep their rows")
+            << u"张三\t\t备注\n李四\t单位\t\n"_s << 1 << e
+            << QStringList {u"张三\n李四\n"_s, u"\n单位\n"_s, u"备注\n\n"_s, e, e, e, e} << 0;
+        QTest::newRow("quoted cell with a tab inside stays in its box")
+            << u"\"a\tb\"\tc\n"_s << 1 << e << QStringList {u"a b\n"_s, u"c\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("block below existing lines: shorter boxes padded")
+            << u"丙\t1\n丁\t2\n"_s << 1 << u"甲\n乙"_s
+            << QStringList {u"甲\n乙\n丙\n丁\n"_s, u"\n\n1\n2\n"_s, e, e, e, e, e} << 0;
+        QTest::newRow("plain column goes in as it is")
+            << u"他说\"好\"\r\n李四"_s << 3 << e << QStringList {e, e, u"他说\"好\"\n李四"_s, e, e, e, e} << 0;
+    }
+
+    void pasteSpreadsheetBlocks()
+    {
+        QFETCH(QString, pasted);
+        QFETCH(int, into);
+        QFETCH(QString, before);
+        QFETCH(QStringList, boxes);
+        QFETCH(int, dropped);
+        box(into)->setPlainText(before);
+        box(into)->moveCursor(QTextCursor::End);
+        QApplication::clipboard()->setText(pasted);
+        box(into)->setFocus();
+        QTest::keyClick(box(into), Qt::Key_V, Qt::ControlModifier);
+        for (int k = 1; k <= 7; ++k) {
+            QCOMPARE(box(k)->toPlainText(), boxes[k - 1]);
+            QCOMPARE(counter(k)->text(), u"共有%1行"_s.arg(m_window->lineCount(k)));
+        }
+        QCOMPARE(explanation()->text().contains(u"最右边的%1列已丢弃"_s.arg(dropped)), dropped > 0);
+        if (dropped == 0) {
+            QCOMPARE(explanation()->text(), kInstruction);
+        }
+    }
+
+    // Shift+Insert and the context menu's paste reach the same reading as Ctrl+V.
+    void otherWaysOfPastingSpread()
+    {
+        QApplication::clipboard()->setText(u"张三\t单位\n"_s);
+        box(1)->setFocus();
+        QTest::keyClick(box(1), Qt::Key_Insert, Qt::ShiftModifier);
+        QCOMPARE(box(2)->toPlainText(), u"单位\n"_s);
+        QApplication::clipboard()->setText(u"李四\t部门\n"_s);
+        std::unique_ptr<QMenu> menu(box(1)->createStandardContextMenu());
+        const QList<QAction*> actions = menu->actions();
+        const auto pasteAction =
+            std::find_if(actions.begin(), actions.end(), [](QAction* a) { return a->objectName() == u"edit-paste"_s; });
+        QVERIFY(pasteAction != actions.end());
+        (*pasteAction)->trigger();
+        QCOMPARE(box(1)->toPlainText(), u"张三\n李四\n"_s);
+        QCOMPARE(box(2)->toPlainText(), u"单位\n部门\n"_s);
+        // Some programs offer the text only as "text/plain;charset=utf-8", which Qt does not count as text.
+        auto* utf8Only = new QMimeData;
+        utf8Only->setData(u"text/plain;charset=utf-8"_s, u"王五\t科室\n"_s.toUtf8());
+        QApplication::clipboard()->setMimeData(utf8Only);
+        QTest::keyClick(box(1), Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(box(1)->toPlainText(), u"张三\n李四\n王五\n"_s);
+        QCOMPARE(box(2)->toPlainText(), u"单位\n部门\n科室\n"_s);
+    }
+
+    // Until the boxes hold their tidied text, they take no input and neither button starts a command.
+    void busyWhileTidying()
+    {
+        QString names;
+        for (int i = 0; i < 20000; ++i) {
+            names += u"张 三x\r\n"_s;
+        }
+        paste(1, names);
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QVERIFY(m_window->busy());
+        QVERIFY(m_window->tidyPending());
+        QVERIFY(!tidyButton()->isEnabled());
+        QVERIFY(!importButton()->isEnabled());
+        QVERIFY(!box(1)->isEnabled());
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(!m_window->busy(), 20000);
+        QVERIFY(!m_window->tidyPending());
+        QCOMPARE(m_store->recordCount(), 0);
+        QCOMPARE(counter(1)->text(), u"共有20000行"_s);
+        QCOMPARE(box(1)->document()->firstBlock().text(), u"张三"_s);
+        QCOMPARE(box(1)->document()->defaultFont(), box(1)->font());
+        QVERIFY(!box(1)->isEnabled());
+        QVERIFY(importButton()->isEnabled());
+        QCOMPARE(tidyButton()->text(), u"重新输入"_s);
+    }
+
+    // Closing the window while it tidies abandons the work without waiting for the boxes.
+    void closingWhileTidying()
+    {
+        QString lines;
+        for (int i = 0; i < 20000; ++i) {
+            lines += u"０１０－８８８８\r\n"_s;
+        }
+        for (int k = 4; k <= 7; ++k) {
+            paste(k, lines);
+        }
+        QTest::mouseClick(tidyButton(), Qt::LeftButton);
+        QTest::qWait(30); // a few boxes read and their tasks under way
+        m_window->close();
+        m_window.reset();
+    }
+
+    void accessibleNames()
+    {
+        const QStringList names {u"姓名"_s,     u"单位名"_s, u"备注"_s,  u"办公电话"_s,
+                                 u"家庭电话"_s, u"手机"_s,   u"小灵通"_s};
+        for (int k = 1; k <= 7; ++k) {
+            QAccessibleInterface* boxAccess = QAccessible::queryAccessibleInterface(box(k));
+            QVERIFY(boxAccess);
+            QCOMPARE(boxAccess->text(QAccessible::Name), names[k - 1]);
+            QAccessibleInterface* counterAccess = QAccessible::queryAccessibleInterface(counter(k));
+            QVERIFY(counterAccess);
+            QCOMPARE(counterAccess->role(), QAccessible::StaticText);
+            QCOMPARE(counterAccess->text(QAccessible::Name), u"共有0行"_s);
+        }
+        QCOMPARE(QAccessible::queryAccessibleInterface(tidyButton())->text(QAccessible::Name), u"整理数据"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(importButton())->text(QAccessible::Name), u"导入数据"_s);
+        paste(1, u"张三"_s);
+        clickTidy();
+        QCOMPARE(QAccessible::queryAccessibleInterface(tidyButton())->text(QAccessible::Name), u"重新输入"_s);
+        QCOMPARE(QAccessible::queryAccessibleInterface(counter(1))->text(QAccessible::Name), u"共有1行"_s);
     }
 };
 
