@@ -2,13 +2,24 @@
 
 #include "import/bulk_import.h"
 #include "import/tidy.h"
-#include "text/tsv.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
+#include "text/tsv.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <thread>
 
 #include <QString>
 
 #include <cstdio>
+
+using namespace Qt::StringLiterals;
 
 namespace telvane::cli {
 
@@ -52,6 +63,26 @@ std::string utf8(const QString& text)
     return text.toUtf8().toStdString();
 }
 
+// The length of the bytes up to the last character that ends inside them: a UTF-8 sequence cut off at the end is
+// left out (checking the bytes is not this function's task).
+std::size_t completeUtf8(std::string_view bytes)
+{
+    std::size_t i = bytes.size();
+    for (int back = 0; back < 4 && i > 0; ++back) {
+        const auto c = static_cast<unsigned char>(bytes[i - 1]);
+        if (c < 0x80) {
+            return bytes.size();
+        }
+        --i;
+        if (c >= 0xC0) {
+            // The lead byte of the last sequence: whole when its length fits.
+            const std::size_t length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+            return bytes.size() - i >= length ? bytes.size() : i;
+        }
+    }
+    return bytes.size();
+}
+
 } // namespace
 
 int runTidy(const Args& args)
@@ -68,35 +99,170 @@ int runTidy(const Args& args)
     return kExitOk;
 }
 
+namespace {
+
+// Rows read and tidied from standard input, a piece at a time: what the reading thread hands to the writing one.
+struct Piece
+{
+    std::vector<store::Record> records;
+    std::string refusal; // why the input is refused (the import then adds nothing)
+    bool last = false;
+};
+
+// A few pieces between the two threads at most, so the memory stays the same however large the input is.
+class Pieces
+{
+public:
+    void push(Piece&& piece)
+    {
+        std::unique_lock lock(m_mutex);
+        m_space.wait(lock, [this] { return m_queue.size() < kDepth || m_closed; });
+        m_queue.push_back(std::move(piece));
+        m_ready.notify_one();
+    }
+    Piece pop()
+    {
+        std::unique_lock lock(m_mutex);
+        m_ready.wait(lock, [this] { return !m_queue.empty(); });
+        Piece piece = std::move(m_queue.front());
+        m_queue.pop_front();
+        m_space.notify_one();
+        return piece;
+    }
+    // The writer gave up: the reader stops waiting for room.
+    void close()
+    {
+        std::lock_guard lock(m_mutex);
+        m_closed = true;
+        m_space.notify_all();
+    }
+    bool closed()
+    {
+        std::lock_guard lock(m_mutex);
+        return m_closed;
+    }
+
+private:
+    static constexpr std::size_t kDepth = 4;
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::condition_variable m_space;
+    std::deque<Piece> m_queue;
+    bool m_closed = false;
+};
+
+constexpr std::size_t kPieceRows = 4096;
+
+// Reads standard input a block at a time, checks it, reads its rows and tidies them as the import window tidies its
+// boxes, and hands the records over in pieces. Runs on a thread of its own.
+void readRows(Pieces& pieces)
+{
+    text::TsvReader reader;
+    Piece piece;
+    std::size_t line = 0;
+    // A last row whose cells are all empty adds no record (as an empty last line adds none to a pasted column), so
+    // such a row waits until another row follows it.
+    std::optional<QStringList> emptyRow;
+    const QString none;
+    store::Record cells;
+    auto add = [&](const QStringList& row) {
+        ++line;
+        for (auto k = static_cast<qsizetype>(store::kFieldCount); k < row.size(); ++k) {
+            if (!row[k].isEmpty()) {
+                piece.refusal = "standard input: row " + std::to_string(line) + " has more than 7 fields";
+                return false;
+            }
+        }
+        // As the import window takes a row: tidied once as 整理数据 tidies the boxes, then once more by the import
+        // itself (a remark or number cut to its width may end in a blank that the second pass trims).
+        import::RowCells views;
+        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+            const QString& cell = k < static_cast<std::size_t>(row.size()) ? row[static_cast<qsizetype>(k)] : none;
+            // A line break inside a cell would split its row in two when tidied as a column line.
+            cells[k] = text::toGbk(cell.contains(u'\r') ? QString(cell).replace(u"\r\n"_s, u"\n"_s) : cell);
+            views[k] = cells[k];
+        }
+        cells = import::tidyRow(views);
+        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+            views[k] = cells[k];
+        }
+        // In UTF-8, as the file keeps it: converted here, beside the reading, rather than on the writing thread.
+        store::Record& record = piece.records.emplace_back(import::tidyRow(views));
+        for (std::string& field : record) {
+            text::gbkToUtf8Into(std::string(field), field);
+        }
+        if (piece.records.size() >= kPieceRows) {
+            pieces.push(std::move(piece));
+            piece = {};
+        }
+        return true;
+    };
+    auto take = [&](const text::TsvRows& rows) {
+        for (const QStringList& row : rows) {
+            if (emptyRow && !add(*emptyRow)) {
+                return false;
+            }
+            emptyRow.reset();
+            if (std::all_of(row.begin(), row.end(), [](const QString& cell) { return cell.isEmpty(); })) {
+                emptyRow = row;
+            } else if (!add(row)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    auto refuse = [&](const std::string& why) {
+        piece.records.clear();
+        if (piece.refusal.empty()) {
+            piece.refusal = why;
+        }
+        piece.last = true;
+        pieces.push(std::move(piece));
+    };
+    std::string block;
+    std::vector<char> buffer(1 << 20);
+    std::size_t n;
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), stdin)) > 0) {
+        if (pieces.closed()) {
+            return;
+        }
+        block.append(buffer.data(), n);
+        // A character cut by the block's end waits for the next block.
+        const std::size_t whole = completeUtf8(block);
+        if (!text::isValidUtf8(std::string_view(block).substr(0, whole))) {
+            return refuse("standard input is not valid UTF-8 text");
+        }
+        reader.feed(QString::fromUtf8(block.data(), static_cast<qsizetype>(whole)));
+        block.erase(0, whole);
+        if (!take(reader.takeRows())) {
+            return refuse({});
+        }
+    }
+    if (std::ferror(stdin)) {
+        return refuse("cannot read standard input");
+    }
+    if (!block.empty()) {
+        return refuse("standard input is not valid UTF-8 text");
+    }
+    if (!take(reader.finish())) {
+        return refuse({});
+    }
+    piece.last = true;
+    pieces.push(std::move(piece));
+}
+
+} // namespace
+
 int runImport(const Args& args)
 {
     if (args.size() != 1) {
         return usage();
     }
-    // Everything is read and checked before the store file is looked at, so bad input leaves it as it was.
-    std::string input;
-    if (!readUtf8Input(input)) {
-        return kExitInput;
-    }
-    import::ColumnTexts columns;
-    QString error;
-    if (!import::columnsFromRows(
-            text::parseTsv(QString::fromUtf8(input.data(), static_cast<qsizetype>(input.size()))), columns, &error)) {
-        printError("standard input: " + utf8(error));
-        return kExitInput;
-    }
-    input.clear();
-    input.shrink_to_fit();
-    // As the import window does it: input without a line adds nothing (the window refuses to tidy it); otherwise
-    // the seven columns are tidied, and the rows, tidied once more, are added in one transaction.
-    std::vector<store::Record> records;
-    if (import::largestLineCount(columns) > 0) {
-        records = import::buildRecords(import::tidyColumns(columns));
-    }
-
     const QString path = localPath(args[0]);
+    QString error;
     const store::FileState state = store::DirectoryStore::inspect(path);
-    if (state == store::FileState::Missing) {
+    const bool created = state == store::FileState::Missing;
+    if (created) {
         if (!store::DirectoryStore::create(path, &error)) {
             printError(args[0] + ": " + utf8(error));
             return kExitFile;
@@ -110,12 +276,48 @@ int runImport(const Args& args)
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }
-    if (!records.empty() && !store.appendMany(records, &error)) {
+    store::DirectoryStore::Appender appender(store);
+    if (!appender.begin(&error)) {
         printError(args[0] + ": no record added: " + utf8(error));
         return kExitFile;
     }
+    // Standard input is read and tidied on one thread while this one adds the rows, all in one transaction: the
+    // memory stays the same however large the input is, and a refused input adds nothing.
+    Pieces pieces;
+    std::thread reading(readRows, std::ref(pieces));
+    std::string refusal;
+    bool written = true;
+    for (Piece piece = pieces.pop();; piece = pieces.pop()) {
+        if (!piece.refusal.empty()) {
+            refusal = piece.refusal;
+            break;
+        }
+        if (written && !appender.addUtf8(piece.records, &error)) {
+            written = false;
+            pieces.close();
+        }
+        if (piece.last) {
+            break;
+        }
+    }
+    reading.join();
+    if (!refusal.empty()) {
+        printError(refusal);
+        appender.rollback();
+        store.close();
+        // A store made for the input goes again, so the folder is left as it was.
+        if (created && store::DirectoryStore::inspect(path) == store::FileState::Store) {
+            QFile::remove(path);
+        }
+        return kExitInput;
+    }
+    if (!written || !appender.commit(&error)) {
+        printError(args[0] + ": no record added: " + utf8(error));
+        return kExitFile;
+    }
+    const std::size_t added = appender.added();
     store.close();
-    writeOut(std::to_string(records.size()) + "\n");
+    writeOut(std::to_string(added) + "\n");
     return kExitOk;
 }
 
@@ -125,34 +327,31 @@ int runExport(const Args& args)
         return usage();
     }
     const QString path = localPath(args[0]);
-    const store::FileState state = store::DirectoryStore::inspect(path);
-    if (state != store::FileState::Store) {
-        printError(args[0] + ": " + utf8(store::DirectoryStore::describe(state)));
-        return kExitFile;
-    }
-    store::DirectoryStore store;
     QString error;
-    if (!store.open(path, &error, store::DirectoryStore::Access::ReadOnly)) {
+    std::string out;
+    QStringList row;
+    store::Scan scan;
+    // One pass in the file's own UTF-8, written as it is read.
+    const bool read = store::scanStore(
+        path,
+        [&](std::int64_t, const store::FieldViews& fields) {
+            row.clear();
+            for (const std::string_view field : fields) {
+                row.append(QString::fromUtf8(field.data(), static_cast<qsizetype>(field.size())));
+            }
+            out += utf8(text::writeTsvRow(row));
+            out += '\n';
+            if (out.size() >= 1 << 16) {
+                writeOut(out);
+                out.clear();
+            }
+        },
+        &scan, &error, store::Encoding::Utf8);
+    if (!read) {
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }
-    const store::Columns& columns = store.columns();
-    std::string out;
-    QStringList row;
-    for (int n = 1; n <= static_cast<int>(columns.size()); ++n) {
-        row.clear();
-        for (std::size_t f = 1; f <= store::kFieldCount; ++f) {
-            row.append(text::fromGbk(columns.field(n, f)));
-        }
-        out += utf8(text::writeTsvRow(row));
-        out += '\n';
-        if (out.size() >= 1 << 16) {
-            writeOut(out);
-            out.clear();
-        }
-    }
     writeOut(out);
-    store.close();
     return kExitOk;
 }
 

@@ -70,4 +70,91 @@ bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* e
     return true;
 }
 
+store::Record tidyRow(const RowCells& cells)
+{
+    store::Record record;
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        record[f] = tidyLine(cells[f], store::kFields[f].tidy, store::kFields[f].width);
+    }
+    return record;
+}
+
+namespace {
+
+// Rows go to the store in pieces of this many: large enough to cost nothing per piece, small enough to keep the
+// memory of an import of millions of rows flat.
+constexpr std::size_t kPieceRows = 4096;
+
+} // namespace
+
+Importer::Importer(store::DirectoryStore& store)
+    : m_appender(store)
+{
+    m_piece.reserve(kPieceRows);
+}
+
+bool Importer::begin(QString* error)
+{
+    return m_appender.begin(error);
+}
+
+bool Importer::addRow(const RowCells& cells, QString* error)
+{
+    m_piece.push_back(tidyRow(cells));
+    return m_piece.size() < kPieceRows || flush(error);
+}
+
+bool Importer::flush(QString* error)
+{
+    if (!m_appender.add(m_piece, error)) {
+        return false;
+    }
+    m_added += m_piece.size();
+    m_piece.clear();
+    return true;
+}
+
+bool Importer::commit(QString* error)
+{
+    return flush(error) && m_appender.commit(error);
+}
+
+bool importColumns(const ColumnTexts& columns, store::DirectoryStore& store, std::size_t* added, QString* error)
+{
+    const std::size_t rows = largestLineCount(columns);
+    if (added) {
+        *added = 0;
+    }
+    if (rows == 0) {
+        return true;
+    }
+    // A cursor into each column: its lines are taken one by one, cut at CR LF only.
+    std::array<std::string_view, store::kFieldCount> rest;
+    for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+        rest[k] = columns[k];
+    }
+    Importer importer(store);
+    if (!importer.begin(error)) {
+        return false;
+    }
+    RowCells cells;
+    for (std::size_t r = 0; r < rows; ++r) {
+        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+            const std::size_t end = rest[k].find("\r\n");
+            cells[k] = rest[k].substr(0, end);
+            rest[k] = end == std::string_view::npos ? std::string_view() : rest[k].substr(end + 2);
+        }
+        if (!importer.addRow(cells, error)) {
+            return false;
+        }
+    }
+    if (!importer.commit(error)) {
+        return false;
+    }
+    if (added) {
+        *added = importer.added();
+    }
+    return true;
+}
+
 } // namespace telvane::import

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "text/tsv.h"
+#include "store/directory_store.h"
 #include "store/record.h"
+#include "text/tsv.h"
 
 #include <QString>
 
@@ -28,5 +29,38 @@ ColumnTexts tidyColumns(const ColumnTexts& columns);
 // A line break inside a cell would split its row in two and shift every row below it, so a CR LF pair inside a
 // cell becomes a single LF. Refuses (false, with a reason) a row with a non-empty cell beyond the seventh.
 bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* error = nullptr);
+
+// ---- the import into the store ----------------------------------------------------------------------------------
+
+// The cells of one row, GBK, in field order.
+using RowCells = std::array<std::string_view, store::kFieldCount>;
+
+// One record from the cells of a row, each tidied by the rule and width of its field.
+store::Record tidyRow(const RowCells& cells);
+
+// The import as the import window and telvane-cli make it: rows are tidied and added to the store a piece at a time,
+// all inside one transaction, so memory stays the same however many rows come, and after a failure or a crash
+// either every row is stored or none.
+class Importer
+{
+public:
+    explicit Importer(store::DirectoryStore& store);
+    bool begin(QString* error = nullptr);
+    bool addRow(const RowCells& cells, QString* error = nullptr);
+    bool commit(QString* error = nullptr);
+    std::size_t added() const { return m_added; }
+
+private:
+    bool flush(QString* error);
+
+    store::DirectoryStore::Appender m_appender;
+    std::vector<store::Record> m_piece;
+    std::size_t m_added = 0;
+};
+
+// The import window's seven column texts into the store: line r of column k is cell k of row r, for as many rows as
+// the largest line count of the columns (none when no column holds a line). *added gets the number of records.
+bool importColumns(const ColumnTexts& columns, store::DirectoryStore& store, std::size_t* added = nullptr,
+                   QString* error = nullptr);
 
 } // namespace telvane::import

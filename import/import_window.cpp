@@ -377,9 +377,8 @@ void ImportWindow::bulkImport()
         columns[static_cast<std::size_t>(k - 1)] = columnText(k);
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    const std::vector<store::Record> records = buildRecords(columns);
     QString error;
-    const bool added = m_store.appendMany(records, &error);
+    const bool added = importColumns(columns, m_store, nullptr, &error);
     QGuiApplication::restoreOverrideCursor();
     if (!added) {
         // All rows go in one transaction, so none of them was added: the tidied columns stay for another try.

@@ -121,9 +121,11 @@ sqlite3* openRaw(const QString& path, Open how)
         // A store on read-only media (a backup on a CD) cannot get the WAL index SQLite wants beside it; it is read
         // as immutable instead. It is complete on its own, since every write is checkpointed.
         const QByteArray uri = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath()).toEncoded() + "?immutable=1";
-        rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr);
+        rc = sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX,
+                             nullptr);
     } else {
-        const int flags = how == Open::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+        // A connection is used by one thread at a time (the window's, or a worker's own): no mutex per call.
+        const int flags = (how == Open::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) | SQLITE_OPEN_NOMUTEX;
         rc = sqlite3_open_v2(nativePath(path).constData(), &db, flags, nullptr);
     }
     if (rc != SQLITE_OK) {
@@ -581,6 +583,11 @@ void Statement::bindText(int index, const QString& text)
 void Statement::bindText(int index, std::string_view utf8)
 {
     sqlite3_bind_text(m_stmt, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
+}
+
+void Statement::bindTextInPlace(int index, std::string_view utf8)
+{
+    sqlite3_bind_text(m_stmt, index, utf8.data(), static_cast<int>(utf8.size()), SQLITE_STATIC);
 }
 
 void Statement::bindInt(int index, std::int64_t value)

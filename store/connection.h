@@ -130,6 +130,8 @@ public:
     void reset();
     void bindText(int index, const QString& text);
     void bindText(int index, std::string_view utf8);
+    // Binds without a copy: the bytes must stay as they are until the statement has stepped.
+    void bindTextInPlace(int index, std::string_view utf8);
     void bindInt(int index, std::int64_t value);
     std::int64_t columnInt(int column) const;
     QString columnText(int column) const;

@@ -239,10 +239,17 @@ DirectoryStore::Appender::Appender(DirectoryStore& store)
 
 DirectoryStore::Appender::~Appender()
 {
+    rollback();
+}
+
+void DirectoryStore::Appender::rollback()
+{
     if (m_open) {
         m_insert.reset();
         m_store.m_conn.rollback();
+        m_open = false;
     }
+    m_ids.clear();
 }
 
 bool DirectoryStore::Appender::begin(QString* error)
@@ -281,6 +288,16 @@ bool DirectoryStore::Appender::begin(QString* error)
 
 bool DirectoryStore::Appender::add(std::span<const Record> records, QString* error)
 {
+    return insert(records, true, error);
+}
+
+bool DirectoryStore::Appender::addUtf8(std::span<const Record> records, QString* error)
+{
+    return insert(records, false, error);
+}
+
+bool DirectoryStore::Appender::insert(std::span<const Record> records, bool gbk, QString* error)
+{
     if (!m_open || !m_insert) {
         if (error && error->isEmpty()) {
             *error = m_store.m_conn.lastError();
@@ -291,8 +308,10 @@ bool DirectoryStore::Appender::add(std::span<const Record> records, QString* err
     std::array<std::string, kFieldCount> utf8;
     for (const Record& r : records) {
         for (std::size_t f = 0; f < kFieldCount; ++f) {
-            utf8[f] = text::gbkToUtf8(r[f]);
-            m_insert->bindText(static_cast<int>(f + 1), utf8[f]);
+            if (gbk) {
+                text::gbkToUtf8Into(r[f], utf8[f]);
+            }
+            m_insert->bindTextInPlace(static_cast<int>(f + 1), gbk ? utf8[f] : r[f]);
         }
         if (m_insert->step() != SQLITE_DONE) {
             if (error) {
@@ -305,8 +324,8 @@ bool DirectoryStore::Appender::add(std::span<const Record> records, QString* err
         const std::int64_t id = sqlite3_last_insert_rowid(db);
         m_ids.push_back(id);
         m_digest.addId(id);
-        for (const std::string& field : utf8) {
-            m_digest.addField(field);
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
+            m_digest.addField(gbk ? utf8[f] : r[f]);
         }
     }
     return true;

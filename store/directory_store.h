@@ -115,12 +115,18 @@ public:
         Appender& operator=(const Appender&) = delete;
         bool begin(QString* error = nullptr);
         bool add(std::span<const Record> records, QString* error = nullptr);
+        // The same with records whose fields are UTF-8 already (as the file keeps them), converted by the caller.
+        bool addUtf8(std::span<const Record> records, QString* error = nullptr);
         bool commit(QString* error = nullptr);
+        // Nothing of what was added stays.
+        void rollback();
         std::size_t added() const { return m_ids.size(); }
         // The keys the records got, in order (valid after commit()).
         const std::vector<std::int64_t>& ids() const { return m_ids; }
 
     private:
+        bool insert(std::span<const Record> records, bool gbk, QString* error);
+
         DirectoryStore& m_store;
         std::unique_ptr<Statement> m_insert;
         std::vector<std::int64_t> m_ids;

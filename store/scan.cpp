@@ -43,7 +43,7 @@ std::string fieldColumns()
 }
 
 bool scanStore(Connection& connection, const std::function<void(std::int64_t, const FieldViews&)>& each, Scan* scan,
-               QString* error)
+               QString* error, Encoding encoding)
 {
     scan->ids.clear();
     scan->stamp = connection.stamp();
@@ -69,9 +69,11 @@ bool scanStore(Connection& connection, const std::function<void(std::int64_t, co
                 for (std::size_t f = 0; f < kFieldCount; ++f) {
                     const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
                     digest.addField(utf8);
-                    if (each) {
+                    if (each && encoding == Encoding::Gbk) {
                         gbk[f] = text::utf8ToGbk(utf8);
                         views[f] = gbk[f];
+                    } else {
+                        views[f] = utf8;
                     }
                 }
                 if (each) {
@@ -92,13 +94,13 @@ bool scanStore(Connection& connection, const std::function<void(std::int64_t, co
 }
 
 bool scanStore(const QString& path, const std::function<void(std::int64_t, const FieldViews&)>& each, Scan* scan,
-               QString* error)
+               QString* error, Encoding encoding)
 {
     Connection connection;
     if (!connection.open(path, Connection::Mode::ReadOnly, error)) {
         return false;
     }
-    return scanStore(connection, each, scan, error);
+    return scanStore(connection, each, scan, error, encoding);
 }
 
 } // namespace telvane::store

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <iconv.h>
 #include <stdexcept>
+#include <vector>
 
 namespace telvane::text {
 
@@ -98,6 +99,140 @@ bool isAscii(std::string_view s)
 constexpr std::string_view kGbkReplacement = "\x84\x31\xA4\x37"; // U+FFFD in GB18030
 constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
 
+// The conversions of the basic plane and of the two-byte GBK codes as tables, made once from iconv itself, so that
+// text of Chinese characters converts without an iconv call per field. Anything the tables do not cover (characters
+// outside the basic plane, four-byte GB18030 codes, bytes that start no character) goes through iconv as a whole,
+// so the results are iconv's in every case.
+class Tables
+{
+public:
+    static const Tables& get()
+    {
+        static const Tables tables;
+        return tables;
+    }
+    // GB18030 bytes of a basic-plane character (big-endian in the low `length` bytes); length 0: not in the table.
+    std::uint32_t gbOf(char16_t c) const { return m_gb[c]; }
+    std::uint8_t lengthOf(char16_t c) const { return m_length[c]; }
+    // The character of a two-byte code, or 0 when the table does not have it.
+    char32_t ofGb(unsigned lead, unsigned trail) const { return m_cp[(lead - 0x81) * 191 + (trail - 0x40)]; }
+    static bool isTrail(unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFE); }
+
+private:
+    Tables()
+        : m_gb(65536, 0)
+        , m_length(65536, 0)
+        , m_cp(126 * 191, 0)
+    {
+        // Every basic-plane character but the surrogates, each followed by a line feed: no GB18030 character holds
+        // the byte 0x0A, so the output splits at it again.
+        std::string in;
+        for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                continue;
+            }
+            appendUtf8(in, c);
+            in += '\n';
+        }
+        splitInto(toGbkConverter(), in, [this](std::string_view source, std::string_view out) {
+            const char32_t c = decodeUtf8(source);
+            if (out.size() == 2 || out.size() == 4) {
+                std::uint32_t v = 0;
+                for (const char b : out) {
+                    v = (v << 8) | static_cast<unsigned char>(b);
+                }
+                m_gb[c] = v;
+                m_length[c] = static_cast<std::uint8_t>(out.size());
+            }
+        });
+        std::string codes;
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                if (isTrail(trail)) {
+                    codes += static_cast<char>(lead);
+                    codes += static_cast<char>(trail);
+                    codes += '\n';
+                }
+            }
+        }
+        splitInto(fromGbkConverter(), codes, [this](std::string_view source, std::string_view out) {
+            const char32_t c = decodeUtf8(out);
+            if (source.size() == 2 && c != 0) {
+                m_cp[(static_cast<unsigned char>(source[0]) - 0x81) * 191
+                     + (static_cast<unsigned char>(source[1]) - 0x40)] = c;
+            }
+        });
+    }
+
+    static void appendUtf8(std::string& out, char32_t c)
+    {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+
+    // The one character of a UTF-8 text, or 0 when it holds anything else.
+    static char32_t decodeUtf8(std::string_view s)
+    {
+        if (s.empty()) {
+            return 0;
+        }
+        const auto b0 = static_cast<unsigned char>(s[0]);
+        const std::size_t length = b0 < 0x80 ? 1 : b0 < 0xE0 ? 2 : b0 < 0xF0 ? 3 : 4;
+        if (s.size() != length) {
+            return 0;
+        }
+        char32_t c = length == 1 ? b0 : length == 2 ? (b0 & 0x1F) : length == 3 ? (b0 & 0x0F) : (b0 & 0x07);
+        for (std::size_t k = 1; k < length; ++k) {
+            c = (c << 6) | (static_cast<unsigned char>(s[k]) & 0x3F);
+        }
+        return c;
+    }
+
+    // Converts each line of `in` on its own and hands over (source line, converted line); a line iconv refuses is
+    // left out.
+    template<typename Each>
+    static void splitInto(Converter& converter, std::string_view in, Each each)
+    {
+        std::size_t at = 0;
+        while (at < in.size()) {
+            const std::size_t end = in.find('\n', at);
+            const std::string_view line = in.substr(at, end - at);
+            bool ok = true;
+            const std::string out = converter.convert(line, {}, &ok);
+            if (ok) {
+                each(line, out);
+            }
+            at = end + 1;
+        }
+    }
+
+    std::vector<std::uint32_t> m_gb;
+    std::vector<std::uint8_t> m_length;
+    std::vector<char32_t> m_cp;
+};
+
+bool gbkToUtf8Table(std::string_view gbk, std::string& out);
+
+void appendGb(std::string& out, std::uint32_t bytes, std::uint8_t length)
+{
+    for (int k = length - 1; k >= 0; --k) {
+        out += static_cast<char>((bytes >> (8 * k)) & 0xFF);
+    }
+}
+
 } // namespace
 
 std::string utf8ToGbk(std::string_view utf8, bool* ok)
@@ -108,32 +243,159 @@ std::string utf8ToGbk(std::string_view utf8, bool* ok)
         }
         return std::string(utf8);
     }
-    return toGbkConverter().convert(utf8, kGbkReplacement, ok);
+    // Through the table while the text is valid UTF-8 of the basic plane; anything else as a whole through iconv.
+    const Tables& tables = Tables::get();
+    std::string out;
+    out.reserve(utf8.size() + 4);
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b0 = static_cast<unsigned char>(utf8[i]);
+        if (b0 < 0x80) {
+            out += static_cast<char>(b0);
+            ++i;
+            continue;
+        }
+        char32_t c = 0;
+        if (b0 >= 0xC2 && b0 <= 0xDF && i + 1 < utf8.size()
+            && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80) {
+            c = ((b0 & 0x1F) << 6) | (static_cast<unsigned char>(utf8[i + 1]) & 0x3F);
+            i += 2;
+        } else if (b0 >= 0xE0 && b0 <= 0xEF && i + 2 < utf8.size()
+                   && (static_cast<unsigned char>(utf8[i + 1]) & 0xC0) == 0x80
+                   && (static_cast<unsigned char>(utf8[i + 2]) & 0xC0) == 0x80) {
+            c = ((b0 & 0x0F) << 12) | ((static_cast<unsigned char>(utf8[i + 1]) & 0x3F) << 6)
+                | (static_cast<unsigned char>(utf8[i + 2]) & 0x3F);
+            i += 3;
+            if (c < 0x800) {
+                c = 0; // an overlong form: iconv decides
+            }
+        }
+        const std::uint8_t length = c ? tables.lengthOf(static_cast<char16_t>(c)) : 0;
+        if (length == 0) {
+            return toGbkConverter().convert(utf8, kGbkReplacement, ok);
+        }
+        appendGb(out, tables.gbOf(static_cast<char16_t>(c)), length);
+    }
+    if (ok) {
+        *ok = true;
+    }
+    return out;
 }
 
 std::string toGbk(QStringView text)
 {
-    const QByteArray utf8 = text.toUtf8();
-    return utf8ToGbk(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())));
+    const Tables& tables = Tables::get();
+    std::string out;
+    out.reserve(static_cast<std::size_t>(text.size()) * 2);
+    for (const QChar ch : text) {
+        const char16_t c = ch.unicode();
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+            continue;
+        }
+        const std::uint8_t length = tables.lengthOf(c);
+        if (length == 0) {
+            // A surrogate pair (or a lone one): through iconv as a whole.
+            const QByteArray utf8 = text.toUtf8();
+            return toGbkConverter().convert(std::string_view(utf8.constData(), static_cast<std::size_t>(utf8.size())),
+                                            kGbkReplacement, nullptr);
+        }
+        appendGb(out, tables.gbOf(c), length);
+    }
+    return out;
 }
 
 std::string gbkToUtf8(std::string_view gbk, bool* ok)
 {
-    if (isAscii(gbk)) {
-        if (ok) {
-            *ok = true;
-        }
-        return std::string(gbk);
+    std::string out;
+    if (!gbkToUtf8Table(gbk, out)) {
+        return fromGbkConverter().convert(gbk, kUtf8Replacement, ok);
     }
-    return fromGbkConverter().convert(gbk, kUtf8Replacement, ok);
+    if (ok) {
+        *ok = true;
+    }
+    return out;
 }
+
+void gbkToUtf8Into(std::string_view gbk, std::string& out)
+{
+    if (!gbkToUtf8Table(gbk, out)) {
+        out = fromGbkConverter().convert(gbk, kUtf8Replacement, nullptr);
+    }
+}
+
+namespace {
+
+// Through the table into `out`; false (out undefined) when the text holds anything the table does not cover.
+bool gbkToUtf8Table(std::string_view gbk, std::string& out)
+{
+    out.clear();
+    if (isAscii(gbk)) {
+        out.append(gbk);
+        return true;
+    }
+    const Tables& tables = Tables::get();
+    out.reserve(gbk.size() * 3 / 2 + 4);
+    for (std::size_t i = 0; i < gbk.size();) {
+        const auto b0 = static_cast<unsigned char>(gbk[i]);
+        if (b0 < 0x80) {
+            out += static_cast<char>(b0);
+            ++i;
+            continue;
+        }
+        const auto b1 = i + 1 < gbk.size() ? static_cast<unsigned char>(gbk[i + 1]) : 0u;
+        const char32_t c = b0 >= 0x81 && b0 <= 0xFE && Tables::isTrail(b1) ? tables.ofGb(b0, b1) : 0;
+        if (c == 0) {
+            return false;
+        }
+        if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c < 0x10000) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (c >> 18));
+            out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+        i += 2;
+    }
+    return true;
+}
+
+} // namespace
 
 QString fromGbk(std::string_view gbk)
 {
-    const std::string utf8 = gbkToUtf8(gbk);
-    // QString::fromUtf8 would drop a leading U+FEFF, which is part of the stored text here.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    return decoder(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    const Tables& tables = Tables::get();
+    QString out;
+    out.reserve(static_cast<qsizetype>(gbk.size()));
+    for (std::size_t i = 0; i < gbk.size();) {
+        const auto b0 = static_cast<unsigned char>(gbk[i]);
+        if (b0 < 0x80) {
+            out += QChar(static_cast<char16_t>(b0));
+            ++i;
+            continue;
+        }
+        const auto b1 = i + 1 < gbk.size() ? static_cast<unsigned char>(gbk[i + 1]) : 0u;
+        const char32_t c = b0 >= 0x81 && b0 <= 0xFE && Tables::isTrail(b1) ? tables.ofGb(b0, b1) : 0;
+        if (c == 0) {
+            const std::string utf8 = gbkToUtf8(gbk);
+            // QString::fromUtf8 would drop a leading U+FEFF, which is part of the stored text here.
+            QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+            return decoder(QByteArrayView(utf8.data(), static_cast<qsizetype>(utf8.size())));
+        }
+        if (c < 0x10000) {
+            out += QChar(static_cast<char16_t>(c));
+        } else {
+            out += QChar(QChar::highSurrogate(c));
+            out += QChar(QChar::lowSurrogate(c));
+        }
+        i += 2;
+    }
+    return out;
 }
 
 bool isValidUtf8(std::string_view bytes)
@@ -204,11 +466,14 @@ std::size_t charLength(std::string_view text, std::size_t at)
 
 std::size_t byteLength(QStringView text)
 {
+    const Tables& tables = Tables::get();
     std::size_t bytes = 0;
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = text[i].unicode();
         if (c < 0x80) {
             ++bytes;
+        } else if (const std::uint8_t length = tables.lengthOf(c)) {
+            bytes += length;
         } else if (QChar::isHighSurrogate(c) && i + 1 < text.size() && QChar::isLowSurrogate(text[i + 1].unicode())) {
             // Mostly four bytes, but a few characters outside the basic plane (FE 51, FE 91, ...) have two.
             bytes += toGbk(text.mid(i, 2)).size();

@@ -22,6 +22,8 @@ std::string utf8ToGbk(std::string_view utf8, bool* ok = nullptr);
 // GB18030 bytes to Qt / UTF-8 text. A byte that starts no valid character becomes U+FFFD and sets *ok to false.
 QString fromGbk(std::string_view gbk);
 std::string gbkToUtf8(std::string_view gbk, bool* ok = nullptr);
+// The same into a buffer that is reused (cleared first), for loops over many fields.
+void gbkToUtf8Into(std::string_view gbk, std::string& out);
 
 // Whether the bytes are a complete, valid UTF-8 text.
 bool isValidUtf8(std::string_view bytes);

@@ -58,11 +58,13 @@ QString readCell(QStringView text, qsizetype& i)
 
 } // namespace
 
-TsvRows parseTsv(QStringView text)
+namespace {
+
+TsvRows parseRows(QStringView text, bool skipMark)
 {
     TsvRows rows;
     qsizetype i = 0;
-    if (!text.isEmpty() && text[0] == QChar(0xFEFF)) {
+    if (skipMark && !text.isEmpty() && text[0] == QChar(0xFEFF)) {
         i = 1;
     }
     const qsizetype n = text.size();
@@ -87,6 +89,96 @@ TsvRows parseTsv(QStringView text)
             break; // a line end after the last row adds no row
         }
     }
+    return rows;
+}
+
+} // namespace
+
+TsvRows parseTsv(QStringView text)
+{
+    return parseRows(text, true);
+}
+
+void TsvReader::feed(QStringView piece)
+{
+    m_pending += piece;
+    // Find the end of the last row that is complete: a line end outside a quoted cell. A CR or a quote at the very
+    // end of the text so far waits for the next piece, which tells whether a LF or a second quote follows.
+    const qsizetype n = m_pending.size();
+    qsizetype i = m_scanned;
+    while (i < n) {
+        const QChar c = m_pending[i];
+        switch (m_state) {
+            case State::CellStart:
+                if (c == u'"') {
+                    m_state = State::Quoted;
+                    ++i;
+                    continue;
+                }
+                m_state = State::Plain;
+                continue;
+            case State::Quoted:
+                if (c == u'"') {
+                    m_state = State::QuoteInQuoted;
+                }
+                ++i;
+                continue;
+            case State::QuoteInQuoted:
+                // A doubled quote stays inside; anything else closes the cell, and the rest is read as it is.
+                m_state = c == u'"' ? State::Quoted : State::Plain;
+                if (c == u'"') {
+                    ++i;
+                }
+                continue;
+            case State::Plain:
+                if (c == u'\t') {
+                    m_state = State::CellStart;
+                    ++i;
+                } else if (c == u'\n') {
+                    m_state = State::CellStart;
+                    m_complete = ++i;
+                } else if (c == u'\r') {
+                    if (i + 1 >= n) {
+                        m_scanned = i;
+                        return;
+                    }
+                    if (m_pending[i + 1] == u'\n') {
+                        m_state = State::CellStart;
+                        i += 2;
+                        m_complete = i;
+                    } else {
+                        ++i;
+                    }
+                } else {
+                    ++i;
+                }
+                continue;
+        }
+    }
+    m_scanned = i;
+}
+
+TsvRows TsvReader::takeRows()
+{
+    if (m_complete == 0) {
+        return {};
+    }
+    TsvRows rows = parseRows(QStringView(m_pending).left(m_complete), !m_started);
+    m_started = true;
+    m_pending.remove(0, m_complete);
+    m_scanned -= m_complete;
+    m_complete = 0;
+    return rows;
+}
+
+TsvRows TsvReader::finish()
+{
+    // What is left holds no complete row; a quote never closed turns out an ordinary character here.
+    TsvRows rows = parseRows(m_pending, !m_started);
+    m_started = true;
+    m_pending.clear();
+    m_scanned = m_complete = 0;
+    m_state = State::CellStart;
     return rows;
 }
 

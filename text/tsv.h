@@ -17,6 +17,28 @@ using TsvRows = QList<QStringList>;
 // the next tab or line end is kept as it is. A quote that is never closed is an ordinary character.
 TsvRows parseTsv(QStringView text);
 
+// Reads rows from a text that arrives in pieces (a large file, standard input), giving the same rows parseTsv()
+// gives for the whole text, a few at a time: only rows that no later piece can change are handed out.
+class TsvReader
+{
+public:
+    // Adds the next piece of the text.
+    void feed(QStringView piece);
+    // The rows complete so far (each handed out once).
+    TsvRows takeRows();
+    // The text has ended: the rows that were still open.
+    TsvRows finish();
+
+private:
+    QString m_pending;
+    qsizetype m_scanned = 0; // how far m_pending was looked at for the end of a row
+    qsizetype m_complete = 0; // m_pending up to here holds complete rows only
+    bool m_started = false; // a byte-order mark is skipped only at the very beginning
+    // Where the scan stands inside a row, kept between pieces.
+    enum class State { CellStart, Plain, Quoted, QuoteInQuoted };
+    State m_state = State::CellStart;
+};
+
 // Writes one row without a line end.
 QString writeTsvRow(const QStringList& row);
 // Writes the rows, each followed by `lineEnd` (LF for files; the list editor puts CR LF on the clipboard, as

@@ -2,6 +2,8 @@
 
 #include <QTest>
 
+#include <iconv.h>
+
 using namespace Qt::StringLiterals;
 namespace text = telvane::text;
 
@@ -25,6 +27,75 @@ class GbkTest : public QObject
     Q_OBJECT
 
 private slots:
+    void everyCharacterConvertsAsIconvHasIt()
+    {
+        // The conversions go through tables made at the start; iconv, asked here on its own, is the judge. Every
+        // character of the basic plane, every two-byte code, and texts that leave the tables.
+        auto viaIconv = [](const char* to, const char* from, const std::string& in) {
+            iconv_t cd = iconv_open(to, from);
+            std::string out(in.size() * 4 + 8, '\0');
+            char* src = const_cast<char*>(in.data());
+            std::size_t srcLeft = in.size();
+            char* dst = out.data();
+            std::size_t dstLeft = out.size();
+            const std::size_t rc = iconv(cd, &src, &srcLeft, &dst, &dstLeft);
+            iconv_close(cd);
+            out.resize(out.size() - dstLeft);
+            return rc == static_cast<std::size_t>(-1) ? std::string("\x01") : out;
+        };
+        int checked = 0;
+        for (char32_t c = 0x80; c <= 0xFFFF; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF) {
+                continue;
+            }
+            const QString one(QChar(static_cast<char16_t>(c)));
+            const QByteArray utf8 = one.toUtf8();
+            const std::string expected = viaIconv("GB18030", "UTF-8", utf8.toStdString());
+            if (expected == "\x01") {
+                // A private-use character GB18030 has no code for: each of its bytes replaced, and said so.
+                bool ok = true;
+                std::string replaced;
+                for (int k = 0; k < utf8.size(); ++k) {
+                    replaced += "\x84\x31\xA4\x37";
+                }
+                QCOMPARE(telvane::text::utf8ToGbk(utf8.toStdString(), &ok), replaced);
+                QVERIFY(!ok);
+                continue;
+            }
+            if (telvane::text::utf8ToGbk(utf8.toStdString()) != expected || telvane::text::toGbk(one) != expected
+                || telvane::text::byteLength(one) != expected.size()) {
+                QFAIL(qPrintable(u"U+%1"_s.arg(static_cast<uint>(c), 4, 16, QChar(u'0'))));
+            }
+            ++checked;
+        }
+        for (unsigned lead = 0x81; lead <= 0xFE; ++lead) {
+            for (unsigned trail = 0x40; trail <= 0xFE; ++trail) {
+                if (trail == 0x7F) {
+                    continue;
+                }
+                const std::string code {static_cast<char>(lead), static_cast<char>(trail)};
+                const std::string expected = viaIconv("UTF-8", "GB18030", code);
+                if (expected.starts_with('\x01')) {
+                    continue;
+                }
+                if (telvane::text::gbkToUtf8(code) != expected
+                    || telvane::text::fromGbk(code)
+                           != QString::fromUtf8(expected.data(), static_cast<qsizetype>(expected.size()))) {
+                    QFAIL(qPrintable(u"%1 %2"_s.arg(lead, 2, 16).arg(trail, 2, 16)));
+                }
+                ++checked;
+            }
+        }
+        QVERIFY(checked > 60000 + 20000);
+        // Texts the tables do not cover go through iconv as a whole, with the same result.
+        for (const std::string& gbk :
+             {std::string("\xD5\xC5\x81\x30\x81\x30x"), std::string("\x95\x32\x82\x36\xB0\xA1")}) {
+            QCOMPARE(telvane::text::gbkToUtf8(gbk), viaIconv("UTF-8", "GB18030", gbk));
+        }
+        const std::string astral = "\xF0\xA0\x80\x80\xE5\xBC\xA0"; // 𠀀张
+        QCOMPARE(telvane::text::utf8ToGbk(astral), viaIconv("GB18030", "UTF-8", astral));
+    }
+
     void conversion_data()
     {
         QTest::addColumn<QString>("unicode");

@@ -42,6 +42,39 @@ private slots:
         QCOMPARE(parseTsv(text), rows);
     }
 
+    void readInPieces_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::newRow("rows with CR LF") << u"张三\t单位\r\n李四\t\r\n\r\n王五"_s;
+        QTest::newRow("quoted cells with line breaks") << u"\"一\r\n二\"\tx\n\"a\"\"b\"\n\"\"\n"_s;
+        QTest::newRow("byte-order mark, lone CR") << u"\uFEFFa\rb\tc\r\n\uFEFFd"_s;
+        QTest::newRow("quote never closed") << u"a\n\"b\tc\nd\n"_s;
+        QTest::newRow("text after a closing quote") << u"\"x\"y\"z\tw\n"_s;
+    }
+    void readInPieces()
+    {
+        // Every way of cutting the text in two, and one character at a time, gives what reading it at once gives.
+        QFETCH(QString, text);
+        const TsvRows whole = parseTsv(text);
+        for (qsizetype cut = 0; cut <= text.size(); ++cut) {
+            TsvReader reader;
+            reader.feed(QStringView(text).left(cut));
+            TsvRows rows = reader.takeRows();
+            reader.feed(QStringView(text).mid(cut));
+            rows += reader.takeRows();
+            rows += reader.finish();
+            QCOMPARE(rows, whole);
+        }
+        TsvReader reader;
+        TsvRows rows;
+        for (const QChar c : text) {
+            reader.feed(QStringView(&c, 1));
+            rows += reader.takeRows();
+        }
+        rows += reader.finish();
+        QCOMPARE(rows, whole);
+    }
+
     void roundTrip_data()
     {
         QTest::addColumn<TsvRows>("rows");
