@@ -345,6 +345,7 @@ int runExport(const Args& args)
                 writeOut(out);
                 out.clear();
             }
+            return true;
         },
         &scan, &error, store::Encoding::Utf8);
     if (!read) {

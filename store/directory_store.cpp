@@ -148,19 +148,28 @@ Record DirectoryStore::record(int n)
     return r;
 }
 
-bool DirectoryStore::recordsAfter(std::int64_t id, const std::function<void(std::int64_t, const Record&)>& each)
+bool DirectoryStore::extendScan(Scan& scan, const std::function<void(const FieldViews&)>& each)
 {
     Statement st(m_conn.handle(),
                  ("SELECT id, " + fieldColumns() + " FROM directory WHERE id > ? ORDER BY id").c_str());
-    st.bindInt(1, id);
-    Record r;
+    st.bindInt(1, scan.ids.empty() ? 0 : scan.ids.back());
+    Digest digest = Digest::resume(scan.digest);
+    std::array<std::string, kFieldCount> gbk;
+    FieldViews views;
     int rc;
     while ((rc = st.step()) == SQLITE_ROW) {
+        const std::int64_t id = st.columnInt(0);
+        scan.ids.push_back(id);
+        digest.addId(id);
         for (std::size_t f = 0; f < kFieldCount; ++f) {
-            r[f] = text::utf8ToGbk(st.columnUtf8(static_cast<int>(f + 1)));
+            const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
+            digest.addField(utf8);
+            gbk[f] = text::utf8ToGbk(utf8);
+            views[f] = gbk[f];
         }
-        each(st.columnInt(0), r);
+        each(views);
     }
+    scan.digest = digest.value();
     return rc == SQLITE_DONE;
 }
 
@@ -172,7 +181,12 @@ const Columns& DirectoryStore::columns()
         Scan scan;
         if (m_conn.isOpen()
             && scanStore(
-                m_conn, [&](std::int64_t id, const FieldViews& fields) { fresh->push(id, fields); }, &scan)) {
+                m_conn,
+                [&](std::int64_t id, const FieldViews& fields) {
+                    fresh->push(id, fields);
+                    return true;
+                },
+                &scan)) {
             adopt(std::move(scan), version);
         }
         m_columns = std::move(fresh);

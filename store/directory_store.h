@@ -94,8 +94,9 @@ public:
     int recordCount();
     // Record number n (1..recordCount()) as the file holds it now; an empty record outside.
     Record record(int n);
-    // The records after the one with key `id`, in order (what was appended since a snapshot was read).
-    bool recordsAfter(std::int64_t id, const std::function<void(std::int64_t, const Record&)>& each);
+    // Carries a snapshot read elsewhere on to the records appended after its last one (by this store while the
+    // snapshot was being read), handing each of them to `each`.
+    bool extendScan(Scan& scan, const std::function<void(const FieldViews& gbk)>& each);
 
     // ---- writing ------------------------------------------------------------------------------------------------
 

@@ -42,7 +42,7 @@ std::string fieldColumns()
     return s;
 }
 
-bool scanStore(Connection& connection, const std::function<void(std::int64_t, const FieldViews&)>& each, Scan* scan,
+bool scanStore(Connection& connection, const std::function<bool(std::int64_t, const FieldViews&)>& each, Scan* scan,
                QString* error, Encoding encoding)
 {
     scan->ids.clear();
@@ -76,8 +76,8 @@ bool scanStore(Connection& connection, const std::function<void(std::int64_t, co
                         views[f] = utf8;
                     }
                 }
-                if (each) {
-                    each(id, views);
+                if (each && !each(id, views)) {
+                    break;
                 }
             }
             ok = rc == SQLITE_DONE;
@@ -93,7 +93,7 @@ bool scanStore(Connection& connection, const std::function<void(std::int64_t, co
     return ok;
 }
 
-bool scanStore(const QString& path, const std::function<void(std::int64_t, const FieldViews&)>& each, Scan* scan,
+bool scanStore(const QString& path, const std::function<bool(std::int64_t, const FieldViews&)>& each, Scan* scan,
                QString* error, Encoding encoding)
 {
     Connection connection;

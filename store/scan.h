@@ -50,12 +50,12 @@ struct Scan
 enum class Encoding { Gbk, Utf8 };
 
 // Reads every record of the store at `path` in id order, in one read transaction of a connection of its own, so it
-// may run on any thread beside the program's other connections. `each` (may be empty) gets each record's fields.
-// False, with the reason, when the file could not be read.
-bool scanStore(const QString& path, const std::function<void(std::int64_t id, const FieldViews& fields)>& each,
+// may run on any thread beside the program's other connections. `each` (may be empty) gets each record's fields and
+// says whether to go on. False, with the reason, when the file could not be read (or `each` stopped the pass).
+bool scanStore(const QString& path, const std::function<bool(std::int64_t id, const FieldViews& fields)>& each,
                Scan* scan, QString* error = nullptr, Encoding encoding = Encoding::Gbk);
 // The same over a connection already open (on the calling thread).
-bool scanStore(Connection& connection, const std::function<void(std::int64_t id, const FieldViews& fields)>& each,
+bool scanStore(Connection& connection, const std::function<bool(std::int64_t id, const FieldViews& fields)>& each,
                Scan* scan, QString* error = nullptr, Encoding encoding = Encoding::Gbk);
 
 // The column list of table `directory` in field order, quoted for SQL.
