@@ -55,27 +55,6 @@ QString fullWidthUnicode(const QString& s)
     return out;
 }
 
-QString halfWidthUnicode(const QString& s)
-{
-    QString out;
-    out.reserve(s.size());
-    for (QChar c : s) {
-        const char16_t u = c.unicode();
-        if (u == 0x3000) {
-            out += u' ';
-        } else if (u == 0xFFE5) {
-            out += u'$';
-        } else if (u == 0xFFE3) {
-            out += u'~';
-        } else if (u >= 0xFF01 && u <= 0xFF5E && u != 0xFF04 && u != 0xFF5E) {
-            out += QChar(static_cast<char16_t>(u - 0xFF01 + 0x21));
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 QString utf8(const std::string& s)
 {
     // Keeps a leading U+FEFF, which QString::fromUtf8 would drop.
@@ -139,10 +118,6 @@ void validText(std::string_view input, const std::string& gbk, bool converted)
 
     const std::string full = text::toFullWidth(gbk);
     check(utf8(text::gbkToUtf8(full, &ok)) == fullWidthUnicode(unicode) && ok, "toFullWidth", input);
-    const std::string half = text::toHalfWidth(gbk);
-    check(utf8(text::gbkToUtf8(half, &ok)) == halfWidthUnicode(unicode) && ok, "toHalfWidth", input);
-    check(text::toHalfWidth(full) == half, "toHalfWidth(toFullWidth(x)) != toHalfWidth(x)", input);
-    check(text::toFullWidth(half) == full, "toFullWidth(toHalfWidth(x)) != toFullWidth(x)", input);
 
     QString noSpaces = unicode;
     noSpaces.remove(u' ').remove(QChar(0x3000));

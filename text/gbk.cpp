@@ -503,52 +503,9 @@ QString leftBytes(QStringView text, std::size_t maxBytes)
     return text.left(i).toString();
 }
 
-std::string left(std::string_view text, long long n)
-{
-    if (n <= 0) {
-        return {};
-    }
-    return std::string(text.substr(0, static_cast<std::size_t>(n)));
-}
-
-std::string mid(std::string_view text, long long pos, long long n)
-{
-    if (pos < 1 || n <= 0 || static_cast<unsigned long long>(pos) > text.size()) {
-        return {};
-    }
-    return std::string(text.substr(static_cast<std::size_t>(pos - 1), static_cast<std::size_t>(n)));
-}
-
-int byteAt(std::string_view text, long long pos)
-{
-    if (pos < 1 || static_cast<unsigned long long>(pos) > text.size()) {
-        return 0;
-    }
-    return static_cast<unsigned char>(text[static_cast<std::size_t>(pos - 1)]);
-}
-
-std::string chr(int code)
-{
-    if (code >= 0 && code < 256) {
-        return std::string(1, static_cast<char>(code));
-    }
-    std::string s;
-    s += static_cast<char>((code >> 8) & 0xFF);
-    s += static_cast<char>(code & 0xFF);
-    return s;
-}
-
 std::string decimal(long long number)
 {
     return std::to_string(number);
-}
-
-long long quotient(long long dividend, long long divisor)
-{
-    if (divisor == 0) {
-        return 0;
-    }
-    return dividend / divisor;
 }
 
 std::string trimSpaces(std::string_view text)
@@ -596,32 +553,6 @@ std::string toFullWidth(std::string_view text)
         } else {
             out.append(text.substr(i, len));
         }
-        i += len;
-    }
-    return out;
-}
-
-std::string toHalfWidth(std::string_view text)
-{
-    std::string out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const std::size_t len = charLength(text, i);
-        if (len == 2) {
-            const auto b1 = static_cast<unsigned char>(text[i]);
-            const auto b2 = static_cast<unsigned char>(text[i + 1]);
-            if (b1 == 0xA3 && b2 >= 0xA1 && b2 <= 0xFE) {
-                out += static_cast<char>(b2 - 0x80);
-                i += 2;
-                continue;
-            }
-            if (b1 == 0xA1 && b2 == 0xA1) {
-                out += ' ';
-                i += 2;
-                continue;
-            }
-        }
-        out.append(text.substr(i, len));
         i += len;
     }
     return out;

@@ -47,18 +47,8 @@ inline std::size_t byteLength(std::string_view text)
 {
     return text.size();
 }
-// The leftmost n bytes (all of them when n is larger).
-std::string left(std::string_view text, long long n);
-// n bytes from the 1-based position pos (fewer at the end, none when pos is outside).
-std::string mid(std::string_view text, long long pos, long long n);
-// The byte at the 1-based position pos as 0..255; 0 for a position outside the text.
-int byteAt(std::string_view text, long long pos);
-// The one-character text of a byte code: one byte below 256, else the two bytes high, low.
-std::string chr(int code);
 // A number as plain decimal digits (a minus sign for negatives).
 std::string decimal(long long number);
-// Whole-number quotient, rounded toward zero; 0 for a zero divisor.
-long long quotient(long long dividend, long long divisor);
 
 // Removes the single-byte spaces (0x20) at both ends.
 std::string trimSpaces(std::string_view text);
@@ -67,8 +57,6 @@ std::string removeSpaces(std::string_view text);
 // Full-width conversion: 0x21..0x7E become A3 A1..A3 FE, the space becomes A1 A1; double-byte and four-byte
 // characters and control bytes stay as they are.
 std::string toFullWidth(std::string_view text);
-// The inverse: A3 A1..A3 FE become 0x21..0x7E and A1 A1 becomes a space, judged as whole characters.
-std::string toHalfWidth(std::string_view text);
 
 // ---- lines --------------------------------------------------------------------------------------------------------
 

@@ -28,7 +28,7 @@ inline std::vector<std::int32_t> referenceSearch(std::string_view q, const store
                 const auto field = columns.field(i, f);
                 const long long fl = static_cast<long long>(field.size());
                 for (long long s = 1; s <= fl - length + 1 && !matched; ++s) {
-                    matched = text::mid(field, s, length) == q;
+                    matched = field.substr(static_cast<std::size_t>(s - 1), static_cast<std::size_t>(length)) == q;
                 }
             }
             if (matched) {
@@ -44,7 +44,7 @@ inline std::vector<std::int32_t> referenceSearch(std::string_view q, const store
     if (length > 1) {
         for (long long i = 1; i <= length - 1; ++i) {
             for (int t = 0; t < 7; ++t) {
-                if (text::mid(q, i, 2) == finals[t]) {
+                if (q.substr(static_cast<std::size_t>(i - 1), 2) == finals[t]) {
                     --n;
                     k += widens[t] ? 1 : 0;
                 }
@@ -53,7 +53,7 @@ inline std::vector<std::int32_t> referenceSearch(std::string_view q, const store
     }
     if (length > 2) {
         for (long long i = 1; i <= length - 2; ++i) {
-            if (text::mid(q, i, 3) == "ang") {
+            if (q.substr(static_cast<std::size_t>(i - 1), 3) == "ang") {
                 --n;
                 ++k;
             }
@@ -71,7 +71,11 @@ inline std::vector<std::int32_t> referenceSearch(std::string_view q, const store
                     continue;
                 }
                 for (long long p = 1; p <= (fl - w + 2) / 2 && !matched; ++p) {
-                    matched = query::pinyinCompare(q, text::mid(field, 2 * p - 1, w), false, 1) == 1;
+                    matched = query::pinyinCompare(q,
+                                                   std::string(field.substr(static_cast<std::size_t>(2 * p - 2),
+                                                                            static_cast<std::size_t>(w))),
+                                                   false, 1)
+                              == 1;
                 }
             }
         }
