@@ -263,7 +263,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     static query::Searcher searcher;
-    static query::SearchIndex index;
+    // Chunks of 256 bytes, so that records reach the ends of chunks, and lists for runs of four digits held by two
+    // records.
+    static query::SearchIndex index = query::IndexKnobs::small(8, 2);
     static std::uint64_t generation = 0;
     const std::uint64_t first = ++generation;
     index.clear();

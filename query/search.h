@@ -58,6 +58,7 @@ public:
 
 private:
     friend class Searcher;
+    friend struct IndexKnobs;
     std::unique_ptr<detail::IndexData> m_data;
 };
 

@@ -1,7 +1,8 @@
 // The Digit search: which records hold the query in a digit field, found from the lists of digit keys and checked
 // against the fields the index keeps.
 //
-// A digit field is kept as its length, doubled, plus one when the field is all digits; then an all-digit field as
+// A record's digit fields are kept as the number of those that are not empty, then each of those as its length times
+// four, plus one when the field is all digits and two when another field holds a digit; then an all-digit field as
 // two digits to a byte (the first in the low half), any other field as its bytes.
 #include "query/search_internal.h"
 
@@ -20,24 +21,33 @@ bool isDigitByte(char c)
 
 } // namespace
 
-void encodeDigitField(std::string_view text, std::vector<std::uint8_t>& out)
+void encodeDigitFields(std::span<const std::string_view> fields, std::vector<std::uint8_t>& out)
 {
-    const bool packed = !text.empty() && std::all_of(text.begin(), text.end(), isDigitByte);
-    for (std::uint64_t header = std::uint64_t {text.size()} << 1 | (packed ? 1u : 0u);; header >>= 7) {
-        if (header < 0x80) {
-            out.push_back(static_cast<std::uint8_t>(header));
-            break;
+    out.push_back(static_cast<std::uint8_t>(
+        std::count_if(fields.begin(), fields.end(), [](std::string_view text) { return !text.empty(); })));
+    for (const std::string_view text : fields) {
+        if (text.empty()) {
+            continue;
         }
-        out.push_back(static_cast<std::uint8_t>(0x80 | (header & 0x7F)));
-    }
-    if (!packed) {
-        out.insert(out.end(), text.begin(), text.end());
-        return;
-    }
-    for (std::size_t i = 0; i < text.size(); i += 2) {
-        const unsigned low = static_cast<unsigned>(text[i] - '0');
-        const unsigned high = i + 1 < text.size() ? static_cast<unsigned>(text[i + 1] - '0') : 0;
-        out.push_back(static_cast<std::uint8_t>(low | high << 4));
+        const bool packed = std::all_of(text.begin(), text.end(), isDigitByte);
+        const bool someDigit = !packed && std::any_of(text.begin(), text.end(), isDigitByte);
+        for (std::uint64_t header = std::uint64_t {text.size()} << 2 | (packed ? 1u : 0u) | (someDigit ? 2u : 0u);;
+             header >>= 7) {
+            if (header < 0x80) {
+                out.push_back(static_cast<std::uint8_t>(header));
+                break;
+            }
+            out.push_back(static_cast<std::uint8_t>(0x80 | (header & 0x7F)));
+        }
+        if (!packed) {
+            out.insert(out.end(), text.begin(), text.end());
+            continue;
+        }
+        for (std::size_t i = 0; i < text.size(); i += 2) {
+            const unsigned low = static_cast<unsigned>(text[i] - '0');
+            const unsigned high = i + 1 < text.size() ? static_cast<unsigned>(text[i + 1] - '0') : 0;
+            out.push_back(static_cast<std::uint8_t>(low | high << 4));
+        }
     }
 }
 
@@ -63,7 +73,7 @@ bool packedHolds(const std::uint8_t* from, std::size_t length, const DigitQuery&
 {
     const std::size_t size = query.text.size();
     if (query.packed && length <= 16) {
-        std::uint64_t digits; // past the field come other fields or the padding: only whole windows are looked at
+        std::uint64_t digits; // past the field come other fields or a chunk's padding: only whole windows count
         std::memcpy(&digits, from, sizeof digits);
         const std::size_t starts = length - size + 1;
         if (size * 2 <= starts) {
@@ -105,9 +115,9 @@ bool rawHolds(const std::uint8_t* from, std::size_t length, std::string_view que
 
 } // namespace
 
-bool digitFieldsHold(const std::uint8_t* from, const std::uint8_t* to, const DigitQuery& query)
+bool digitFieldsHold(const std::uint8_t* from, const DigitQuery& query)
 {
-    while (from < to) {
+    for (unsigned fields = *from++; fields > 0; --fields) {
         std::uint64_t header = *from++;
         if (header >= 0x80) {
             header &= 0x7F;
@@ -119,11 +129,12 @@ bool digitFieldsHold(const std::uint8_t* from, const std::uint8_t* to, const Dig
                 }
             }
         }
-        const auto length = static_cast<std::size_t>(header >> 1);
+        const auto length = static_cast<std::size_t>(header >> 2);
         const bool packed = header & 1u;
-        // An all-digit field can hold only an all-digit query.
+        // An all-digit field can hold only an all-digit query; a field without digits, no query.
         if (length >= query.text.size()
-            && (packed ? query.digits && packedHolds(from, length, query) : rawHolds(from, length, query.text))) {
+            && (packed ? query.digits && packedHolds(from, length, query)
+                       : (header & 2u) && rawHolds(from, length, query.text))) {
             return true;
         }
         from += packed ? (length + 1) / 2 : length;
@@ -169,17 +180,44 @@ void digitSearch(std::string_view query, const IndexData& index, SearchContext& 
             }
         }
     }
-    // Lists of digits and the digits after them say exactly which records hold a query of two or three digits.
-    const bool exact = allDigits && length <= 3;
-    auto& candidates = context.candidates;
-    recordsInAll(index, sets, exact, context, candidates);
-    if (exact) {
-        out.assign(candidates.begin(), candidates.end());
+    // Runs of four digits that have lists of their own.
+    bool listedRun = false;
+    for (std::size_t i = 0; i + 4 <= length; ++i) {
+        if (std::all_of(query.begin() + static_cast<std::ptrdiff_t>(i),
+                        query.begin() + static_cast<std::ptrdiff_t>(i + 4), isDigitByte)) {
+            unsigned run = 0;
+            for (std::size_t k = i; k < i + 4; ++k) {
+                run = run * 10 + static_cast<unsigned>(query[k] - '0');
+            }
+            if (index.runListed[run]) {
+                sets.push_back({index.runList(run)});
+                listedRun = true;
+            }
+        }
+    }
+    // Lists of digits and the digits after them say exactly which records hold a query of two or three digits; a
+    // run's list, which hold one of four.
+    const bool exact = allDigits && (length <= 3 || (length == 4 && listedRun));
+    if (length == 4 && listedRun && allDigits) {
+        sets.erase(sets.begin(), sets.end() - 1);
+    }
+    if (exact && sets.size() == 1 && sets[0].size() == 1) {
+        // One list: it is the answer, ascending.
+        out.reserve(index.postings.count(sets[0][0]));
+        index.postings.forEach(sets[0][0], [&out](std::uint32_t r) { out.push_back(static_cast<std::int32_t>(r)); });
         return;
     }
-    forEachRecord(index.digitOffsets, index.digitText.data(), candidates,
-                  [&](std::uint32_t r, const std::uint8_t* from, const std::uint8_t* to) {
-                      if (digitFieldsHold(from, to, digitQuery)) {
+    if (exact && sets.size() == 1) {
+        context.found.assign(words, 0);
+        addLists(index.postings, sets[0], context.found.data());
+        appendRecords(context.found.data(), words, out);
+        return;
+    }
+    auto& candidates = context.candidates;
+    recordsInAll(index, sets, false, context, candidates);
+    forEachRecord(index.digitOffsets, index.digitText, candidates,
+                  [&](std::uint32_t r, const std::uint8_t* from, const std::uint8_t*) {
+                      if (digitFieldsHold(from, digitQuery)) {
                           out.push_back(static_cast<std::int32_t>(r));
                       }
                   });

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <emmintrin.h>
 #include <memory>
 #include <span>
 #include <string>
@@ -39,6 +40,13 @@ enum class ScanPath { Best, Scalar, Sse, Avx2 };
 enum class SearchWalk { Auto, Postings, Candidates, Records };
 
 // Forces a searcher's ways of searching, for tests and the benchmark; the results never depend on them.
+// Indexes whose buffers come in chunks of 2^shift bytes and whose runs of four digits get their lists from
+// `frequentFrom` records on, so that tests reach the chunks' ends and make such lists with few records.
+struct IndexKnobs
+{
+    static SearchIndex small(unsigned shift, std::uint32_t frequentFrom);
+};
+
 struct SearcherKnobs
 {
     static bool supported(ScanPath path);
@@ -104,29 +112,32 @@ inline bool isDigitClass(unsigned c)
 // ---- posting lists
 // ----------------------------------------------------------------------------------------------------
 
-// Lists of ascending record numbers, each stored as the differences between neighbours in 7-bit groups, in blocks of
-// 256 bytes taken from shared slabs and chained by the block's last four bytes; a list that comes to hold more than
-// an eighth of the records is turned into a bitmap, which then takes less room. A record added to a list it is
-// already the last of is not added again. The memory is what the lists hold plus at most one block each.
+// Lists of ascending record numbers, each stored as the differences between neighbours in 7-bit groups, in chained
+// blocks taken from shared slabs: a list's first block has 32 bytes, its second 64, its third 128, the others 256,
+// each ending in the address of the next, so that the many short lists waste little. A list that comes to hold more
+// than an eighth of the records is turned into a bitmap, which then takes less room. A record added to a list it is
+// already the last of is not added again.
 class PostingStore
 {
 public:
     static constexpr std::uint32_t kNone = 0xFFFFFFFFu;
-    static constexpr std::size_t kBlock = 256;
-    static constexpr std::size_t kPayload = kBlock - 4;
-    static constexpr std::size_t kSlabBlocks = 256;
+    static constexpr std::size_t kUnit = 32; // blocks are addressed in units of 32 bytes
+    static constexpr std::size_t kSlabUnits = 2048;
+    static constexpr std::size_t kClasses = 4; // block sizes
     // A list becomes a bitmap only once it is this long, so that a few early records decide nothing.
     static constexpr std::uint32_t kDenseFrom = 4096;
 
     void reset(std::size_t lists);
     void append(std::size_t list, std::uint32_t record);
-    std::uint32_t count(std::size_t list) const { return m_lists[list].count; }
-    std::size_t lists() const { return m_lists.size(); }
+    // Adds the record to each of the lists. The lists and their last blocks lie anywhere in memory: they are fetched
+    // ahead, all of them before the first is written to.
+    void appendAll(std::span<const std::uint32_t> lists, std::uint32_t record);
+    std::uint32_t count(std::size_t list) const { return list < m_lists.size() ? m_lists[list].count : 0; }
     std::size_t memoryBytes() const;
     // The bitmap of a dense list (bit r-1 for record r; words past its end are zero), or null.
     const std::vector<std::uint64_t>* bitmap(std::size_t list) const
     {
-        const std::int32_t d = m_lists[list].dense;
+        const std::int32_t d = list < m_lists.size() ? m_lists[list].dense : -1;
         return d < 0 ? nullptr : &m_dense[static_cast<std::size_t>(d)];
     }
 
@@ -136,6 +147,9 @@ public:
     {
         constexpr std::uint64_t kHigh = 0x8080808080808080u;
         constexpr std::uint64_t kOnes = 0x0101010101010101u;
+        if (list >= m_lists.size()) {
+            return;
+        }
         const List& l = m_lists[list];
         if (const auto* bits = bitmap(list)) {
             for (std::size_t w = 0; w < bits->size(); ++w) {
@@ -146,17 +160,20 @@ public:
             return;
         }
         std::uint32_t record = 0;
-        for (std::uint32_t b = l.head; b != kNone;) {
+        std::size_t k = 0;
+        for (std::uint32_t b = l.head; b != kNone; ++k) {
+            const std::size_t payload = payloadOf(k);
             const std::uint8_t* p = block(b);
-            const std::uint8_t* end = p + (b == l.tail ? l.used : kPayload);
+            const std::uint8_t* end = p + (b == l.tail ? l.used : payload);
             while (p < end) {
                 // Most differences take one byte: eight at a time while none is long or padding (zero).
                 if (p + 8 <= end) {
                     std::uint64_t eight;
                     std::memcpy(&eight, p, sizeof eight);
                     if (((eight | ((eight - kOnes) & ~eight)) & kHigh) == 0) {
-                        for (int i = 0; i < 8; ++i, eight >>= 8) {
-                            record += static_cast<std::uint32_t>(eight & 0xFF);
+#pragma GCC unroll 8
+                        for (int i = 0; i < 8; ++i) {
+                            record += static_cast<std::uint32_t>(eight >> (8 * i) & 0xFF);
                             f(record);
                         }
                         p += 8;
@@ -180,7 +197,7 @@ public:
                 f(record);
             }
             std::uint32_t next;
-            std::memcpy(&next, block(b) + kPayload, sizeof next);
+            std::memcpy(&next, block(b) + payload, sizeof next);
             b = next;
         }
     }
@@ -190,21 +207,73 @@ private:
     {
         std::uint32_t head = kNone;
         std::uint32_t tail = kNone;
-        std::uint32_t used = 0; // bytes used in the tail block
         std::uint32_t last = 0; // the last record listed
         std::uint32_t count = 0;
         std::int32_t dense = -1; // its bitmap in m_dense, once it has one
+        std::uint16_t used = 0; // bytes used in the tail block
+        std::uint8_t blocks = 0; // blocks so far, up to kClasses
     };
-    std::uint8_t* block(std::uint32_t b) const { return m_slabs[b / kSlabBlocks].get() + (b % kSlabBlocks) * kBlock; }
-    std::uint32_t newBlock();
+    // The size class of a list's k-th block, and the bytes it holds before the next block's address.
+    static std::size_t classOf(std::size_t k)
+    {
+        return k < kClasses ? k : kClasses - 1;
+    }
+    static std::size_t payloadOf(std::size_t k)
+    {
+        return (kUnit << classOf(k)) - 4;
+    }
+    std::uint8_t* block(std::uint32_t b) const
+    {
+        return m_slabs[b / kSlabUnits].get() + (b % kSlabUnits) * kUnit;
+    }
+    std::uint32_t newBlock(std::size_t sizeClass);
     void makeDense(std::size_t list);
 
-    std::vector<List> m_lists;
+    std::size_t m_listCount = 0;
+    std::vector<List> m_lists; // made when the first record is listed
     std::vector<std::uint32_t> m_used; // the lists that have records, for a quick reset
     std::vector<std::unique_ptr<std::uint8_t[]>> m_slabs;
-    std::uint32_t m_blocks = 0; // blocks taken from the slabs
-    std::uint32_t m_free = kNone; // blocks given back by lists that became bitmaps, chained
+    std::uint32_t m_units = 0; // units taken from the slabs
+    std::array<std::uint32_t, kClasses> m_free {kNone, kNone, kNone, kNone}; // blocks given back, chained, by size
     std::vector<std::vector<std::uint64_t>> m_dense;
+};
+
+// ---- buffers of records ---------------------------------------------------------------------------------------------
+
+// The bytes of the records, one after another, in chunks of 256 KB that are never moved: adding a record never copies
+// the others, and at most one chunk is partly empty. A record never spans two chunks; the end of a chunk too short
+// for the next record is left zero and counted into the record before it. Every chunk is followed by kPad zero bytes,
+// and an address of a byte is its chunk's number times the chunk size plus its place in the chunk (a record longer
+// than a chunk takes several numbers).
+class ChunkedBytes
+{
+public:
+    static constexpr unsigned kShift = 18;
+
+    // Chunks of 2^shift bytes; tests take small ones.
+    explicit ChunkedBytes(unsigned shift = kShift)
+        : m_shift(shift)
+        , m_chunk(std::size_t {1} << shift)
+    { }
+    // Room for n bytes in one piece, zero, at address size(); `skipped` tells how many bytes before it were left over.
+    std::uint8_t* extend(std::size_t n, std::size_t& skipped);
+    std::size_t size() const { return m_size; }
+    unsigned shift() const { return m_shift; }
+    const std::uint8_t* at(std::size_t address) const
+    {
+        return m_slots[address >> m_shift] + (address & (m_chunk - 1));
+    }
+    // Empties the buffer, keeping the first chunk.
+    void clear();
+    std::size_t memoryBytes() const;
+
+private:
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_chunks;
+    std::vector<std::size_t> m_chunkBytes; // the size of each chunk, its padding excluded
+    std::vector<std::uint8_t*> m_slots; // the chunk start for each chunk number
+    std::size_t m_size = 0;
+    unsigned m_shift;
+    std::size_t m_chunk;
 };
 
 // ---- where records begin --------------------------------------------------------------------------------------------
@@ -220,9 +289,34 @@ public:
     RecordOffsets() { clear(); }
     void clear();
     void push(std::size_t length);
+    // Lengthens the last record (there must be one).
+    void extendLast(std::size_t bytes);
     std::size_t size() const { return m_count; }
     // The start of record r (0-based, at most size(): the end of the last record).
-    std::size_t start(std::size_t r) const;
+    std::size_t start(std::size_t r) const
+    {
+        const std::size_t group = r / kGroup;
+        const std::size_t before = r % kGroup;
+        std::size_t at = m_groups[group];
+        if (before == 0) {
+            return at;
+        }
+        // The lengths before r in its group, summed sixteen at a time; a long one is looked up.
+        alignas(16) static constexpr std::array<std::uint8_t, 32> kFirst {
+            0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF};
+        const std::uint8_t* lengths = m_lengths.data() + group * kGroup;
+        const __m128i mask = _mm_loadu_si128(reinterpret_cast<const __m128i*>(kFirst.data() + kGroup - before));
+        const __m128i v = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(lengths)), mask);
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xFF)))) != 0) {
+            for (std::size_t i = group * kGroup; i < r; ++i) {
+                at += length(i);
+            }
+            return at;
+        }
+        const __m128i sums = _mm_sad_epu8(v, _mm_setzero_si128());
+        return at + static_cast<std::size_t>(_mm_cvtsi128_si32(sums))
+               + static_cast<std::size_t>(_mm_extract_epi16(sums, 4));
+    }
     std::size_t length(std::size_t r) const
     {
         const std::uint8_t b = m_lengths[r];
@@ -248,7 +342,7 @@ private:
 // Calls f(record, from, to) for each of the ascending record numbers with its bytes from..to in `data`, fetching the
 // bytes of the records ahead: the records are scattered over a buffer far larger than the cache.
 template<class F>
-void forEachRecord(const RecordOffsets& offsets, const std::uint8_t* data, std::span<const std::uint32_t> records,
+void forEachRecord(const RecordOffsets& offsets, const ChunkedBytes& data, std::span<const std::uint32_t> records,
                    F&& f)
 {
     constexpr std::size_t kAhead = 8;
@@ -259,8 +353,8 @@ void forEachRecord(const RecordOffsets& offsets, const std::uint8_t* data, std::
     };
     const auto span = [&](std::size_t i) {
         const std::size_t r = records[i] - 1;
-        const std::size_t start = offsets.start(r);
-        return Span {data + start, data + start + offsets.length(r)};
+        const std::uint8_t* start = data.at(offsets.start(r));
+        return Span {start, start + offsets.length(r)};
     };
     std::array<Span, kAhead> ahead;
     const std::size_t count = records.size();
@@ -290,31 +384,57 @@ struct IndexData
 
     // Letters: per record, the pinyin class of each byte pair of each letter field, each field followed by class 0
     // (no code), so no window runs across fields. kPad zero bytes follow the last class.
-    std::vector<std::uint8_t> classes;
-    std::size_t classesSize = 0;
+    ChunkedBytes classes;
     RecordOffsets letterOffsets;
     // Digits: per record, the digit fields, each as its length and packed or raw bytes (see search_digits.cpp).
-    // kDigitPad zero bytes follow the last record.
-    std::vector<std::uint8_t> digitText;
-    std::size_t digitTextSize = 0;
+    ChunkedBytes digitText;
     RecordOffsets digitOffsets;
+    std::vector<std::uint8_t> scratch; // a record's digit fields while they are encoded
+    std::vector<std::uint32_t> keys; // the lists a record goes into
     // One bit per record for each code (a character with it in a letter field) and each digit (in a digit field):
     // per group of 64 records, codeCount + 10 words.
     std::vector<std::uint64_t> bits;
-    // Lists: per pair of codes, the records with two neighbouring characters having them; per digit key, the records
-    // holding it (see byteClass).
+    // Lists: per three codes, the records with three neighbouring characters having them (or two, the second being
+    // the last with a code); per digit key, the records holding it (see byteClass).
     PostingStore postings;
 
-    IndexData();
+    explicit IndexData(unsigned chunkShift = ChunkedBytes::kShift);
+    IndexData(const IndexData&) = delete;
+    IndexData& operator=(const IndexData&) = delete;
     std::size_t stride() const { return codeCount + 10; }
     std::size_t codeBit(std::size_t code) const { return code; }
     std::size_t digitBit(unsigned digit) const { return codeCount + digit; }
-    std::size_t pairList(std::size_t first, std::size_t second) const { return first * codeCount + second; }
+    // The list of three neighbouring characters with these codes; `third` may be codeCount: the second character is
+    // the last one with a code.
+    std::size_t tripleList(std::size_t first, std::size_t second, std::size_t third) const
+    {
+        return tripleList(codeCount, first, second, third);
+    }
+    static std::size_t tripleList(std::size_t codes, std::size_t first, std::size_t second, std::size_t third)
+    {
+        return (first * codes + second) * (codes + 1) + third;
+    }
     std::size_t digitList(unsigned digit, unsigned next, unsigned after) const
     {
-        return codeCount * codeCount + (digit * kByteClasses + next) * kByteClasses + after;
+        return codeCount * codeCount * (codeCount + 1) + (digit * kByteClasses + next) * kByteClasses + after;
     }
-    std::size_t listCount() const { return codeCount * codeCount + 10 * kByteClasses * kByteClasses; }
+    // The list of the records holding a run of four digits (0000..9999), once it has one.
+    std::size_t runList(unsigned run) const
+    {
+        return codeCount * codeCount * (codeCount + 1) + 10 * kByteClasses * kByteClasses + run;
+    }
+    std::size_t listCount() const { return runList(kRuns); }
+
+    // Runs of four digits get lists of their own when they are frequent: held by at least `frequentFrom` records
+    // and by a 64th of them (area codes are); a query of four digits then needs no look at the fields.
+    static constexpr unsigned kRuns = 10000;
+    static constexpr std::uint32_t kFrequentShare = 64;
+    std::uint32_t frequentFrom = 1024;
+    std::vector<std::uint32_t> runCount; // records holding each run
+    std::vector<std::uint32_t> runLast; // the last record counted for each run
+    std::vector<std::uint8_t> runListed; // whether the run has its list
+    // Gives the run its list, of the records before `record` that hold it.
+    void listRun(unsigned run, std::uint32_t record);
     void clear();
     std::size_t memoryBytes() const;
 };
@@ -461,7 +581,7 @@ bool compileLetters(std::string_view query, LetterShape shape, LetterProgram& pr
 
 // A Letter search's filter over classes: positions whose class is in `single` (a one-character match), or whose class
 // is in `first` while the next one is in `second` (the first two characters of a longer match). A null set takes no
-// part. The filters write one bit per position, 64 positions per word, from `pos` on.
+// part. The filters write one bit per position, 64 positions per word, from data + pos on.
 struct LetterFilter
 {
     const std::uint8_t* data;
@@ -487,9 +607,9 @@ struct SearchContext
     bool matchable = false; // some window can match
     LetterProgram program;
     int singleCode = -1; // the code a one-character match has, or -1
-    bool pairsAny = false; // some window of two characters or more can match
-    bool onlyPairs = false; // all such windows are two characters wide
-    std::vector<std::vector<std::size_t>> pairSets; // lists such windows must be in (see search_letters.cpp)
+    bool widerAny = false; // some window of two characters or more can match
+    bool widerExact = false; // a record is in the first of the sets below exactly when it has such a window
+    std::vector<std::vector<std::size_t>> widerSets; // lists such windows must be in (see search_letters.cpp)
     std::vector<std::uint64_t> stretch; // the scan's positions
     std::vector<std::uint32_t> stretchStarts; // the starts of the scan's records
     std::vector<std::uint64_t> found; // records
@@ -521,11 +641,8 @@ void letterSearch(std::string_view query, const IndexData& index, SearchContext&
 void digitSearch(std::string_view query, const IndexData& index, SearchContext& context,
                  std::vector<std::int32_t>& out);
 
-// A digit field of a record, encoded.
-void encodeDigitField(std::string_view text, std::vector<std::uint8_t>& out);
-// Zero bytes kept after the last digit field, so that a packed field can be read eight bytes at a time.
-constexpr std::size_t kDigitPad = 8;
-
+// The digit fields of a record, encoded.
+void encodeDigitFields(std::span<const std::string_view> fields, std::vector<std::uint8_t>& out);
 // A Digit search's query, also as digits packed the way all-digit fields are, for the short ones.
 struct DigitQuery
 {
@@ -537,8 +654,8 @@ struct DigitQuery
     std::array<std::uint64_t, 16> repeated {};
     explicit DigitQuery(std::string_view query);
 };
-// Whether one of the encoded digit fields from..to holds the query.
-bool digitFieldsHold(const std::uint8_t* from, const std::uint8_t* to, const DigitQuery& query);
+// Whether one of a record's encoded digit fields, at `from`, holds the query.
+bool digitFieldsHold(const std::uint8_t* from, const DigitQuery& query);
 
 } // namespace detail
 

@@ -39,8 +39,8 @@ inline std::uint64_t bitsAt(const std::uint64_t* bitmap, std::size_t a, std::siz
 }
 
 // A stretch of whole records, numbered from 0 here and from `first` + 1 in the index, whose classes start at
-// position `base`; starts[r] is the position of record r, starts[records] the end. Bit i of the bitmap is position
-// base + i.
+// address `base`, at `classes`; starts[r] is the address of record r, starts[records] the end. Bit i of the bitmap
+// is address base + i.
 struct Stretch
 {
     const std::uint8_t* classes;
@@ -64,7 +64,7 @@ void walkCandidates(std::uint64_t* bitmap, std::size_t words, const Stretch& st,
             const std::size_t i = w * 64 + static_cast<std::size_t>(std::countr_zero(m));
             m &= m - 1;
             const std::size_t j = st.base + i;
-            if (!program.matchesAt(st.classes + j)) {
+            if (!program.matchesAt(st.classes + i)) {
                 continue;
             }
             r = recordOf(s, st.records, r, j);
@@ -120,8 +120,7 @@ void walkRecords(const std::uint64_t* bitmap, const Stretch& st, bool exact, con
         for (std::size_t a = s[r] - st.base; a < s[r + 1] - st.base && !matched; a += 64) {
             std::uint64_t bits = bitsAt(bitmap, a, std::min<std::size_t>(64, s[r + 1] - st.base - a));
             while (bits && !matched) {
-                matched =
-                    program.matchesAt(st.classes + st.base + a + static_cast<std::size_t>(std::countr_zero(bits)));
+                matched = program.matchesAt(st.classes + a + static_cast<std::size_t>(std::countr_zero(bits)));
                 bits &= bits - 1;
             }
         }
@@ -150,22 +149,25 @@ void collect(const IndexData& index, Filter filter, const LetterProgram& program
         starts.assign(1, static_cast<std::uint32_t>(base));
         std::size_t r1 = r0;
         std::size_t end = base;
+        // A stretch stays in one chunk of the buffer.
         do {
             end += offsets.length(r1++);
             starts.push_back(static_cast<std::uint32_t>(end));
-        } while (r1 < index.records && end + offsets.length(r1) - base <= kStretchBytes);
+        } while (r1 < index.records && end + offsets.length(r1) - base <= kStretchBytes
+                 && end >> index.classes.shift() == base >> index.classes.shift());
         const std::size_t length = end - base;
         const std::size_t words = (length + 63) / 64;
         if (bitmap.size() < words + 1) {
             bitmap.resize(words + 1);
         }
-        filter(base, words, bitmap.data());
+        const std::uint8_t* classes = index.classes.at(base);
+        filter(classes, words, bitmap.data());
         // Bits past the stretch belong to the next records.
         if (length % 64) {
             bitmap[words - 1] &= (std::uint64_t {1} << (length % 64)) - 1;
         }
         bitmap[words] = 0;
-        const Stretch st {index.classes.data(), starts.data(), r1 - r0, r0, base};
+        const Stretch st {classes, starts.data(), r1 - r0, r0, base};
         SearchWalk how = context.walk;
         if (how != SearchWalk::Candidates && how != SearchWalk::Records) {
             how = countBits(bitmap.data(), words) * 8 < r1 - r0 ? SearchWalk::Candidates : SearchWalk::Records;
@@ -213,26 +215,20 @@ ScanPath resolveScanPath(ScanPath path)
 void scanLetters(const IndexData& index, const LetterProgram& program, SearchContext& context,
                  std::vector<std::int32_t>& out)
 {
-    const LetterFilter spec {index.classes.data(), program.useSingle ? &program.single : nullptr,
-                             program.usePair ? &program.first : nullptr, program.usePair ? &program.second : nullptr};
-    const auto run = [&](auto filter) { collect(index, filter, program, context, out); };
-    switch (context.path) {
-        case ScanPath::Avx2:
-            run([&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
-                letterFilterAvx2(spec, pos, words, masks);
-            });
-            break;
-        case ScanPath::Sse:
-            run([&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
-                letterFilterSse(spec, pos, words, masks);
-            });
-            break;
-        default:
-            run([&](std::size_t pos, std::size_t words, std::uint64_t* masks) {
-                letterFilterScalar(spec, pos, words, masks);
-            });
-            break;
+    using Filter = void (*)(const LetterFilter&, std::size_t, std::size_t, std::uint64_t*);
+    Filter filter = letterFilterScalar;
+    if (context.path == ScanPath::Avx2) {
+        filter = letterFilterAvx2;
+    } else if (context.path == ScanPath::Sse) {
+        filter = letterFilterSse;
     }
+    const auto byStretch = [&](const std::uint8_t* classes, std::size_t words, std::uint64_t* masks) {
+        const LetterFilter spec {classes, program.useSingle ? &program.single : nullptr,
+                                 program.usePair ? &program.first : nullptr,
+                                 program.usePair ? &program.second : nullptr};
+        filter(spec, 0, words, masks);
+    };
+    collect(index, byStretch, program, context, out);
 }
 
 } // namespace telvane::query::detail

@@ -3,6 +3,7 @@
 #include "query/search_internal.h"
 
 #include <algorithm>
+#include <emmintrin.h>
 
 namespace telvane::query::detail {
 
@@ -93,13 +94,13 @@ void appendRecords(const std::uint64_t* bitmap, std::size_t words, std::vector<s
     std::int32_t* o = out.data() + at;
     for (std::size_t w = 0; w < words; ++w) {
         std::uint64_t m = bitmap[w];
-        for (std::int32_t base = static_cast<std::int32_t>(w * 64 + 1); m; m >>= 8, base += 8) {
+        for (__m128i base = _mm_set1_epi32(static_cast<int>(w * 64 + 1)); m; m >>= 8) {
             const auto byte = static_cast<unsigned>(m & 0xFF);
-            const auto& positions = kBitPositions.of[byte];
-            for (std::size_t i = 0; i < 8; ++i) {
-                o[i] = base + positions[i];
-            }
+            const auto* positions = reinterpret_cast<const __m128i*>(kBitPositions.of[byte].data());
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_add_epi32(base, _mm_loadu_si128(positions)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 4), _mm_add_epi32(base, _mm_loadu_si128(positions + 1)));
             o += kBitPositions.count[byte];
+            base = _mm_add_epi32(base, _mm_set1_epi32(8));
         }
     }
     out.resize(at + count);

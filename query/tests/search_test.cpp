@@ -384,7 +384,9 @@ void SearchTest::crossCheck()
     QFETCH(int, queries);
     Generator gen(adversarial ? 7 : 3);
     store::Columns columns;
-    query::SearchIndex index;
+    // An index in small chunks, many of whose ends the records reach, whose runs of four digits get their lists from
+    // two or three records on.
+    query::SearchIndex index = adversarial ? query::IndexKnobs::small(9, 2) : query::IndexKnobs::small(12, 3);
     for (int i = 0; i < records; ++i) {
         const store::Record r = adversarial ? gen.adversarial() : gen.realistic();
         columns.push(i + 1, r);
@@ -476,7 +478,7 @@ void SearchTest::streamedIndex()
         index.add(r);
     }
     // A unit of 64 characters read z, for queries longer than the bit-parallel check takes; a remark of 600 bytes,
-    // a record longer than the index keeps in a byte; then more records after them.
+    // a record longer than the index keeps in a byte, and one of 200; then more records after them.
     std::string zhang;
     for (int i = 0; i < 64; ++i) {
         zhang += text::utf8ToGbk("张");
@@ -487,7 +489,8 @@ void SearchTest::streamedIndex()
     }
     store::Columns columns;
     fill(columns, edgeDirectory());
-    fill(columns, {store::Record {"", zhang, "", "", "", "", ""}, store::Record {"", "", remark, "0371", "", "", ""}});
+    fill(columns, {store::Record {"", zhang, "", "", "", "", ""}, store::Record {"", "", remark, "0371", "", "", ""},
+                   store::Record {"", "", std::string(200, 'a'), "", "", "", ""}});
     fill(columns, edgeDirectory());
     for (std::size_t n = 17; n <= columns.size(); ++n) {
         index.add(std::array<std::string_view, store::kFieldCount> {
@@ -502,7 +505,19 @@ void SearchTest::streamedIndex()
         QCOMPARE(searcher.search(q, index), referenceSearch(q, columns));
     }
     QCOMPARE(searcher.search(std::string(64, 'z'), index), Results {17});
-    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13, 19, 20, 21, 22, 31}));
+    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13, 20, 21, 22, 23, 32}));
+    // The same in chunks of 256 bytes, which the long records span, with lists for runs of four digits.
+    query::SearchIndex small = query::IndexKnobs::small(8, 2);
+    for (std::size_t n = 1; n <= columns.size(); ++n) {
+        small.add(std::array<std::string_view, store::kFieldCount> {
+            columns.field(static_cast<int>(n), 1), columns.field(static_cast<int>(n), 2),
+            columns.field(static_cast<int>(n), 3), columns.field(static_cast<int>(n), 4),
+            columns.field(static_cast<int>(n), 5), columns.field(static_cast<int>(n), 6),
+            columns.field(static_cast<int>(n), 7)});
+    }
+    for (const std::string q : {"z", "zs", "zz", "77", "037", "0371", "1111"}) {
+        QCOMPARE(searcher.search(q, small), referenceSearch(q, columns));
+    }
 }
 
 void SearchTest::overStore()
