@@ -189,7 +189,7 @@ void digitSearch(std::string_view query, const IndexData& index, SearchContext& 
             for (std::size_t k = i; k < i + 4; ++k) {
                 run = run * 10 + static_cast<unsigned>(query[k] - '0');
             }
-            if (index.runListed[run]) {
+            if (index.runHasList(run)) {
                 sets.push_back({index.runList(run)});
                 listedRun = true;
             }

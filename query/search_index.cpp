@@ -59,9 +59,35 @@ void IndexData::clear()
     digitOffsets.clear();
     bits.clear();
     postings.reset(listCount());
-    runCount.assign(kRuns, 0);
-    runLast.assign(kRuns, 0);
-    runListed.assign(kRuns, 0);
+    for (const std::uint16_t run : runsMet) {
+        runCount[run] = 0;
+        runLast[run] = 0;
+        runListed[run] = 0;
+    }
+    runsMet.clear();
+}
+
+void IndexData::countRun(unsigned run, std::uint32_t record, std::vector<std::uint32_t>& lists)
+{
+    if (runCount.empty()) {
+        runCount.assign(kRuns, 0);
+        runLast.assign(kRuns, 0);
+        runListed.assign(kRuns, 0);
+    }
+    if (runLast[run] == record) {
+        return;
+    }
+    if (runCount[run] == 0) {
+        runsMet.push_back(static_cast<std::uint16_t>(run));
+    }
+    runLast[run] = record;
+    ++runCount[run];
+    if (!runListed[run] && runCount[run] >= frequentFrom && std::uint64_t {runCount[run]} * kFrequentShare >= record) {
+        listRun(run, record);
+    }
+    if (runListed[run]) {
+        lists.push_back(static_cast<std::uint32_t>(runList(run)));
+    }
 }
 
 void IndexData::listRun(unsigned run, std::uint32_t record)
@@ -92,7 +118,8 @@ std::size_t IndexData::memoryBytes() const
     return classes.memoryBytes() + letterOffsets.memoryBytes() + digitText.memoryBytes() + digitOffsets.memoryBytes()
            + scratch.capacity() + keys.capacity() * sizeof(std::uint32_t)
            + (runCount.capacity() + runLast.capacity()) * sizeof(std::uint32_t) + runListed.capacity()
-           + bits.capacity() * sizeof(std::uint64_t) + postings.memoryBytes();
+           + runsMet.capacity() * sizeof(std::uint16_t) + bits.capacity() * sizeof(std::uint64_t)
+           + postings.memoryBytes();
 }
 
 } // namespace detail
@@ -233,17 +260,8 @@ void SearchIndex::add(const std::array<std::string_view, store::kFieldCount>& fi
                 continue;
             }
             run = run % 1000 * 10 + static_cast<unsigned>(c - '0');
-            if (++digits < 4 || d.runLast[run] == r) {
-                continue;
-            }
-            d.runLast[run] = r;
-            ++d.runCount[run];
-            if (!d.runListed[run] && d.runCount[run] >= d.frequentFrom
-                && std::uint64_t {d.runCount[run]} * detail::IndexData::kFrequentShare >= r) {
-                d.listRun(run, r);
-            }
-            if (d.runListed[run]) {
-                keys.push_back(static_cast<std::uint32_t>(d.runList(run)));
+            if (++digits >= 4) {
+                d.countRun(run, r, keys);
             }
         }
     }

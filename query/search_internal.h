@@ -430,9 +430,15 @@ struct IndexData
     static constexpr unsigned kRuns = 10000;
     static constexpr std::uint32_t kFrequentShare = 64;
     std::uint32_t frequentFrom = 1024;
+    // Made when the first run is met; reset run by run.
     std::vector<std::uint32_t> runCount; // records holding each run
     std::vector<std::uint32_t> runLast; // the last record counted for each run
     std::vector<std::uint8_t> runListed; // whether the run has its list
+    std::vector<std::uint16_t> runsMet; // the runs with a count
+    // Counts a run held by `record`; lists the record if the run has a list, which it is given if it has become
+    // frequent.
+    void countRun(unsigned run, std::uint32_t record, std::vector<std::uint32_t>& lists);
+    bool runHasList(unsigned run) const { return !runListed.empty() && runListed[run]; }
     // Gives the run its list, of the records before `record` that hold it.
     void listRun(unsigned run, std::uint32_t record);
     void clear();
