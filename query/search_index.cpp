@@ -8,38 +8,6 @@ namespace telvane::query {
 
 namespace detail {
 
-namespace {
-
-constexpr std::array<std::uint8_t, 256> makeByteClasses()
-{
-    std::array<std::uint8_t, 256> classes {};
-    for (unsigned b = 0; b < 256; ++b) {
-        std::uint8_t c = 15; // control bytes and the rest
-        if (b >= '0' && b <= '9') {
-            c = static_cast<std::uint8_t>(b - '0');
-        } else if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z')) {
-            c = 11;
-        } else if (b >= 0x80) {
-            c = 12;
-        } else if (b == ' ') {
-            c = 13;
-        } else if (b > ' ' && b < 0x7F) {
-            c = 14; // punctuation
-        }
-        classes[b] = c;
-    }
-    return classes;
-}
-
-constexpr std::array<std::uint8_t, 256> kByteClassOf = makeByteClasses();
-
-} // namespace
-
-unsigned byteClass(unsigned char byte)
-{
-    return kByteClassOf[byte];
-}
-
 // ---- the index ----------------------------------------------------------------------------------------------------
 
 IndexData::IndexData(unsigned chunkShift)
@@ -67,27 +35,11 @@ void IndexData::clear()
     runsMet.clear();
 }
 
-void IndexData::countRun(unsigned run, std::uint32_t record, std::vector<std::uint32_t>& lists)
+void IndexData::makeRunCounters()
 {
-    if (runCount.empty()) {
-        runCount.assign(kRuns, 0);
-        runLast.assign(kRuns, 0);
-        runListed.assign(kRuns, 0);
-    }
-    if (runLast[run] == record) {
-        return;
-    }
-    if (runCount[run] == 0) {
-        runsMet.push_back(static_cast<std::uint16_t>(run));
-    }
-    runLast[run] = record;
-    ++runCount[run];
-    if (!runListed[run] && runCount[run] >= frequentFrom && std::uint64_t {runCount[run]} * kFrequentShare >= record) {
-        listRun(run, record);
-    }
-    if (runListed[run]) {
-        lists.push_back(static_cast<std::uint32_t>(runList(run)));
-    }
+    runCount.assign(kRuns, 0);
+    runLast.assign(kRuns, 0);
+    runListed.assign(kRuns, 0);
 }
 
 void IndexData::listRun(unsigned run, std::uint32_t record)
@@ -250,6 +202,9 @@ void SearchIndex::add(const std::array<std::string_view, store::kFieldCount>& fi
     std::copy(blob.begin(), blob.end(), room);
     d.digitOffsets.push(blob.size());
     // Runs of four digits: counted, and listed once frequent.
+    if (d.runCount.empty()) {
+        d.makeRunCounters();
+    }
     for (std::size_t f = 0; f < digitFieldCount; ++f) {
         const std::string_view text = digitFields[f];
         unsigned run = 0;

@@ -102,7 +102,31 @@ const CodeTable& codeTable();
 // digit that ends its field has no key: a query's digit is always followed by a byte.
 constexpr unsigned kByteClasses = 16;
 constexpr unsigned kEnd = 10;
-unsigned byteClass(unsigned char byte);
+constexpr std::array<std::uint8_t, 256> makeByteClasses()
+{
+    std::array<std::uint8_t, 256> classes {};
+    for (unsigned b = 0; b < 256; ++b) {
+        std::uint8_t c = 15; // control bytes and the rest
+        if (b >= '0' && b <= '9') {
+            c = static_cast<std::uint8_t>(b - '0');
+        } else if ((b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z')) {
+            c = 11;
+        } else if (b >= 0x80) {
+            c = 12;
+        } else if (b == ' ') {
+            c = 13;
+        } else if (b > ' ' && b < 0x7F) {
+            c = 14; // punctuation
+        }
+        classes[b] = c;
+    }
+    return classes;
+}
+inline constexpr std::array<std::uint8_t, 256> kByteClassOf = makeByteClasses();
+inline unsigned byteClass(unsigned char byte)
+{
+    return kByteClassOf[byte];
+}
 // Whether a byte class stands for one byte value, so that a key made of such classes says exactly which bytes follow.
 inline bool isDigitClass(unsigned c)
 {
@@ -437,7 +461,26 @@ struct IndexData
     std::vector<std::uint16_t> runsMet; // the runs with a count
     // Counts a run held by `record`; lists the record if the run has a list, which it is given if it has become
     // frequent.
-    void countRun(unsigned run, std::uint32_t record, std::vector<std::uint32_t>& lists);
+    void countRun(unsigned run, std::uint32_t record, std::vector<std::uint32_t>& lists)
+    {
+        if (runLast[run] == record) {
+            return;
+        }
+        if (runCount[run] == 0) {
+            runsMet.push_back(static_cast<std::uint16_t>(run));
+        }
+        runLast[run] = record;
+        ++runCount[run];
+        if (!runListed[run] && runCount[run] >= frequentFrom
+            && std::uint64_t {runCount[run]} * kFrequentShare >= record) {
+            listRun(run, record);
+        }
+        if (runListed[run]) {
+            lists.push_back(static_cast<std::uint32_t>(runList(run)));
+        }
+    }
+    // Makes the run counters (at the first run met).
+    void makeRunCounters();
     bool runHasList(unsigned run) const { return !runListed.empty() && runListed[run]; }
     // Gives the run its list, of the records before `record` that hold it.
     void listRun(unsigned run, std::uint32_t record);

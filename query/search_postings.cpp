@@ -136,7 +136,18 @@ void PostingStore::appendAll(std::span<const std::uint32_t> lists, std::uint32_t
         }
     }
     for (const std::uint32_t list : lists) {
-        append(list, record);
+        // Most often the difference takes a byte and the last block has room for it.
+        List& l = m_lists[list];
+        const std::uint32_t delta = record - l.last;
+        if (delta != 0 && delta < 0x80 && l.tail != kNone && l.used < payloadOf(l.blocks - 1u)) {
+            block(l.tail)[l.used++] = static_cast<std::uint8_t>(delta);
+            l.last = record;
+            if (++l.count >= kDenseFrom && std::uint64_t {l.count} * 8 > record) {
+                makeDense(list);
+            }
+        } else {
+            append(list, record);
+        }
     }
 }
 
