@@ -32,10 +32,11 @@ struct IndexData;
 } // namespace detail
 
 // What Search needs to know of the records, built from them one at a time in store order: record number n is the
-// n-th record added. It keeps its own compact copy of what it needs (pinyin classes of the letter fields, the digit
-// fields, and lists of the records holding each pair of codes and each run of digits), so the records can be
-// streamed in and dropped; adding one is cheap, so records saved later are added as they are saved. An index may be
-// built on one thread and moved to another; a search only reads it.
+// n-th record added. It keeps its own compact copy of what it needs (the pinyin classes of the letter fields, the
+// digit fields, and lists of the records holding each three neighbouring codes, each digit with the two bytes after
+// it and each common run of four digits), so the records can be streamed in and dropped. Adding a record never moves
+// the others, so records saved later are added as they are saved. An index may be built on one thread and moved to
+// another; a search only reads it. At 1,000,000 directory entries it takes about 90 MB.
 class SearchIndex
 {
 public:

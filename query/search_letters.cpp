@@ -1,6 +1,7 @@
-// The Letter search: a one-character match from the records holding a code, a longer one from the lists of records
-// holding each pair of neighbouring codes, checked against the records' pinyin classes; or, when the lists would
-// leave too many records to check, by scanning the classes of all records.
+// The Letter search: a one-character match from the records holding a code; a match of two or three characters from
+// the lists of records holding three neighbouring codes; a longer one from the records in all the lists its runs of
+// three are in, checked against their pinyin classes; or, when the lists would leave too many records to check, by
+// scanning the classes of all records.
 #include "query/pinyin.h"
 #include "query/search_internal.h"
 

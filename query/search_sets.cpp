@@ -106,7 +106,7 @@ void appendRecords(const std::uint64_t* bitmap, std::size_t words, std::vector<s
     out.resize(at + count);
 }
 
-void recordsInAll(const IndexData& index, std::vector<std::vector<std::size_t>>& sets, bool complete,
+void recordsInAll(const IndexData& index, const std::vector<std::vector<std::size_t>>& sets, bool complete,
                   SearchContext& context, std::vector<std::uint32_t>& out)
 {
     out.clear();
