@@ -29,8 +29,9 @@ void encodeDigitFields(std::span<const std::string_view> fields, std::vector<std
         if (text.empty()) {
             continue;
         }
-        const bool packed = std::all_of(text.begin(), text.end(), isDigitByte);
-        const bool someDigit = !packed && std::any_of(text.begin(), text.end(), isDigitByte);
+        const auto digits = static_cast<std::size_t>(std::count_if(text.begin(), text.end(), isDigitByte));
+        const bool packed = digits == text.size();
+        const bool someDigit = !packed && digits != 0;
         for (std::uint64_t header = std::uint64_t {text.size()} << 2 | (packed ? 1u : 0u) | (someDigit ? 2u : 0u);;
              header >>= 7) {
             if (header < 0x80) {

@@ -11,13 +11,12 @@ namespace telvane::query::detail {
 void PostingStore::reset(std::size_t lists)
 {
     if (m_lists.size() != lists) {
-        m_lists.clear();
+        m_lists.assign(lists, List {});
     } else {
         for (const std::uint32_t list : m_used) {
             m_lists[list] = List {};
         }
     }
-    m_listCount = lists;
     m_used.clear();
     m_units = 0; // the slabs are kept for the next lists
     m_free.fill(kNone);
@@ -68,9 +67,6 @@ void PostingStore::makeDense(std::size_t list)
 
 void PostingStore::append(std::size_t list, std::uint32_t record)
 {
-    if (m_lists.empty()) {
-        m_lists.assign(m_listCount, List {});
-    }
     List& l = m_lists[list];
     if (l.last == record) {
         return;
@@ -122,9 +118,6 @@ void PostingStore::append(std::size_t list, std::uint32_t record)
 
 void PostingStore::appendAll(std::span<const std::uint32_t> lists, std::uint32_t record)
 {
-    if (m_lists.empty()) {
-        m_lists.assign(m_listCount, List {});
-    }
     for (const std::uint32_t list : lists) {
         __builtin_prefetch(&m_lists[list]);
     }

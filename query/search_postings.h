@@ -52,12 +52,12 @@ public:
     // Adds the record to each of the lists. The lists and their last blocks lie anywhere in memory: they are fetched
     // ahead, all of them before the first is written to.
     void appendAll(std::span<const std::uint32_t> lists, std::uint32_t record);
-    std::uint32_t count(std::size_t list) const { return list < m_lists.size() ? m_lists[list].count : 0; }
+    std::uint32_t count(std::size_t list) const { return m_lists[list].count; }
     std::size_t memoryBytes() const;
     // The bitmap of a dense list (bit r-1 for record r; words past its end are zero), or null.
     const std::vector<std::uint64_t>* bitmap(std::size_t list) const
     {
-        const std::int32_t d = list < m_lists.size() ? m_lists[list].dense : -1;
+        const std::int32_t d = m_lists[list].dense;
         return d < 0 ? nullptr : &m_dense[static_cast<std::size_t>(d)];
     }
 
@@ -67,9 +67,6 @@ public:
     {
         constexpr std::uint64_t kHigh = 0x8080808080808080u;
         constexpr std::uint64_t kOnes = 0x0101010101010101u;
-        if (list >= m_lists.size()) {
-            return;
-        }
         const List& l = m_lists[list];
         if (const auto* bits = bitmap(list)) {
             for (std::size_t w = 0; w < bits->size(); ++w) {
@@ -149,8 +146,7 @@ private:
     std::uint32_t newBlock(std::size_t sizeClass);
     void makeDense(std::size_t list);
 
-    std::size_t m_listCount = 0;
-    std::vector<List> m_lists; // made when the first record is listed
+    std::vector<List> m_lists;
     std::vector<std::uint32_t> m_used; // the lists that have records, for a quick reset
     std::vector<std::unique_ptr<std::uint8_t[]>> m_slabs;
     std::uint32_t m_units = 0; // units taken from the slabs

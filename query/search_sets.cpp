@@ -12,6 +12,9 @@ namespace telvane::query::detail {
 void addLists(const PostingStore& postings, std::span<const std::size_t> lists, std::uint64_t* bitmap)
 {
     for (const std::size_t list : lists) {
+        if (postings.count(list) == 0) {
+            continue;
+        }
         if (const auto* bits = postings.bitmap(list)) {
             for (std::size_t w = 0; w < bits->size(); ++w) {
                 bitmap[w] |= (*bits)[w];
@@ -130,7 +133,8 @@ void recordsInAll(const IndexData& index, const std::vector<std::vector<std::siz
         }
         std::size_t sum = 0;
         for (const std::size_t list : set) {
-            sum += postings.bitmap(list) ? words / 4 : postings.count(list);
+            const std::size_t count = postings.count(list);
+            sum += count != 0 && postings.bitmap(list) ? words / 4 : count;
         }
         return sum;
     };
