@@ -4,14 +4,20 @@
 // then records whose fields are made of pieces (common and vowel-initial Chinese characters, characters with
 // several readings, ASCII, stray lead bytes, GBK characters with a low second byte, four-byte characters,
 // full-width letters, NUL and LF). Every scan path and walk of the fast search must give the lists of the
-// step-by-step reference, also after records are appended and after a reload; pinyinCompare must agree with a
-// recursive reading of the codes.
+// step-by-step reference over an index streamed from the records, also after records are appended to it and after
+// it is emptied and filled again; so must a searcher over the records' columns, which keeps its own index in step;
+// pinyinCompare must agree with a recursive reading of the codes.
+//
+// The index and the searchers live across inputs, as in the program: the index is emptied and refilled, which is
+// what makes an input cheap, and each stage runs the reference once for all searchers.
 #include "query/pinyin.h"
 #include "query/search.h"
+#include "query/search_internal.h"
 #include "query/tests/reference_search.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -89,14 +95,13 @@ std::string piece(Reader& in)
     }
 }
 
-std::string field(Reader& in, std::size_t maxBytes)
+void field(Reader& in, std::size_t maxBytes, std::string& s)
 {
-    std::string s;
+    s.clear();
     const std::size_t bytes = in.below(static_cast<unsigned>(maxBytes + 1));
     while (s.size() < bytes && !in.empty()) {
         s += piece(in);
     }
-    return s;
 }
 
 std::string makeQuery(Reader& in)
@@ -159,30 +164,51 @@ void fail(const char* what, std::string_view q)
     std::abort();
 }
 
-std::vector<std::unique_ptr<query::Searcher>> allSearchers()
+struct Knobs
 {
-    std::vector<std::unique_ptr<query::Searcher>> out;
+    query::ScanPath path;
+    query::SearchWalk walk;
+};
+
+// Every scan path the processor has with every way of finding the records.
+std::vector<Knobs> allKnobs()
+{
+    std::vector<Knobs> out;
     for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
-        if (!query::Searcher::supported(path)) {
+        if (!query::SearcherKnobs::supported(path)) {
             continue;
         }
         for (auto walk : {query::SearchWalk::Auto, query::SearchWalk::Candidates, query::SearchWalk::Records}) {
-            out.push_back(std::make_unique<query::Searcher>());
-            out.back()->setScanPath(path);
-            out.back()->setWalk(walk);
+            out.push_back({path, walk});
         }
     }
+    // The lists are read the same way on every path.
+    out.push_back({query::ScanPath::Best, query::SearchWalk::Postings});
     return out;
 }
 
-void compareAll(std::vector<std::unique_ptr<query::Searcher>>& searchers, std::string_view q,
-                const store::Columns& columns, std::uint64_t generation, const char* stage)
+void addAll(query::SearchIndex& index, const std::vector<store::Record>& records, std::size_t from, std::size_t to)
 {
-    const auto expected = query::reference::referenceSearch(q, columns);
-    for (auto& s : searchers) {
-        if (s->search(q, columns, generation) != expected) {
+    for (std::size_t i = from; i < to; ++i) {
+        index.add(records[i]);
+    }
+}
+
+// The searcher over the index in every way, and over the columns, against the expected list.
+void compareAll(query::Searcher& searcher, const query::SearchIndex& index, const store::Columns& columns,
+                std::uint64_t generation, std::string_view q, const std::vector<std::int32_t>& expected,
+                const char* stage)
+{
+    static const auto knobs = allKnobs();
+    for (const Knobs& k : knobs) {
+        query::SearcherKnobs::setScanPath(searcher, k.path);
+        query::SearcherKnobs::setWalk(searcher, k.walk);
+        if (searcher.search(q, index) != expected) {
             fail(stage, q);
         }
+    }
+    if (searcher.search(q, columns, generation) != expected) {
+        fail(stage, q);
     }
 }
 
@@ -194,18 +220,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const unsigned queryFrom = in.below(4);
     std::string q = makeQuery(in);
 
-    store::Columns columns;
-    std::vector<store::Record> records;
+    // Kept across inputs, so that an input costs few allocations.
+    static std::vector<store::Record> records;
+    static store::Columns columns;
+    static store::Columns reloaded;
     const unsigned count = 1 + in.below(12);
-    for (unsigned i = 0; i < count; ++i) {
-        store::Record r;
-        r[0] = field(in, 12);
-        r[1] = field(in, 26);
-        r[2] = field(in, 34);
+    records.resize(count);
+    for (store::Record& r : records) {
+        field(in, 12, r[0]);
+        field(in, 26, r[1]);
+        field(in, 34, r[2]);
         for (std::size_t f = 3; f < r.size(); ++f) {
-            r[f] = field(in, 14);
+            field(in, 14, r[f]);
         }
-        records.push_back(r);
     }
     // Queries taken from the records, so that many of them match: a piece of a remark or telephone field (a Digit
     // search when it starts with a digit), or one code of each character of a window of a name, unit or remark.
@@ -230,27 +257,48 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
 
-    const std::size_t half = records.size() / 2 + 1;
+    // The reference runs once, over all records in reverse order: whether a record matches depends on the record
+    // alone, so its list gives the lists of the first records and of all in order.
+    const std::size_t total = records.size();
+    reloaded.clear();
+    for (std::size_t i = total; i-- > 0;) {
+        reloaded.push(static_cast<std::int64_t>(total - i), records[i]);
+    }
+    const auto expectedReversed = query::reference::referenceSearch(q, reloaded);
+    std::vector<std::int32_t> expectedAll;
+    for (auto it = expectedReversed.rbegin(); it != expectedReversed.rend(); ++it) {
+        expectedAll.push_back(static_cast<std::int32_t>(total) + 1 - *it);
+    }
+    const std::size_t half = total / 2 + 1;
+    const std::vector<std::int32_t> expectedHalf(
+        expectedAll.begin(), std::upper_bound(expectedAll.begin(), expectedAll.end(), static_cast<std::int32_t>(half)));
+
+    columns.clear();
     for (std::size_t i = 0; i < half; ++i) {
         columns.push(static_cast<std::int64_t>(i + 1), records[i]);
     }
-
-    // The searchers live across inputs, as in the program: every new content comes with a new generation.
-    static auto searchers = allSearchers();
+    static query::Searcher searcher;
+    // Chunks of 256 bytes, so that records reach the ends of chunks, and lists for runs of four digits held by two
+    // records.
+    static query::SearchIndex index = query::IndexKnobs::small(8, 2);
     static std::uint64_t generation = 0;
     const std::uint64_t first = ++generation;
-    compareAll(searchers, q, columns, first, "search differs from the reference");
-    // Records appended under the same generation are indexed on the next search.
-    for (std::size_t i = half; i < records.size(); ++i) {
+    index.clear();
+    addAll(index, records, 0, half);
+    compareAll(searcher, index, columns, first, q, expectedHalf, "search differs from the reference");
+    // Records appended: to the index, and to the columns under the same generation.
+    addAll(index, records, half, total);
+    for (std::size_t i = half; i < total; ++i) {
         columns.push(static_cast<std::int64_t>(i + 1), records[i]);
     }
-    compareAll(searchers, q, columns, first, "search after appending differs from the reference");
-    // A reload with other content comes with a new generation.
-    store::Columns reloaded;
-    for (std::size_t i = records.size(); i-- > 0;) {
-        reloaded.push(static_cast<std::int64_t>(records.size() - i), records[i]);
+    compareAll(searcher, index, columns, first, q, expectedAll, "search after appending differs from the reference");
+    // Other content: the index emptied and filled again, the columns reloaded under a new generation.
+    index.clear();
+    for (std::size_t i = total; i-- > 0;) {
+        index.add(records[i]);
     }
-    compareAll(searchers, q, reloaded, ++generation, "search after a reload differs from the reference");
+    compareAll(searcher, index, reloaded, ++generation, q, expectedReversed,
+               "search after a reload differs from the reference");
 
     // The comparison itself, on every window the first records offer.
     for (std::size_t i = 0; i < records.size() && i < 3; ++i) {

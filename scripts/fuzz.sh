@@ -27,6 +27,10 @@ cmake --build "$build" --target "${targets[@]}" -j"${TELVANE_JOBS:-2}"
 # log ends in a report with those stacks. Set ASAN_OPTIONS to use your own for both.
 fuzz_asan=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1:quarantine_size_mb=16:malloc_context_size=0}
 replay_asan=${ASAN_OPTIONS:-detect_leaks=0:abort_on_error=1}
+# libFuzzer runs an input a second time when it seems to leak, to look for the leak: only worth it when the sanitizer
+# reports leaks (its default).
+leaks=1
+case ":$fuzz_asan:" in *:detect_leaks=0:*) leaks=0 ;; esac
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 export LANG=C.UTF-8 LC_ALL=C.UTF-8
 
@@ -51,8 +55,8 @@ for target in "${targets[@]}"; do
     touch "$stamp"
     echo "== $target: ${seconds}s"
     if ASAN_OPTIONS=$fuzz_asan "$build/fuzz/$target" "$corpus" -max_total_time="$seconds" -timeout=10 \
-        -rss_limit_mb=2048 -seed="$seed" -max_len="$(max_len_of "$target")" -print_final_stats=1 \
-        -artifact_prefix="$artifacts/" >"$log" 2>&1; then
+        -rss_limit_mb=2048 -seed="$seed" -max_len="$(max_len_of "$target")" -detect_leaks="$leaks" \
+        -print_final_stats=1 -artifact_prefix="$artifacts/" >"$log" 2>&1; then
         runs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
         echo "   clean: ${runs:-?} executions"
     else

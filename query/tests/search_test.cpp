@@ -1,5 +1,6 @@
 #include "query/pinyin.h"
 #include "query/search.h"
+#include "query/search_internal.h"
 #include "query/tests/reference_search.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
@@ -243,20 +244,20 @@ private:
     std::vector<std::string> m_vowels;
 };
 
-// One searcher for every scan path the processor has and every way of walking the candidates.
+// One searcher for every scan path the processor has and every way of finding the records.
 std::vector<std::unique_ptr<query::Searcher>> allSearchers()
 {
     std::vector<std::unique_ptr<query::Searcher>> out;
     for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
-        if (!query::Searcher::supported(path)) {
+        if (!query::SearcherKnobs::supported(path)) {
             qWarning("scan path %d is not supported here and is not tested", static_cast<int>(path));
             continue;
         }
-        for (auto walk : {query::SearchWalk::Auto, query::SearchWalk::Candidates, query::SearchWalk::Records,
-                          query::SearchWalk::Codes}) {
+        for (auto walk : {query::SearchWalk::Auto, query::SearchWalk::Postings, query::SearchWalk::Candidates,
+                          query::SearchWalk::Records}) {
             out.push_back(std::make_unique<query::Searcher>());
-            out.back()->setScanPath(path);
-            out.back()->setWalk(walk);
+            query::SearcherKnobs::setScanPath(*out.back(), path);
+            query::SearcherKnobs::setWalk(*out.back(), walk);
         }
     }
     return out;
@@ -299,6 +300,7 @@ private slots:
     void crossCheck_data();
     void crossCheck();
     void appendsAndReloads();
+    void streamedIndex();
     void overStore();
     void clearResults();
 };
@@ -382,8 +384,13 @@ void SearchTest::crossCheck()
     QFETCH(int, queries);
     Generator gen(adversarial ? 7 : 3);
     store::Columns columns;
+    // An index in small chunks, many of whose ends the records reach, whose runs of four digits get their lists from
+    // two or three records on.
+    query::SearchIndex index = adversarial ? query::IndexKnobs::small(9, 2) : query::IndexKnobs::small(12, 3);
     for (int i = 0; i < records; ++i) {
-        columns.push(i + 1, adversarial ? gen.adversarial() : gen.realistic());
+        const store::Record r = adversarial ? gen.adversarial() : gen.realistic();
+        columns.push(i + 1, r);
+        index.add(r);
     }
     const auto searchers = allSearchers();
     int nonEmpty = 0;
@@ -392,12 +399,12 @@ void SearchTest::crossCheck()
         const Results expected = referenceSearch(q, columns);
         nonEmpty += expected.empty() ? 0 : 1;
         for (auto& s : searchers) {
-            const auto& got = s->search(q, columns, 1);
+            const auto& got = s->search(q, index);
             if (got != expected) {
                 QFAIL(qPrintable(QStringLiteral("query %1, path %2, walk %3: %4 results, expected %5")
                                      .arg(QString::fromLatin1(show(q)))
-                                     .arg(static_cast<int>(s->scanPath()))
-                                     .arg(static_cast<int>(s->walk()))
+                                     .arg(static_cast<int>(query::SearcherKnobs::scanPath(*s)))
+                                     .arg(static_cast<int>(query::SearcherKnobs::walk(*s)))
                                      .arg(got.size())
                                      .arg(expected.size())));
             }
@@ -443,6 +450,74 @@ void SearchTest::appendsAndReloads()
     store::Columns empty;
     QCOMPARE(searcher.search("z", empty, 8), Results {});
     QCOMPARE(searcher.search("1", empty, 8), Results {});
+}
+
+void SearchTest::streamedIndex()
+{
+    // Built from views that die at once, moved to another owner, emptied and filled again.
+    query::SearchIndex built;
+    for (const auto& r : edgeDirectory()) {
+        const store::Record copy = r;
+        built.add(std::array<std::string_view, store::kFieldCount> {copy[0], copy[1], copy[2], copy[3], copy[4],
+                                                                    copy[5], copy[6]});
+    }
+    query::SearchIndex index(std::move(built));
+    QCOMPARE(index.size(), edgeDirectory().size());
+    query::Searcher searcher;
+    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13}));
+    QCOMPARE(searcher.search("1111", index), (Results {1}));
+    query::SearchIndex other;
+    other.add(record("周山", "", "", "0371"));
+    index = std::move(other);
+    QCOMPARE(searcher.search("zs", index), (Results {1}));
+    index.clear();
+    QCOMPARE(index.size(), std::size_t {0});
+    QCOMPARE(searcher.search("z", index), Results {});
+    QCOMPARE(searcher.search("0", index), Results {});
+    for (const auto& r : edgeDirectory()) {
+        index.add(r);
+    }
+    // A unit of 64 characters read z, for queries longer than the bit-parallel check takes; a remark of 600 bytes,
+    // a record longer than the index keeps in a byte, and one of 200; then more records after them.
+    std::string zhang;
+    for (int i = 0; i < 64; ++i) {
+        zhang += text::utf8ToGbk("张");
+    }
+    std::string remark;
+    for (int i = 0; i < 200; ++i) {
+        remark += text::utf8ToGbk("赵") + "7";
+    }
+    store::Columns columns;
+    fill(columns, edgeDirectory());
+    fill(columns, {store::Record {"", zhang, "", "", "", "", ""}, store::Record {"", "", remark, "0371", "", "", ""},
+                   store::Record {"", "", std::string(200, 'a'), "", "", "", ""}});
+    fill(columns, edgeDirectory());
+    for (std::size_t n = 17; n <= columns.size(); ++n) {
+        index.add(std::array<std::string_view, store::kFieldCount> {
+            columns.field(static_cast<int>(n), 1), columns.field(static_cast<int>(n), 2),
+            columns.field(static_cast<int>(n), 3), columns.field(static_cast<int>(n), 4),
+            columns.field(static_cast<int>(n), 5), columns.field(static_cast<int>(n), 6),
+            columns.field(static_cast<int>(n), 7)});
+    }
+    for (const std::string& q :
+         std::vector<std::string> {"z", "zs", "er", "ang", "an", "0", "13a", "1111", "p", "zz", "77", "037", "0371",
+                                   std::string(63, 'z'), std::string(64, 'z'), std::string(65, 'z')}) {
+        QCOMPARE(searcher.search(q, index), referenceSearch(q, columns));
+    }
+    QCOMPARE(searcher.search(std::string(64, 'z'), index), Results {17});
+    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13, 20, 21, 22, 23, 32}));
+    // The same in chunks of 256 bytes, which the long records span, with lists for runs of four digits.
+    query::SearchIndex small = query::IndexKnobs::small(8, 2);
+    for (std::size_t n = 1; n <= columns.size(); ++n) {
+        small.add(std::array<std::string_view, store::kFieldCount> {
+            columns.field(static_cast<int>(n), 1), columns.field(static_cast<int>(n), 2),
+            columns.field(static_cast<int>(n), 3), columns.field(static_cast<int>(n), 4),
+            columns.field(static_cast<int>(n), 5), columns.field(static_cast<int>(n), 6),
+            columns.field(static_cast<int>(n), 7)});
+    }
+    for (const std::string q : {"z", "zs", "zz", "77", "037", "0371", "1111"}) {
+        QCOMPARE(searcher.search(q, small), referenceSearch(q, columns));
+    }
 }
 
 void SearchTest::overStore()

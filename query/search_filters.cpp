@@ -1,0 +1,200 @@
+// The scan's filters: which positions of the pinyin class buffer can start a match, 64 positions to a word, in plain
+// code and with SSE and AVX2 byte shuffles.
+#include "query/search_internal.h"
+
+#include <immintrin.h>
+
+namespace telvane::query::detail {
+
+namespace {
+
+// ---- SSE filters ----------------------------------------------------------------------------------------------------
+
+const std::array<std::uint8_t, 16> kBitOfHigh {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
+
+inline __m128i load16(const std::uint8_t* p)
+{
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+
+struct Nibbles16
+{
+    __m128i low;
+    __m128i high;
+    bool hasHigh;
+};
+
+inline Nibbles16 nibbles16(const ByteSet* set)
+{
+    return set ? Nibbles16 {load16(set->low.data()), load16(set->high.data()), set->hasHigh} : Nibbles16 {};
+}
+
+// Per vector of classes v: the bit of each class's high nibble, and v with its top bit flipped for the high table.
+struct Probe16
+{
+    __m128i v;
+    __m128i flipped;
+    __m128i bit;
+};
+
+__attribute__((target("ssse3"))) inline Probe16 probe16(__m128i v, __m128i bits)
+{
+    const __m128i h = _mm_and_si128(_mm_srli_epi16(v, 4), _mm_set1_epi8(0x0F));
+    return {v, _mm_xor_si128(v, _mm_set1_epi8(static_cast<char>(0x80))), _mm_shuffle_epi8(bits, h)};
+}
+
+// pshufb gives 0 where the index has its top bit set, so the low table answers for classes 0..127 and the high
+// table, indexed by the flipped vector, for 128..255.
+__attribute__((target("ssse3"))) inline std::uint64_t member16(const Probe16& p, const Nibbles16& set)
+{
+    __m128i row = _mm_shuffle_epi8(set.low, p.v);
+    if (set.hasHigh) {
+        row = _mm_or_si128(row, _mm_shuffle_epi8(set.high, p.flipped));
+    }
+    const __m128i miss = _mm_cmpeq_epi8(_mm_and_si128(row, p.bit), _mm_setzero_si128());
+    return static_cast<std::uint16_t>(~_mm_movemask_epi8(miss));
+}
+
+} // namespace
+
+// ---- scalar filters -------------------------------------------------------------------------------------------------
+
+void letterFilterScalar(const LetterFilter& f, std::size_t pos, std::size_t words, std::uint64_t* masks)
+{
+    const std::uint8_t* p = f.data + pos;
+    for (std::size_t w = 0; w < words; ++w, p += 64) {
+        std::uint64_t m = 0;
+        for (unsigned i = 0; i < 64; ++i) {
+            const bool hit = (f.single && f.single->member[p[i]])
+                             || (f.first && f.first->member[p[i]] && f.second->member[p[i + 1]]);
+            m |= static_cast<std::uint64_t>(hit) << i;
+        }
+        masks[w] = m;
+    }
+}
+
+__attribute__((target("ssse3"))) void letterFilterSse(const LetterFilter& f, std::size_t pos, std::size_t words,
+                                                      std::uint64_t* masks)
+{
+    const __m128i bits = load16(kBitOfHigh.data());
+    const Nibbles16 single = nibbles16(f.single);
+    const Nibbles16 first = nibbles16(f.first);
+    const Nibbles16 second = nibbles16(f.second);
+    const std::uint8_t* p = f.data + pos;
+    for (std::size_t w = 0; w < words; ++w, p += 64) {
+        std::uint64_t m = 0;
+        for (unsigned i = 0; i < 4; ++i) {
+            const Probe16 v = probe16(load16(p + 16 * i), bits);
+            std::uint64_t hit = 0;
+            if (f.single) {
+                hit |= member16(v, single);
+            }
+            if (f.first) {
+                hit |= member16(v, first) & member16(probe16(load16(p + 16 * i + 1), bits), second);
+            }
+            m |= hit << (16 * i);
+        }
+        masks[w] = m;
+    }
+}
+
+namespace {
+
+// ---- AVX2 filters ---------------------------------------------------------------------------------------------------
+
+struct Nibbles32
+{
+    __m256i low;
+    __m256i high;
+    bool hasHigh;
+};
+
+struct Probe32
+{
+    __m256i v;
+    __m256i flipped;
+    __m256i bit;
+};
+
+__attribute__((target("avx2"))) inline __m256i broadcast(const std::uint8_t* p)
+{
+    return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+}
+
+__attribute__((target("avx2"))) inline __m256i load32(const std::uint8_t* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+__attribute__((target("avx2"))) inline Nibbles32 nibbles32(const ByteSet* set)
+{
+    return set ? Nibbles32 {broadcast(set->low.data()), broadcast(set->high.data()), set->hasHigh} : Nibbles32 {};
+}
+
+__attribute__((target("avx2"))) inline Probe32 probe32(__m256i v, __m256i bits)
+{
+    const __m256i h = _mm256_and_si256(_mm256_srli_epi16(v, 4), _mm256_set1_epi8(0x0F));
+    return {v, _mm256_xor_si256(v, _mm256_set1_epi8(static_cast<char>(0x80))), _mm256_shuffle_epi8(bits, h)};
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t member32(const Probe32& p, const Nibbles32& set)
+{
+    __m256i row = _mm256_shuffle_epi8(set.low, p.v);
+    if (set.hasHigh) {
+        row = _mm256_or_si256(row, _mm256_shuffle_epi8(set.high, p.flipped));
+    }
+    const __m256i miss = _mm256_cmpeq_epi8(_mm256_and_si256(row, p.bit), _mm256_setzero_si256());
+    return static_cast<std::uint32_t>(~_mm256_movemask_epi8(miss));
+}
+
+// The first-set, second-set and single-set masks of the 64 classes at `at`.
+__attribute__((target("avx2"))) inline void classifyWord(const std::uint8_t* at, __m256i bits, const Nibbles32& first,
+                                                         const Nibbles32& second, const Nibbles32* single,
+                                                         std::uint64_t& inFirst, std::uint64_t& inSecond,
+                                                         std::uint64_t& inSingle)
+{
+    const Probe32 v0 = probe32(load32(at), bits);
+    const Probe32 v1 = probe32(load32(at + 32), bits);
+    inFirst = member32(v0, first) | member32(v1, first) << 32;
+    inSecond = member32(v0, second) | member32(v1, second) << 32;
+    inSingle = single ? member32(v0, *single) | member32(v1, *single) << 32 : 0;
+}
+
+} // namespace
+
+__attribute__((target("avx2"))) void letterFilterAvx2(const LetterFilter& f, std::size_t pos, std::size_t words,
+                                                      std::uint64_t* masks)
+{
+    const __m256i bits = broadcast(kBitOfHigh.data());
+    const Nibbles32 single = nibbles32(f.single);
+    const Nibbles32 first = nibbles32(f.first);
+    const Nibbles32 second = nibbles32(f.second);
+    const std::uint8_t* p = f.data + pos;
+    // The shapes get their own loops so that none tests a set it does not use.
+    if (!f.first) {
+        for (std::size_t w = 0; w < words; ++w, p += 64) {
+            masks[w] =
+                member32(probe32(load32(p), bits), single) | member32(probe32(load32(p + 32), bits), single) << 32;
+        }
+        return;
+    }
+    // The second character's test at j+1 is bit j+1 of the same word's second-set mask, so every position is probed
+    // once: the loop runs one word ahead to have the bit that crosses into the next word.
+    std::uint64_t inFirst = 0;
+    std::uint64_t inSecond = 0;
+    std::uint64_t inSingle = 0;
+    classifyWord(p, bits, first, second, f.single ? &single : nullptr, inFirst, inSecond, inSingle);
+    for (std::size_t w = 0; w < words; ++w) {
+        std::uint64_t nextFirst = 0;
+        std::uint64_t nextSecond = 0;
+        std::uint64_t nextSingle = 0;
+        classifyWord(p + 64 * (w + 1), bits, first, second, f.single ? &single : nullptr, nextFirst, nextSecond,
+                     nextSingle);
+        masks[w] = (inFirst & (inSecond >> 1 | nextSecond << 63)) | inSingle;
+        inFirst = nextFirst;
+        inSecond = nextSecond;
+        inSingle = nextSingle;
+    }
+}
+
+} // namespace telvane::query::detail
