@@ -165,10 +165,10 @@ std::uint8_t* ChunkedBytes::extend(std::size_t n, std::size_t& skipped)
         m_size += skipped;
     }
     if ((m_size >> m_shift) >= m_slots.size()) {
-        const std::size_t slots = std::max<std::size_t>(1, (n + m_chunk - 1) / m_chunk);
-        m_chunks.emplace_back(new std::uint8_t[slots * m_chunk + kPad]());
-        m_chunkBytes.push_back(slots * m_chunk);
-        for (std::size_t i = 0; i < slots; ++i) {
+        const std::size_t slotCount = std::max<std::size_t>(1, (n + m_chunk - 1) / m_chunk);
+        m_chunks.emplace_back(new std::uint8_t[slotCount * m_chunk + kPad]());
+        m_chunkBytes.push_back(slotCount * m_chunk);
+        for (std::size_t i = 0; i < slotCount; ++i) {
             m_slots.push_back(m_chunks.back().get() + i * m_chunk);
         }
     }
