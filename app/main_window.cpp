@@ -67,7 +67,8 @@ void paint(QWidget* w, const QColor& background, const QColor& foreground)
 MainWindow::MainWindow(const QString& folder, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
     , m_folder(folder)
-    , m_queryMode(m_store)
+    , m_directory(m_store)
+    , m_queryMode(m_store, m_directory)
     , m_entryMode(m_store)
 {
     setObjectName(u"MainWindow"_s);
@@ -186,6 +187,13 @@ void MainWindow::connectEvents()
     确定按钮->installEventFilter(this);
 
     connect(关闭按钮, &QAbstractButton::clicked, this, &MainWindow::shutDown);
+    // A query typed while the index was being built is answered as soon as it is there.
+    connect(&m_directory, &query::Directory::ready, this, [this] {
+        if (m_mode == Mode::Query) {
+            m_queryMode.directoryReady();
+            render();
+        }
+    });
     connect(查询按钮, &QAbstractButton::clicked, this, &MainWindow::enterQueryMode);
     connect(输入按钮, &QAbstractButton::clicked, this, &MainWindow::enterEntryMode);
     connect(确定按钮, &QAbstractButton::clicked, this, &MainWindow::saveEntry);
@@ -487,6 +495,8 @@ bool MainWindow::startUp()
     if (state == store::FileState::Missing) {
         showRecordCount();
     }
+    // The window paints at once; the search index is built meanwhile, off the window's thread.
+    m_directory.load();
     setWindowIcon(resources::programIcon());
     // Shown also when the desktop has no notification area yet: the icon appears once one starts.
     m_tray = new QSystemTrayIcon(resources::programIcon(), this);

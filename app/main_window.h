@@ -1,6 +1,7 @@
 #pragma once
 
 #include "entry/entry_mode.h"
+#include "query/directory.h"
 #include "query/query_mode.h"
 #include "store/directory_store.h"
 
@@ -47,6 +48,7 @@ public:
     QString storePath() const;
     store::DirectoryStore& store() { return m_store; }
     const query::QueryMode& queryMode() const { return m_queryMode; }
+    query::Directory& directory() { return m_directory; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
 
     // The Main window's two modes; each sets the buttons and boxes as its table says.
@@ -120,6 +122,8 @@ private:
 
     QString m_folder;
     store::DirectoryStore m_store;
+    // The search index over m_store, built in the background while the window is up.
+    query::Directory m_directory;
     query::QueryMode m_queryMode;
     entry::EntryMode m_entryMode;
     Mode m_mode = Mode::Query;

@@ -1,7 +1,7 @@
 #include "cli/commands.h"
 
+#include "query/directory.h"
 #include "query/result_row.h"
-#include "query/search.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
@@ -48,8 +48,13 @@ int runSearch(const Args& args)
     if (!openStore(args[0], store)) {
         return kExitFile;
     }
-    query::Searcher searcher;
-    const auto& results = searcher.search(query, store);
+    query::Directory directory(store);
+    QString error;
+    if (!directory.loadNow(&error)) {
+        printError(args[0] + ": " + error.toUtf8().toStdString());
+        return kExitFile;
+    }
+    const std::vector<std::int32_t> results = *directory.search(query);
     std::string out;
     int ordinal = 0;
     for (const std::int32_t n : results) {

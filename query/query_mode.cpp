@@ -1,5 +1,6 @@
 #include "query/query_mode.h"
 
+#include "query/directory.h"
 #include "query/result_row.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
@@ -30,8 +31,9 @@ const std::array<QString, Paging::kRows> kWelcomeLines {
 
 } // namespace
 
-QueryMode::QueryMode(store::DirectoryStore& store)
+QueryMode::QueryMode(store::DirectoryStore& store, Directory& directory)
     : m_store(store)
+    , m_directory(directory)
 { }
 
 void QueryMode::enter()
@@ -39,8 +41,7 @@ void QueryMode::enter()
     m_view.previousEnabled = false;
     m_view.nextEnabled = false;
     m_lastQuery.clear();
-    m_searcher.clearResults();
-    ++m_resultsVersion;
+    clearResults();
     m_view.boxes = {};
     showHelpLines(HelpLines::Query);
 }
@@ -73,9 +74,28 @@ void QueryMode::keyUp(const QString& text)
     std::string query = text::toGbk(text);
     if (query != m_lastQuery) {
         m_lastQuery = std::move(query);
-        m_searcher.search(m_lastQuery, m_store);
-        ++m_resultsVersion;
+        search();
     }
+    updatePageButtons();
+    fillRows();
+    showRow(m_paging.selectedRow());
+}
+
+void QueryMode::search()
+{
+    const std::vector<std::int32_t>* found = m_directory.search(m_lastQuery);
+    m_waiting = found == nullptr;
+    m_results = found ? *found : std::vector<std::int32_t>();
+    ++m_resultsVersion;
+}
+
+void QueryMode::directoryReady()
+{
+    if (!m_waiting && m_lastQuery.empty()) {
+        return;
+    }
+    // What the key-up would have shown, had the index been ready then.
+    search();
     updatePageButtons();
     fillRows();
     showRow(m_paging.selectedRow());
@@ -106,7 +126,7 @@ void QueryMode::fillRows()
     for (int r = 1; r <= Paging::kRows; ++r) {
         QString& row = m_view.rows[static_cast<std::size_t>(r - 1)];
         if (on >= r) {
-            const auto number = m_searcher.results()[static_cast<std::size_t>(base + r - 1)];
+            const auto number = m_results[static_cast<std::size_t>(base + r - 1)];
             row = text::fromGbk(resultRow(base + r, m_store.record(number)));
         } else {
             row.clear();
@@ -157,7 +177,7 @@ void QueryMode::showRow(int row)
     if (!index) {
         return;
     }
-    const store::Record record = m_store.record(m_searcher.results()[static_cast<std::size_t>(*index)]);
+    const store::Record record = m_store.record(m_results[static_cast<std::size_t>(*index)]);
     for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         m_view.boxes[f] = text::fromGbk(record[f]);
     }

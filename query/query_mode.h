@@ -1,7 +1,6 @@
 #pragma once
 
 #include "query/paging.h"
-#include "query/search.h"
 #include "store/record.h"
 
 #include <QString>
@@ -16,6 +15,8 @@ class DirectoryStore;
 }
 
 namespace telvane::query {
+
+class Directory;
 
 // What Query mode shows in the Main window, as plain values: the window paints exactly this.
 struct QueryView
@@ -37,7 +38,8 @@ struct QueryView
 class QueryMode
 {
 public:
-    explicit QueryMode(store::DirectoryStore& store);
+    // Searches through `directory`, reads the records shown from `store`.
+    QueryMode(store::DirectoryStore& store, Directory& directory);
 
     const QueryView& view() const { return m_view; }
 
@@ -49,6 +51,11 @@ public:
     // A key comes up in 查询框, which now holds `text`: a changed text is searched, then the page buttons, the rows
     // and the seven boxes are brought up to date.
     void keyUp(const QString& text);
+    // The directory's index is ready again (built at start-up, or again after another program wrote): a search that
+    // waited for it runs now, and the results shown are searched again, since the records may be numbered anew.
+    void directoryReady();
+    // Whether the last search waits for the directory's index.
+    bool isWaiting() const { return m_waiting; }
     void nextPage();
     void previousPage();
     // The mouse entered row 1..5 / the window's own surface.
@@ -58,23 +65,32 @@ public:
     enum class HelpLines { Query, Welcome };
     void showHelpLines(HelpLines lines);
     // Entry mode empties the Result list and the seven boxes too.
-    void clearResults() { m_searcher.clearResults(); }
+    void clearResults()
+    {
+        m_results.clear();
+        m_waiting = false;
+        ++m_resultsVersion;
+    }
     void clearBoxes() { m_view.boxes = {}; }
     void setSelectedRow(int row) { m_paging.setSelectedRow(row); }
 
-    const std::vector<std::int32_t>& results() const { return m_searcher.results(); }
+    const std::vector<std::int32_t>& results() const { return m_results; }
     const std::string& lastQuery() const { return m_lastQuery; }
     const Paging& paging() const { return m_paging; }
 
 private:
-    int total() const { return static_cast<int>(m_searcher.results().size()); }
+    int total() const { return static_cast<int>(m_results.size()); }
+    // Runs Search on the Last query; the results wait when the directory's index is not ready.
+    void search();
     void fillRows();
     void updatePageButtons();
     void showRow(int row);
     void moveSelection(bool up);
 
     store::DirectoryStore& m_store;
-    Searcher m_searcher;
+    Directory& m_directory;
+    std::vector<std::int32_t> m_results;
+    bool m_waiting = false;
     Paging m_paging;
     std::string m_lastQuery;
     QueryView m_view;

@@ -79,6 +79,10 @@ private:
     {
         w.查询按钮->click();
         QTest::keyClicks(w.查询框, query);
+        // After another program wrote, the index is built again first; the query is answered then.
+        if (!QTest::qWaitFor([&] { return !w.queryMode().isWaiting(); })) {
+            return -1;
+        }
         return static_cast<int>(w.queryMode().results().size());
     }
 

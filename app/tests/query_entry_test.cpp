@@ -60,6 +60,10 @@ struct Fixture
             qWarning("window not active");
         }
         w->startUp();
+        // A person starts typing once the program is up: the search index is built by then.
+        if (!QTest::qWaitFor([this] { return w->directory().isReady(); })) {
+            qWarning("the search index was not built");
+        }
     }
 
     QStringList rows() const

@@ -2,6 +2,7 @@
 #include "app/window_coordinator.h"
 #include "editor/list_editor_window.h"
 #include "import/import_window.h"
+#include "tests/support/test_support.h"
 #include "text/gbk.h"
 #include "widgets/byte_line_edit.h"
 #include "widgets/fonts.h"
@@ -38,15 +39,14 @@ struct Fixture
 
     Fixture()
     {
-        const QString path = dir.filePath(u"DHB.EDB"_s);
-        DirectoryStore::create(path);
-        DirectoryStore s;
-        s.open(path);
-        s.appendMany(std::vector<Record> {rec(u"张三"_s), rec(u"李四"_s)});
+        telvane::testing::makeStore(dir.filePath(u"DHB.EDB"_s), std::vector<Record> {rec(u"张三"_s), rec(u"李四"_s)});
         w = std::make_unique<MainWindow>(dir.path());
         windows = std::make_unique<WindowCoordinator>(*w);
         w->show();
         w->startUp();
+        if (!QTest::qWaitFor([this] { return w->directory().isReady(); })) {
+            qWarning("the search index was not built");
+        }
     }
     ~Fixture()
     {

@@ -1,0 +1,103 @@
+// The search index built in the background: whatever happens to the store while it is built or after, a search
+// answers what a search over the store as it is would answer.
+#include "query/directory.h"
+#include "query/search.h"
+#include "store/directory_store.h"
+#include "tests/support/test_support.h"
+#include "text/gbk.h"
+
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+using namespace telvane;
+
+namespace {
+
+// The answer of a search over a fresh index of the file as it is now.
+std::vector<std::int32_t> expected(const QString& path, std::string_view query)
+{
+    store::DirectoryStore store;
+    if (!store.open(path, nullptr, store::DirectoryStore::Access::ReadOnly)) {
+        return {{-1}};
+    }
+    query::Directory directory(store);
+    if (!directory.loadNow()) {
+        return {{-1}};
+    }
+    return *directory.search(query);
+}
+
+// Waits for the directory's answer, as the query box does when the index is not ready yet.
+std::vector<std::int32_t> answer(query::Directory& directory, std::string_view query)
+{
+    for (int tries = 0; tries < 3; ++tries) {
+        if (const auto* found = directory.search(query)) {
+            return *found;
+        }
+        QSignalSpy ready(&directory, &query::Directory::ready);
+        if (!ready.wait(10000)) {
+            break;
+        }
+    }
+    return {{-2}};
+}
+
+} // namespace
+
+class DirectoryTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void answersAsTheStoreIs_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::newRow("nothing") << u"nothing"_s;
+        QTest::newRow("saved while the index is built") << u"append during"_s;
+        QTest::newRow("saved after") << u"append after"_s;
+        QTest::newRow("another program adds") << u"other adds"_s;
+        QTest::newRow("another program deletes and edits") << u"other edits"_s;
+    }
+    void answersAsTheStoreIs()
+    {
+        QFETCH(QString, change);
+        QTemporaryDir dir;
+        std::vector<store::Record> records;
+        for (int i = 0; i < 3000; ++i) {
+            records.push_back(testing::record(
+                {i % 3 ? u"张三"_s : u"李四"_s, u"北京单位%1"_s.arg(i % 7), QString(), u"0101234%1"_s.arg(i)}));
+        }
+        const QString path = testing::makeStore(dir.filePath(u"DHB.EDB"_s), records);
+        store::DirectoryStore store;
+        QVERIFY(store.open(path));
+        query::Directory directory(store);
+        directory.load();
+        if (change == u"append during"_s) {
+            QVERIFY(store.append(testing::record({u"张珊"_s, QString(), QString(), u"999"_s})));
+        }
+        QSignalSpy ready(&directory, &query::Directory::ready);
+        QVERIFY(ready.wait(10000) || directory.isReady());
+        if (change == u"append after"_s) {
+            QVERIFY(store.append(testing::record({u"张珊"_s, QString(), QString(), u"999"_s})));
+        } else if (change == u"other adds"_s) {
+            QCOMPARE(testing::runCli({u"import"_s, path}, "张思\t\t\t999\n").exitCode, 0);
+        } else if (change == u"other edits"_s) {
+            QVERIFY(testing::execOther(path, "DELETE FROM directory WHERE id % 5 = 0;"
+                                             " UPDATE directory SET 姓名 = '赵四', 办公 = '999' WHERE id % 7 = 1;"));
+        }
+        for (const char* query : {"zs", "z", "bjdw", "999", "0101234", "zs1"}) {
+            QCOMPARE(answer(directory, query), expected(path, query));
+        }
+        // The numbering the results speak of is the store's own.
+        const std::vector<std::int32_t> found = answer(directory, "999");
+        QVERIFY(!found.empty() || change == u"nothing"_s);
+        for (const std::int32_t n : found) {
+            QVERIFY(text::fromGbk(store.record(n)[store::kOffice]).contains(u"999"_s));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(DirectoryTest)
+#include "directory_test.moc"
