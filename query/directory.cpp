@@ -1,8 +1,66 @@
 #include "query/directory.h"
 
 #include "store/directory_store.h"
+#include "store/handoff.h"
+
+#include <optional>
+#include <string>
 
 namespace telvane::query {
+
+namespace {
+
+// Records on their way from the reading thread to the indexing one: the fields of each, back to back.
+struct Batch
+{
+    std::string bytes;
+    std::vector<std::uint32_t> ends; // where each field ends in `bytes`, seven to a record
+};
+
+constexpr std::size_t kBatchRecords = 2048;
+
+// One pass over the store at `path` into a new index, on two threads: this one reads the rows out of SQLite and
+// converts them, another adds them to the index meanwhile.
+bool buildIndex(const QString& path, const std::atomic<bool>& stop, store::Scan* scan, SearchIndex* index,
+                QString* error)
+{
+    store::Handoff<Batch> handoff;
+    std::thread indexing([&] {
+        std::array<std::string_view, store::kFieldCount> fields;
+        while (std::optional<Batch> batch = handoff.pop()) {
+            std::uint32_t begin = 0;
+            for (std::size_t i = 0; i < batch->ends.size(); i += store::kFieldCount) {
+                for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+                    const std::uint32_t end = batch->ends[i + f];
+                    fields[f] = std::string_view(batch->bytes).substr(begin, end - begin);
+                    begin = end;
+                }
+                index->add(fields);
+            }
+        }
+    });
+    Batch batch;
+    const bool read = store::scanStore(
+        path,
+        [&](std::int64_t, const store::FieldViews& fields) {
+            for (const std::string_view field : fields) {
+                batch.bytes += field;
+                batch.ends.push_back(static_cast<std::uint32_t>(batch.bytes.size()));
+            }
+            if (batch.ends.size() >= kBatchRecords * store::kFieldCount) {
+                handoff.push(std::move(batch));
+                batch = {};
+            }
+            return !stop;
+        },
+        scan, error);
+    handoff.push(std::move(batch));
+    handoff.finish();
+    indexing.join();
+    return read && !stop;
+}
+
+} // namespace
 
 Directory::Directory(store::DirectoryStore& store, QObject* parent)
     : QObject(parent)
@@ -42,13 +100,7 @@ void Directory::startLoad()
     auto stop = std::make_shared<std::atomic<bool>>(false);
     m_stop = stop;
     m_worker = std::thread([this, job, stop, path = m_store.path(), version] {
-        job->ok = store::scanStore(
-            path,
-            [&](std::int64_t, const store::FieldViews& fields) {
-                job->index.add(fields);
-                return !*stop;
-            },
-            &job->scan, &job->error);
+        job->ok = buildIndex(path, *stop, &job->scan, &job->index, &job->error);
         if (!*stop) {
             QMetaObject::invokeMethod(
                 this, [this, job, version] { finishLoad(job, version); }, Qt::QueuedConnection);
@@ -81,13 +133,8 @@ bool Directory::loadNow(QString* error)
 {
     const std::int64_t version = m_store.dataVersion();
     Load load;
-    if (!store::scanStore(
-            m_store.path(),
-            [&](std::int64_t, const store::FieldViews& fields) {
-                load.index.add(fields);
-                return true;
-            },
-            &load.scan, error)
+    const std::atomic<bool> never {false};
+    if (!buildIndex(m_store.path(), never, &load.scan, &load.index, error)
         || !m_store.extendScan(load.scan, [&](const store::FieldViews& fields) { load.index.add(fields); })) {
         return false;
     }
