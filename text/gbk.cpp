@@ -52,8 +52,10 @@ public:
                 // EILSEQ or EINVAL (a character cut off at the end): replace one byte and go on.
                 clean = false;
                 out.resize(std::max(out.size(), done + replacement.size() + srcLeft * 2 + 16));
-                std::memcpy(out.data() + done, replacement.data(), replacement.size());
-                done += replacement.size();
+                if (!replacement.empty()) {
+                    std::memcpy(out.data() + done, replacement.data(), replacement.size());
+                    done += replacement.size();
+                }
                 ++src;
                 --srcLeft;
                 iconv(m_cd, nullptr, nullptr, nullptr, nullptr);
