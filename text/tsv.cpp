@@ -106,6 +106,10 @@ void TsvReader::feed(QStringView piece)
     // end of the text so far waits for the next piece, which tells whether a LF or a second quote follows.
     const qsizetype n = m_pending.size();
     qsizetype i = m_scanned;
+    // The byte-order mark at the very beginning is no part of the first cell (which may start with a quote).
+    if (!m_started && i == 0 && n > 0 && m_pending[0] == QChar(0xFEFF)) {
+        i = 1;
+    }
     while (i < n) {
         const QChar c = m_pending[i];
         switch (m_state) {

@@ -49,6 +49,7 @@ private slots:
         QTest::newRow("quoted cells with line breaks") << u"\"一\r\n二\"\tx\n\"a\"\"b\"\n\"\"\n"_s;
         QTest::newRow("byte-order mark, lone CR") << u"\uFEFFa\rb\tc\r\n\uFEFFd"_s;
         QTest::newRow("quote never closed") << u"a\n\"b\tc\nd\n"_s;
+        QTest::newRow("byte-order mark before a quoted cell") << u"\uFEFF\"a\nb\"\tc\nd\n"_s;
         QTest::newRow("text after a closing quote") << u"\"x\"y\"z\tw\n"_s;
     }
     void readInPieces()
