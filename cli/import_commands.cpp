@@ -182,15 +182,8 @@ void readRows(Pieces& pieces)
             cells[k] = text::toGbk(cell.contains(u'\r') ? QString(cell).replace(u"\r\n"_s, u"\n"_s) : cell);
             views[k] = cells[k];
         }
-        cells = import::tidyRow(views);
-        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-            views[k] = cells[k];
-        }
-        // In UTF-8, as the file keeps it: converted here, beside the reading, rather than on the writing thread.
         store::Record& record = piece.records.emplace_back(import::tidyRow(views));
-        for (std::string& field : record) {
-            text::gbkToUtf8Into(std::string(field), field);
-        }
+        import::retidyRow(record);
         if (piece.records.size() >= kPieceRows) {
             pieces.push(std::move(piece));
             piece = {};
@@ -292,7 +285,7 @@ int runImport(const Args& args)
             refusal = piece.refusal;
             break;
         }
-        if (written && !appender.addUtf8(piece.records, &error)) {
+        if (written && !appender.add(piece.records, &error)) {
             written = false;
             pieces.close();
         }

@@ -79,6 +79,25 @@ store::Record tidyRow(const RowCells& cells)
     return record;
 }
 
+void retidyRow(store::Record& record)
+{
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        // A tidied remark or number without a blank at its ends and without control bytes, and a tidied name or
+        // unit of characters made of bytes 0x80 and above (every GB2312 character), is what tidying it again gives:
+        // nothing is left to convert, trim, drop or cut. Only the rare others take the second pass (a byte below 0x80
+        // in a name may be the tail of a malformed sequence, which the second pass reads in another alignment).
+        const store::FieldInfo& info = store::kFields[f];
+        std::string& field = record[f];
+        const unsigned char below = info.tidy == store::TidyRule::ChineseOnly ? 0x80 : 0x20;
+        const bool plain = (field.empty() || (field.front() != ' ' && field.back() != ' '))
+                           && std::none_of(field.begin(), field.end(),
+                                           [below](char c) { return static_cast<unsigned char>(c) < below; });
+        if (!plain) {
+            field = tidyLine(field, info.tidy, info.width);
+        }
+    }
+}
+
 namespace {
 
 // Rows go to the store in pieces of this many: large enough to cost nothing per piece, small enough to keep the

@@ -37,6 +37,10 @@ using RowCells = std::array<std::string_view, store::kFieldCount>;
 
 // One record from the cells of a row, each tidied by the rule and width of its field.
 store::Record tidyRow(const RowCells& cells);
+// Tidies a tidied row once more, in place, as the import window's rows are (整理数据, then the import tidies again),
+// so that a row imported from elsewhere takes both passes too. Most rows come out of the first pass unchanged by a
+// second, and for those this costs one look at each field.
+void retidyRow(store::Record& record);
 
 // The import as the import window and telvane-cli make it: rows are tidied and added to the store a piece at a time,
 // all inside one transaction, so memory stays the same however many rows come, and after a failure or a crash
