@@ -128,6 +128,7 @@ void MainWindow::buildForm()
     说明标签8 = label(u"说明标签8"_s, 4, 34, 25, 18, u"姓名"_s, 12, kLabelBlue);
     姓名框 = edit(u"姓名框"_s, 29, 34, 71, 18, width(store::kName));
     姓名框->setAlignment(Qt::AlignCenter);
+    widgets::narrowTextToFit(姓名框);
     说明标签4 = label(u"说明标签4"_s, 104, 34, 25, 18, u"手机"_s, 12, kLabelBlue);
     手机框 = edit(u"手机框"_s, 129, 34, 91, 18, width(store::kMobile));
     说明标签3 = label(u"说明标签3"_s, 224, 34, 25, 18, u"宅电"_s, 12, kLabelBlue);
@@ -135,6 +136,7 @@ void MainWindow::buildForm()
     查询按钮 = button(u"查询按钮"_s, 358, 33, 44, 28, u"query", Kind::FourState);
     说明标签7 = label(u"说明标签7"_s, 4, 54, 25, 18, u"单位"_s, 12, kLabelBlue);
     单位框 = edit(u"单位框"_s, 29, 54, 168, 18, width(store::kUnit));
+    widgets::narrowTextToFit(单位框);
     说明标签1 = label(u"说明标签1"_s, 200, 54, 49, 18, u"工作电话"_s, 12, kLabelBlue);
     办公框 = edit(u"办公框"_s, 249, 54, 107, 18, width(store::kOffice));
     输入按钮 = button(u"输入按钮"_s, 358, 62, 44, 28, u"entry", Kind::FourState);
