@@ -17,6 +17,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSystemTrayIcon>
+#include <QWindow>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -40,12 +41,10 @@ QColor stripe(int row)
     return row % 2 == 1 ? kRowBlue : kBoxGrey;
 }
 
+// Empty: the program's own message box.
 MessageSink& messageSink()
 {
-    static MessageSink sink = [](const QString& title, const QString& text) {
-        QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok);
-        box.exec();
-    };
+    static MessageSink sink;
     return sink;
 }
 
@@ -129,6 +128,7 @@ void MainWindow::buildForm()
     说明标签8 = label(u"说明标签8"_s, 4, 34, 25, 18, u"姓名"_s, 12, kLabelBlue);
     姓名框 = edit(u"姓名框"_s, 29, 34, 71, 18, width(store::kName));
     姓名框->setAlignment(Qt::AlignCenter);
+    widgets::narrowTextToFit(姓名框);
     说明标签4 = label(u"说明标签4"_s, 104, 34, 25, 18, u"手机"_s, 12, kLabelBlue);
     手机框 = edit(u"手机框"_s, 129, 34, 91, 18, width(store::kMobile));
     说明标签3 = label(u"说明标签3"_s, 224, 34, 25, 18, u"宅电"_s, 12, kLabelBlue);
@@ -136,6 +136,7 @@ void MainWindow::buildForm()
     查询按钮 = button(u"查询按钮"_s, 358, 33, 44, 28, u"query", Kind::FourState);
     说明标签7 = label(u"说明标签7"_s, 4, 54, 25, 18, u"单位"_s, 12, kLabelBlue);
     单位框 = edit(u"单位框"_s, 29, 54, 168, 18, width(store::kUnit));
+    widgets::narrowTextToFit(单位框);
     说明标签1 = label(u"说明标签1"_s, 200, 54, 49, 18, u"工作电话"_s, 12, kLabelBlue);
     办公框 = edit(u"办公框"_s, 249, 54, 107, 18, width(store::kOffice));
     输入按钮 = button(u"输入按钮"_s, 358, 62, 44, 28, u"entry", Kind::FourState);
@@ -176,6 +177,24 @@ void MainWindow::buildForm()
     }
 
     m_boxes = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
+
+    // What a screen reader says: the words a picture button shows, the caption beside a box. Each caption is also
+    // its box's buddy (read as "labelled by"); 查询框 is named by its caption as it stands, "智能查询输入" or, in
+    // Entry mode, "总记录数".
+    const std::pair<QWidget*, QString> spoken[] = {
+        {导入按钮, u"导入"_s},     {帮助按钮, u"帮助"_s},   {关闭按钮, u"关闭"_s}, {查询按钮, u"查询"_s},
+        {输入按钮, u"增加"_s},     {表格按钮, u"修改"_s},   {确定按钮, u"存盘"_s}, {上翻页按钮, u"上一页"_s},
+        {下翻页按钮, u"下一页"_s}, {姓名框, u"姓名"_s},     {手机框, u"手机"_s},   {家里框, u"宅电"_s},
+        {单位框, u"单位"_s},       {办公框, u"工作电话"_s}, {备注框, u"备注"_s},   {小灵通框, u"小灵通"_s}};
+    for (const auto& [control, name] : spoken) {
+        control->setAccessibleName(name);
+    }
+    const std::pair<QLabel*, QWidget*> captions[] = {{说明标签8, 姓名框},   {说明标签4, 手机框}, {说明标签3, 家里框},
+                                                     {说明标签7, 单位框},   {说明标签1, 办公框}, {说明标签5, 备注框},
+                                                     {说明标签2, 小灵通框}, {说明标签6, 查询框}};
+    for (const auto& [caption, box] : captions) {
+        caption->setBuddy(box);
+    }
 }
 
 void MainWindow::connectEvents()
@@ -321,7 +340,8 @@ void MainWindow::saveEntry()
     if (!result.saved) {
         // The boxes keep what was typed and the counter stays, so the record can be saved later.
         showMessage(u"记录未保存"_s,
-                    u"这条记录没有存入 DHB.EDB：%1\n输入的内容仍保留在输入框中，可以稍后再存盘。"_s.arg(result.reason));
+                    u"这条记录没有存入 DHB.EDB：%1\n输入的内容仍保留在输入框中，可以稍后再存盘。"_s.arg(result.reason),
+                    this);
         return;
     }
     showRecordCount();
@@ -430,9 +450,15 @@ void MainWindow::setMessageSink(MessageSink sink)
     messageSink() = std::move(sink);
 }
 
-void MainWindow::showMessage(const QString& title, const QString& text)
+void MainWindow::showMessage(const QString& title, const QString& text, QWidget* owner)
 {
-    messageSink()(title, text);
+    if (messageSink()) {
+        messageSink()(title, text);
+        return;
+    }
+    // Owned by the window it concerns, the box stays above that window and appears centred over it.
+    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, owner);
+    box.exec();
 }
 
 QString MainWindow::storePath() const
@@ -508,9 +534,15 @@ bool MainWindow::startUp()
 
 void MainWindow::bringBack()
 {
-    setWindowFlag(Qt::WindowStaysOnTopHint, true);
-    show();
-    setWindowFlag(Qt::WindowStaysOnTopHint, false);
+    // Raised above the other windows and made active as it is. Its stays-on-top flag is left alone: changing that,
+    // even for a moment, makes the desktop a new native window (a flicker, and a new task bar entry under a window
+    // manager).
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    if (windowHandle() && !windowHandle()->isExposed()) {
+        // Unmapped behind Qt's back (iconified, or by another program): Qt still counts it as shown, so show() alone
+        // would not map it again.
+        hide();
+    }
     show();
     setEnabled(true);
     raise();

@@ -23,7 +23,8 @@ class ByteLimitedLineEdit;
 
 namespace telvane::app {
 
-// Shows a modal message (title, text) with one OK button. Tests replace it to read and dismiss the message.
+// Takes the messages (title, text) instead of the message box. Tests set one to read and dismiss them; an empty
+// one gives the message box back.
 using MessageSink = std::function<void(const QString& title, const QString& text)>;
 
 // The program's only permanent window: a borderless panel with the query box, five result rows with paging,
@@ -43,7 +44,9 @@ public:
     void shutDown();
 
     static void setMessageSink(MessageSink sink);
-    static void showMessage(const QString& title, const QString& text);
+    // A modal message with one OK button; owned by and centred over `owner`, or on its own without one (the start-up
+    // refusals, shown before any window).
+    static void showMessage(const QString& title, const QString& text, QWidget* owner = nullptr);
 
     QString storePath() const;
     store::DirectoryStore& store() { return m_store; }

@@ -17,9 +17,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QResizeEvent>
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
+#include <QStyle>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -33,6 +35,9 @@ namespace telvane::editor {
 namespace {
 
 constexpr std::array<int, 3> kZoomLevels {100, 90, 80};
+// At 100 %: the room above and below a line of text in a row, and beside it in a cell beyond the style's margins.
+constexpr int kRowPadding = 8;
+constexpr int kCellAir = 4;
 
 // Cells are edited in a line box that takes no more GB18030 bytes than the field holds.
 class CellDelegate : public QStyledItemDelegate
@@ -66,12 +71,17 @@ ListEditorWindow::ListEditorWindow(const QString& storePath, QWidget* parent)
     layout->setSpacing(0);
     表格 = new QTableView(client);
     表格->setObjectName(u"表格"_s);
+    表格->setAccessibleName(u"电话簿记录"_s);
     layout->addWidget(表格);
     setCentralWidget(client);
 
+    // The text controls' face at the desktop's size: its half-width digits and letters let a whole record fit the
+    // window's width.
     m_baseFont = 表格->font();
-    // Rows as high as a line of text with a little air, like a spreadsheet's, rather than the style's taller default.
-    m_baseRowHeight = QFontMetrics(m_baseFont).height() + 8;
+    m_baseFont.setFamily(u"宋体"_s);
+    // The columns share the grid's width: laid out again whenever it changes (the window, the scroll bar, the row
+    // numbers' width).
+    表格->viewport()->installEventFilter(this);
 
     buildMenus();
     表格->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -152,14 +162,6 @@ void ListEditorWindow::openStore()
     表格->setModel(数据源1);
     m_delegate = new CellDelegate(this);
     表格->setItemDelegate(m_delegate);
-    QHeaderView* header = 表格->horizontalHeader();
-    const QFontMetrics metrics(m_baseFont);
-    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-        // Wide enough for a full field of half-width characters (a Chinese character is as wide as two).
-        const auto bytes = static_cast<int>(store::kFields[f].width);
-        const int width = metrics.horizontalAdvance(u'0') * (bytes + 1);
-        m_baseColumnWidths[f] = std::max(width, header->sectionSizeHint(static_cast<int>(f)));
-    }
     m_importAction->setEnabled(static_cast<bool>(m_importOpener));
 }
 
@@ -344,9 +346,13 @@ void ListEditorWindow::paste()
     if (!数据源1->writeBlock(cells, newRecords)) {
         return;
     }
-    // The pasted block is left selected, its first cell current.
-    setCurrentCell(top, field);
+    // The pasted block is left selected, its first cell current, and the records it added in sight.
     const int bottom = std::min(top + static_cast<int>(block.size()) - 1, 数据源1->rowCount() - 1);
+    if (newRecords.empty()) {
+        setCurrentCell(top, field);
+    } else {
+        showRows(top, bottom, field);
+    }
     表格->selectionModel()->select(QItemSelection(数据源1->index(top, field), 数据源1->index(bottom, right)),
                                    QItemSelectionModel::ClearAndSelect);
     if (newRecords.empty()) {
@@ -402,22 +408,88 @@ void ListEditorWindow::setZoom(int percent)
         m_zoomActions[i]->setChecked(kZoomLevels[i] == percent);
     }
     m_zoom = percent;
+    // Text, row heights, cell padding and column widths together, each measured in the font at this size: hinted
+    // glyphs do not shrink in proportion, so widths scaled from 100 % would cut numbers short.
     QFont font = m_baseFont;
     if (m_baseFont.pointSizeF() > 0) {
         font.setPointSizeF(m_baseFont.pointSizeF() * percent / 100.0);
     } else {
         font.setPixelSize(std::max(1, m_baseFont.pixelSize() * percent / 100));
     }
+    // The captions and record numbers too: a header's font is its own (the desktop may set one for headers).
     表格->setFont(font);
+    表格->horizontalHeader()->setFont(font);
+    表格->verticalHeader()->setFont(font);
     QHeaderView* rows = 表格->verticalHeader();
-    const int height = std::max(1, m_baseRowHeight * percent / 100);
+    const int height = QFontMetrics(font).height() + scaled(kRowPadding);
     rows->setMinimumSectionSize(std::min(rows->minimumSectionSize(), height));
     rows->setDefaultSectionSize(height);
-    if (数据源1) {
-        for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-            表格->setColumnWidth(static_cast<int>(f), m_baseColumnWidths[f] * percent / 100);
+    layOutColumns();
+    // The current cell stays in sight.
+    表格->doItemsLayout();
+    if (表格->currentIndex().isValid()) {
+        表格->scrollTo(表格->currentIndex());
+    }
+}
+
+int ListEditorWindow::scaled(int pixels) const
+{
+    return (pixels * m_zoom + 50) / 100;
+}
+
+void ListEditorWindow::layOutColumns()
+{
+    if (!数据源1) {
+        return;
+    }
+    // A column is as wide as a full field of typical text, with the style's margins and a little air, and never
+    // narrower than its caption: the name five characters, the numbers all their digits. The unit gets its twelve
+    // characters and the remark what is left; room beyond both is shared in proportion.
+    const QFontMetrics metrics(表格->font());
+    const int cellMargins = 2 * (表格->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, 表格) + 1);
+    const int captionMargins = 2 * 表格->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, 表格);
+    std::array<int, store::kFieldCount> need {};
+    std::array<int, store::kFieldCount> least {};
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        const store::FieldInfo& field = store::kFields[f];
+        const auto bytes = static_cast<qsizetype>(field.width);
+        const QString typical = field.tidy == store::TidyRule::Phone ? QString(bytes, u'0') : QString(bytes / 2, u'国');
+        const QString caption = 数据源1->headerData(static_cast<int>(f), Qt::Horizontal).toString();
+        least[f] = std::max(metrics.horizontalAdvance(caption) + captionMargins, cellMargins);
+        need[f] = std::max(metrics.horizontalAdvance(typical) + cellMargins + scaled(kCellAir), least[f]);
+    }
+    std::array<int, store::kFieldCount> width = need;
+    const int available = 表格->viewport()->width() * m_zoom / 100;
+    int rest = available;
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        if (f != store::kUnit && f != store::kRemark) {
+            rest -= need[f];
         }
     }
+    const int unit = need[store::kUnit];
+    const int remark = need[store::kRemark];
+    if (rest >= unit + remark) {
+        width[store::kUnit] = unit + (rest - unit - remark) * unit / (unit + remark);
+    } else if (rest >= unit + least[store::kRemark]) {
+        width[store::kUnit] = unit;
+    } else {
+        width[store::kUnit] = std::max(least[store::kUnit], rest * unit / (unit + remark));
+    }
+    width[store::kRemark] = std::max(least[store::kRemark], rest - width[store::kUnit]);
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        表格->setColumnWidth(static_cast<int>(f), width[f]);
+    }
+}
+
+bool ListEditorWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == 表格->viewport() && event->type() == QEvent::Resize) {
+        const auto* resize = static_cast<QResizeEvent*>(event);
+        if (resize->size().width() != resize->oldSize().width()) {
+            layOutColumns();
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
 }
 
 void ListEditorWindow::importFromSpreadsheet()
@@ -444,25 +516,59 @@ void ListEditorWindow::about()
 
 void ListEditorWindow::reload()
 {
+    refresh(true);
+}
+
+void ListEditorWindow::refresh(bool showAppended)
+{
     finishEditing();
     if (!数据源1) {
         return;
     }
+    const int count = 数据源1->rowCount();
+    const std::int64_t lastId = count > 0 ? 数据源1->idAt(count - 1) : 0;
     const QModelIndex current = 表格->currentIndex();
-    reselect(current.isValid() ? current.row() : 0, current.isValid() ? current.column() : 0);
+    const int field = current.isValid() ? current.column() : 0;
+    if (!reselect(current.isValid() ? current.row() : 0, field) || !showAppended) {
+        return;
+    }
+    // Records are numbered in the order of their ids: those appended since the last look come after lastId.
+    int first = 0;
+    int end = 数据源1->rowCount();
+    while (first < end) {
+        const int middle = first + (end - first) / 2;
+        if (数据源1->idAt(middle) > lastId) {
+            end = middle;
+        } else {
+            first = middle + 1;
+        }
+    }
+    if (first < 数据源1->rowCount()) {
+        showRows(first, 数据源1->rowCount() - 1, field);
+    }
 }
 
-void ListEditorWindow::reselect(int row, int field)
+bool ListEditorWindow::reselect(int row, int field)
 {
     // The current record stays current when it is still there.
     const std::int64_t id = row < 数据源1->rowCount() ? 数据源1->idAt(row) : -1;
     const int scroll = 表格->verticalScrollBar()->value();
     if (!数据源1->followOtherWriters()) {
-        return;
+        return false;
     }
     const int again = id >= 0 ? 数据源1->rowOf(id) : -1;
     setCurrentCell(again >= 0 ? again : row, field);
     表格->verticalScrollBar()->setValue(scroll);
+    return true;
+}
+
+void ListEditorWindow::showRows(int first, int last, int field)
+{
+    // The grid learns of the new rows before it scrolls to them.
+    表格->doItemsLayout();
+    setCurrentCell(first, field);
+    表格->scrollTo(数据源1->index(std::min(last, 数据源1->rowCount() - 1), field));
+    表格->scrollTo(表格->currentIndex());
 }
 
 void ListEditorWindow::setCurrentCell(int row, int field)
@@ -483,7 +589,7 @@ void ListEditorWindow::followOtherWriters()
     if (!数据源1 || 表格->indexWidget(表格->currentIndex())) {
         return;
     }
-    reload();
+    refresh(false);
 }
 
 bool ListEditorWindow::event(QEvent* event)

@@ -32,7 +32,8 @@ public:
     // returns it; the list editor then closes and leaves the user facing that window.
     void setImportOpener(std::function<QWidget*()> opener);
 
-    // Reads the whole store again (records appended by others show up), keeping the current cell where possible.
+    // Reads the whole store again. Records appended since the grid last read it (an import) are scrolled into view
+    // and the first of them becomes current; without such records the current cell stays.
     void reload();
 
     // The menu commands.
@@ -57,6 +58,7 @@ signals:
 protected:
     void closeEvent(QCloseEvent* event) override;
     bool event(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     // A rectangle of cells: rows and fields, both ends included.
@@ -77,9 +79,18 @@ private:
     // no rectangle covers exactly, gives an empty block and *scattered is set.
     Block selectedBlock(bool* scattered) const;
     void copyBlock(const Block& block);
-    // Reloads the grid and puts the current cell back at (row, field), clamped to what is there.
-    void reselect(int row, int field);
+    // Reads the store again when another connection wrote; with showAppended the appended records are shown.
+    void refresh(bool showAppended);
+    // Reloads the grid and puts the current cell back at (row, field), clamped to what is there; false when the
+    // store had not changed.
+    bool reselect(int row, int field);
     void setCurrentCell(int row, int field);
+    // Makes (first, field) current and shows as many of the rows first..last as there is room for, the first always.
+    void showRows(int first, int last, int field);
+    // Sets the column widths for the font and the grid's width at the current zoom.
+    void layOutColumns();
+    // Pixels at 100 % at the current zoom.
+    int scaled(int pixels) const;
     void followOtherWriters();
 
     QString m_storePath;
@@ -98,10 +109,8 @@ private:
     QAction* m_importAction = nullptr;
     std::array<QAction*, 3> m_zoomActions {};
 
-    // The grid's look at 100 percent, scaled by the zoom.
+    // The grid's font at 100 percent.
     QFont m_baseFont;
-    int m_baseRowHeight = 0;
-    std::array<int, 7> m_baseColumnWidths {};
 };
 
 } // namespace telvane::editor

@@ -19,7 +19,13 @@ HelpWindow::HelpWindow(QWidget* owner)
     , m_background(resources::picture(u"help_background"))
 {
     setObjectName(u"HelpWindow"_s);
-    setWindowTitle(QString());
+    // No title bar shows it, but task bars, window lists and screen readers do: it says what the panel is about,
+    // whichever window opened it.
+    setWindowTitle(u"关于 Quorvel v1.4"_s);
+    // What the picture says, for a screen reader.
+    setAccessibleDescription(u"快速电话查号程序 Telvane V1.4。智能查询：键入姓名的拼音首字母，zs 即找到张三。"
+                             u"数字查询：键入号码中任意几位，电话备注一查便知。"
+                             u"批量导入：从电子表格整列复制粘贴，一次全部导入。愿它帮您随时找到要找的人！"_s);
     setWindowIcon(QIcon());
     setModal(true);
     setFixedSize(430, 300);
@@ -28,6 +34,7 @@ HelpWindow::HelpWindow(QWidget* owner)
     move(50, 50);
 
     关闭按钮->setObjectName(u"关闭按钮"_s);
+    关闭按钮->setAccessibleName(u"关闭"_s);
     关闭按钮->setGeometry(400, 2, 28, 28);
     connect(关闭按钮, &QAbstractButton::clicked, this, &QWidget::close);
 

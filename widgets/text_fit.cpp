@@ -4,6 +4,10 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
+#include <QStyle>
+#include <QStyleOptionFrame>
+
+#include <cmath>
 
 namespace telvane::widgets {
 
@@ -56,6 +60,49 @@ public:
     }
 };
 
+// QLineEdit's option for its frame, exactly as it paints itself (initStyleOption is protected).
+struct LineEditOption : QLineEdit
+{
+    using QLineEdit::initStyleOption;
+};
+
+// The width of the line a box draws its text in: the style's content rectangle less the box's text margins, less
+// QLineEdit's own gap on both sides.
+int lineWidth(QLineEdit* box)
+{
+    QStyleOptionFrame option;
+    const auto init = &LineEditOption::initStyleOption;
+    (box->*init)(&option);
+    const QRect contents = box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box);
+    return contents.marginsRemoved(box->textMargins()).width() - 2 * kLineEditTextGap;
+}
+
+// Whether the text is shown whole: QLineEdit scrolls once the text and the one-pixel cursor behind it are wider
+// than its line.
+bool fitsLine(QFont font, int stretch, const QString& text, int width)
+{
+    font.setStretch(stretch);
+    return static_cast<int>(std::ceil(QFontMetricsF(font).horizontalAdvance(text))) + 1 <= width;
+}
+
+void fitBox(QLineEdit* box, int floorPercent)
+{
+    QFont font = box->font();
+    const QString text = box->displayText();
+    const int width = lineWidth(box);
+    int stretch = QFont::AnyStretch;
+    if (!fitsLine(font, QFont::AnyStretch, text, width)) {
+        stretch = 99;
+        while (stretch > floorPercent && !fitsLine(font, stretch, text, width)) {
+            --stretch;
+        }
+    }
+    if (font.stretch() != stretch) {
+        font.setStretch(stretch);
+        box->setFont(font);
+    }
+}
+
 } // namespace
 
 void letTextFillFrame(QLineEdit* box)
@@ -66,6 +113,12 @@ void letTextFillFrame(QLineEdit* box)
 void narrowTextToFit(QLabel* label)
 {
     label->installEventFilter(new NarrowingFilter(label));
+}
+
+void narrowTextToFit(QLineEdit* box, int floorPercent)
+{
+    QObject::connect(box, &QLineEdit::textChanged, box, [box, floorPercent] { fitBox(box, floorPercent); });
+    fitBox(box, floorPercent);
 }
 
 } // namespace telvane::widgets

@@ -16,4 +16,9 @@ void letTextFillFrame(QLineEdit* box);
 // are 46 px wide; "99999/99999页" takes 78 px at 12 px and is shown at 59 % width. Text that fits is left alone.
 void narrowTextToFit(QLabel* label);
 
+// The same for a one-line edit box, as its text changes (typed or set): text wider than the box's line is drawn
+// narrower, down to `floorPercent` of its width; text that would need less scrolls sideways at that width. The
+// height stays. 姓名框 is 71 px wide and five characters of 16 px take 80 px: they are drawn at 82 %.
+void narrowTextToFit(QLineEdit* box, int floorPercent = 80);
+
 } // namespace telvane::widgets

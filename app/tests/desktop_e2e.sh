@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # The real program on a bare X display: a refusal at start-up stands on its own, and the notification-area icon
-# appears when a tray starts after the program and brings the hidden Main window back when clicked.
+# appears when a tray starts after the program and brings the hidden Main window back when clicked, as the same
+# native window and not left on top.
 # Usage: desktop_e2e.sh /path/to/telvane
 set -euo pipefail
 . "$(dirname "$(readlink -f "$0")")/../../tests/support/e2e_lib.sh"
-e2e_require Xvfb xdotool xwininfo trayer
+e2e_require Xvfb xdotool xwininfo xprop trayer
 e2e_extra_cleanup() { [ -z "${tray:-}" ] || kill "$tray" 2>/dev/null || true; }
 e2e_start_display
 
@@ -36,6 +37,9 @@ xdotool search --onlyvisible --name 'Quorvel v1.4' >/dev/null 2>&1 && fail "the 
 xdotool mousemove --window "$icon" 5 5 click 1
 for _ in $(seq 50); do xdotool search --onlyvisible --name 'Quorvel v1.4' >/dev/null 2>&1 && break; sleep 0.2; done
 xdotool search --onlyvisible --name 'Quorvel v1.4' >/dev/null 2>&1 || fail "a click on the icon did not bring the window back"
+# The same native window (no new one that a task bar would list anew), not left always on top.
+[ "$(xdotool search --name 'Quorvel v1.4')" = "$wid" ] || fail "the window was made anew: $wid became $(xdotool search --name 'Quorvel v1.4' | tr "\n" " ")"
+xprop -id "$wid" _NET_WM_STATE | grep -q ABOVE && fail "the window was left always on top: $(xprop -id "$wid" _NET_WM_STATE)"
 
 xdotool mousemove 438 67 click 1 # 关闭按钮
 e2e_expect_exit_0

@@ -7,6 +7,7 @@
 #include <QFontInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPainter>
 #include <QStyle>
 #include <QStyleOptionFrame>
 #include <QTemporaryDir>
@@ -31,6 +32,20 @@ QRect textArea(QLineEdit* box)
     const auto init = &LineEditOption::initStyleOption;
     (box->*init)(&option);
     return box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box).marginsRemoved(box->textMargins());
+}
+
+// The rectangle around the dark pixels (text, not the light box behind it) of a part of a picture.
+QRect inkIn(const QImage& image, const QRect& part)
+{
+    QRect ink;
+    for (int y = part.top(); y <= part.bottom(); ++y) {
+        for (int x = part.left(); x <= part.right(); ++x) {
+            if (qGray(image.pixel(x, y)) < 160) {
+                ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    return ink;
 }
 
 // QLineEdit keeps this gap between its text area and the text on either side (QLineEditPrivate::horizontalMargin).
@@ -86,8 +101,12 @@ void FontFitTest::boxShowsWholeText_data()
     QTest::newRow("查询框: 14 wide letters") << u"查询框"_s << u"mwmwmwmwmwmwmw"_s;
     QTest::newRow("查询框: 14 letters with descenders") << u"查询框"_s << u"gjpyqgjpyqgjpy"_s;
     QTest::newRow("查询框: 14 digits") << u"查询框"_s << u"13900000004888"_s;
-    // Four characters: five (80 px at 16 px) are wider than the whole box (71 px).
+    // Four characters fit as they are; five (80 px at 16 px) and ten letters are wider than the whole box (71 px)
+    // and twelve characters than 单位框 (168 px): they are drawn narrower.
     QTest::newRow("姓名框: 4 characters") << u"姓名框"_s << u"欧阳明王"_s;
+    QTest::newRow("姓名框: 5 characters") << u"姓名框"_s << u"欧阳明王华"_s;
+    QTest::newRow("姓名框: 10 letters") << u"姓名框"_s << u"mwmwmwmwmw"_s;
+    QTest::newRow("单位框: 12 characters") << u"单位框"_s << u"中国科学院计算技术研究所"_s;
     QTest::newRow("姓名框: descenders") << u"姓名框"_s << u"gjpyq"_s;
     QTest::newRow("单位框: characters and descenders") << u"单位框"_s << u"北京gjpyq国贸"_s;
     QTest::newRow("备注框: characters and descenders") << u"备注框"_s << u"明王gjpyq备注"_s;
@@ -95,6 +114,8 @@ void FontFitTest::boxShowsWholeText_data()
 
 // The text is shown whole: no sideways scrolling (Qt scrolls once the text and the one-pixel cursor behind it are
 // wider than the text area less its gaps), and the line with its ascent and descent inside the box's text area.
+// Text wider than the box is drawn narrower; a narrowed face reports a taller line than the one it draws, so there
+// what the box shows is compared with the same text drawn on its own.
 void FontFitTest::boxShowsWholeText()
 {
     QFETCH(QString, box);
@@ -110,6 +131,31 @@ void FontFitTest::boxShowsWholeText()
     const int textWidth = metrics.horizontalAdvance(text);
     QVERIFY2(textWidth + 1 <= lineWidth, qPrintable(u"%1 px of text in a %2 px line"_s.arg(textWidth).arg(lineWidth)));
 
+    QFont natural = edit->font();
+    natural.setStretch(QFont::AnyStretch);
+    if (QFontMetrics(natural).horizontalAdvance(text) + 1 > lineWidth) {
+        // Narrowed, but no further than stays readable; every pixel of the text inside the box.
+        QVERIFY2(edit->font().stretch() >= 80, qPrintable(u"drawn at %1 %"_s.arg(edit->font().stretch())));
+        // The inside of the frame: the text area less the box's (negative) text margins.
+        const QRect shown = inkIn(edit->grab().toImage(), area.marginsAdded(edit->textMargins()));
+        QImage alone(area.width() * 2, area.height() * 4, QImage::Format_RGB32);
+        alone.fill(edit->palette().color(QPalette::Base));
+        QPainter painter(&alone);
+        painter.setFont(edit->font());
+        painter.setPen(edit->palette().color(QPalette::Text));
+        painter.drawText(QPointF(area.width() / 2.0, area.height() * 2), text);
+        painter.end();
+        const QRect whole = inkIn(alone, alone.rect());
+        QVERIFY2(std::abs(shown.width() - whole.width()) <= 1 && shown.height() == whole.height(),
+                 qPrintable(u"the box shows %1 x %2 px of a text %3 x %4 px"_s.arg(shown.width())
+                                .arg(shown.height())
+                                .arg(whole.width())
+                                .arg(whole.height())));
+        edit->clear();
+        return;
+    }
+    // Text that fits as it is keeps the face's own width.
+    QCOMPARE(edit->font().stretch(), int(QFont::AnyStretch));
     const QRect ink = metrics.boundingRect(text);
     const int lineHeight = std::max(metrics.height(), ink.height());
     QVERIFY2(lineHeight <= area.height(),

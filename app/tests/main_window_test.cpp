@@ -4,6 +4,7 @@
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QLabel>
@@ -154,6 +155,40 @@ private slots:
         } else {
             QVERIFY(qobject_cast<telvane::widgets::PictureButton*>(c));
         }
+    }
+
+    void accessibleNames_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<bool>("entryMode");
+        QTest::addColumn<QString>("name");
+        const char* const spoken[][2] = {{"导入按钮", "导入"},   {"帮助按钮", "帮助"},      {"关闭按钮", "关闭"},
+                                         {"查询按钮", "查询"},   {"输入按钮", "增加"},      {"表格按钮", "修改"},
+                                         {"确定按钮", "存盘"},   {"上翻页按钮", "上一页"},  {"下翻页按钮", "下一页"},
+                                         {"姓名框", "姓名"},     {"手机框", "手机"},        {"家里框", "宅电"},
+                                         {"单位框", "单位"},     {"办公框", "工作电话"},    {"备注框", "备注"},
+                                         {"小灵通框", "小灵通"}, {"查询框", "智能查询输入"}};
+        for (const auto& [control, name] : spoken) {
+            QTest::newRow(control) << QString::fromUtf8(control) << false << QString::fromUtf8(name);
+        }
+        QTest::newRow("查询框 in Entry mode") << u"查询框"_s << true << u"总记录数"_s;
+    }
+    // What a screen reader is told each control is called.
+    void accessibleNames()
+    {
+        QFETCH(QString, control);
+        QFETCH(bool, entryMode);
+        QFETCH(QString, name);
+        QTemporaryDir dir;
+        MainWindow w(dir.path());
+        if (entryMode) {
+            w.enterEntryMode();
+        }
+        auto* c = w.findChild<QWidget*>(control);
+        QVERIFY(c);
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(c);
+        QVERIFY(spoken);
+        QCOMPARE(spoken->text(QAccessible::Name), name);
     }
 
     void windowAndColours()

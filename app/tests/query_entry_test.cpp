@@ -6,8 +6,12 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 
 #include <sqlite3.h>
 
@@ -273,17 +277,31 @@ private slots:
         QCOMPARE(r[1].size(), std::size_t(48));
     }
 
+    void trayActionBringsTheWindowBack_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::newRow("hidden and disabled") << true;
+        QTest::newRow("already shown") << false;
+    }
     void trayActionBringsTheWindowBack()
     {
+        QFETCH(bool, hidden);
         std::vector<Record> none;
         Fixture f(&none);
-        f.w->hide();
-        f.w->setEnabled(false);
+        const WId native = f.w->winId();
+        if (hidden) {
+            f.w->hide();
+            f.w->setEnabled(false);
+        }
         f.w->bringBack();
         QVERIFY(f.w->isVisible());
         QVERIFY(f.w->isEnabled());
         QVERIFY(!(f.w->windowFlags() & Qt::WindowStaysOnTopHint));
         QVERIFY(f.w->windowFlags() & Qt::FramelessWindowHint);
+        // The same native window, not left on top by the desktop either.
+        QCOMPARE(f.w->winId(), native);
+        QVERIFY(!(f.w->windowHandle()->flags() & Qt::WindowStaysOnTopHint));
+        QVERIFY(f.w->windowHandle()->flags() & Qt::FramelessWindowHint);
     }
 
     void entryModeDuringAQuery()
@@ -331,6 +349,43 @@ private slots:
         f.w->确定按钮->click();
         QCOMPARE(f.w->store().recordCount(), 1);
         QCOMPARE(telvane::text::fromGbk(f.stored(1)[0]), u"王五"_s);
+    }
+
+    void refusedSaveMessageIsOwnedAndCentred()
+    {
+        std::vector<Record> none;
+        Fixture f(&none);
+        f.w->move(300, 200);
+        f.w->输入按钮->click();
+        f.w->store().setBusyTimeout(20);
+        typeText(f.w->姓名框, u"王五"_s);
+        sqlite3* other = nullptr;
+        sqlite3_open(QFile::encodeName(f.w->storePath()).constData(), &other);
+        QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+        // The program's own message box this time, read while it is up and then dismissed.
+        MainWindow::setMessageSink({});
+        QString title;
+        QWidget* owner = nullptr;
+        QPoint centre;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (box) {
+                title = box->windowTitle();
+                owner = box->parentWidget();
+                centre = box->frameGeometry().center();
+                box->button(QMessageBox::Ok)->click();
+            }
+        });
+        f.w->确定按钮->click();
+        MainWindow::setMessageSink([](const QString&, const QString& text) { g_messages.append(text); });
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+
+        QCOMPARE(title, u"记录未保存"_s);
+        QCOMPARE(owner, f.w.get());
+        const QPoint offset = centre - f.w->frameGeometry().center();
+        QVERIFY2(offset.manhattanLength() <= 2, qPrintable(u"centred %1, %2 px off"_s.arg(offset.x()).arg(offset.y())));
     }
 };
 

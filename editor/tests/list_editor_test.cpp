@@ -4,6 +4,7 @@
 #include "store/directory_store.h"
 #include "tests/support/test_support.h"
 #include "text/gbk.h"
+#include "widgets/fonts.h"
 
 #include <QAction>
 #include <QClipboard>
@@ -15,8 +16,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
@@ -128,6 +131,28 @@ struct Editor
     QPointer<ListEditorWindow> window;
 };
 
+// Records with typical values: names of two to five characters, units up to twelve, full telephone numbers.
+Records manyRecords(int count)
+{
+    Records records;
+    for (int i = 0; i < count; ++i) {
+        records << QStringList {u"欧阳明王华"_s.left(2 + i % 4),
+                                u"中国科学院计算技术研究所"_s.left(4 + i % 9),
+                                u"每周三下午在家"_s,
+                                u"010%1"_s.arg(88000000 + i),
+                                u"0755%1"_s.arg(100000000 + i),
+                                u"135%1"_s.arg(10000000 + i),
+                                u"0109999%1"_s.arg(100000 + i)};
+    }
+    return records;
+}
+
+// Whether some of the cell shows in the grid's viewport.
+bool inSight(QTableView* table, const QModelIndex& cell)
+{
+    return table->viewport()->rect().intersects(table->visualRect(cell));
+}
+
 } // namespace
 
 class ListEditorTest : public QObject
@@ -135,6 +160,8 @@ class ListEditorTest : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { telvane::widgets::installFontSubstitutes(); }
+
     void opensAtSizeWithFullZoom()
     {
         QTemporaryDir dir;
@@ -696,7 +723,116 @@ private slots:
         }
         QCOMPARE(editor.model()->rowCount(), 3);
         QCOMPARE(editor.model()->data(editor.cell(2, 0)).toString(), u"王五"_s);
-        QCOMPARE(editor.table()->currentIndex(), editor.cell(1, 2));
+        // Coming back keeps the current cell; a reload (after an import) goes to the first appended record.
+        QCOMPARE(editor.table()->currentIndex(), editor.cell(byActivation ? 1 : 2, 2));
+    }
+
+    void columnsFitAtEveryZoom_data()
+    {
+        QTest::addColumn<int>("zoom");
+        QTest::newRow("100 %") << 100;
+        QTest::newRow("90 %") << 90;
+        QTest::newRow("80 %") << 80;
+    }
+    // With the installed fonts: every caption, a full number and typical texts (a name of five characters, a unit of
+    // twelve, half a remark) fit their columns whole, and the seven columns fit the window's width, filling it at
+    // 100 %.
+    void columnsFitAtEveryZoom()
+    {
+        QFETCH(int, zoom);
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, manyRecords(1000)));
+        QVERIFY(editor.showActive());
+        editor->setZoom(zoom);
+        QTableView* table = editor.table();
+        QTRY_VERIFY(!table->horizontalScrollBar()->isVisible());
+        QVERIFY(table->verticalScrollBar()->isVisible());
+
+        const QFontMetrics metrics(table->font());
+        QCOMPARE(metrics.height(), QFontMetrics(table->horizontalHeader()->font()).height());
+        const int cellMargins = 2 * (table->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, table) + 1);
+        const int captionMargins = 2 * table->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, table);
+        const QStringList typical {u"欧阳明王华"_s,       u"中国科学院计算技术研究所"_s,
+                                   u"每周三下午在家里"_s, u"0108888765432"_s,
+                                   u"0755123456789"_s,    u"13509011100"_s,
+                                   u"0109999123456"_s};
+        for (int f = 0; f < 7; ++f) {
+            const int width = table->columnWidth(f);
+            QVERIFY2(metrics.horizontalAdvance(typical[f]) <= width - cellMargins,
+                     qPrintable(u"%1: %2 px in a %3 px column"_s.arg(typical[f])
+                                    .arg(metrics.horizontalAdvance(typical[f]))
+                                    .arg(width)));
+            QVERIFY2(metrics.horizontalAdvance(kHeaders[f]) <= width - captionMargins, qPrintable(kHeaders[f]));
+        }
+        QVERIFY(table->rowHeight(0) > metrics.height());
+        if (zoom == 100) {
+            int total = 0;
+            for (int f = 0; f < 7; ++f) {
+                total += table->columnWidth(f);
+            }
+            QCOMPARE(total, table->viewport()->width());
+        }
+    }
+
+    void zoomKeepsTheCurrentCellInView_data()
+    {
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::newRow("80 to 100 %") << 80 << 100;
+        QTest::newRow("90 to 100 %") << 90 << 100;
+        QTest::newRow("100 to 80 %") << 100 << 80;
+    }
+    void zoomKeepsTheCurrentCellInView()
+    {
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QTemporaryDir dir;
+        Editor editor(makeStore(dir, manyRecords(1000)));
+        QVERIFY(editor.showActive());
+        editor->setZoom(from);
+        QTableView* table = editor.table();
+        // The current cell on the last row in sight, far down the list.
+        table->setCurrentIndex(editor.cell(700, 5));
+        table->scrollTo(editor.cell(700, 5), QAbstractItemView::PositionAtBottom);
+        QVERIFY(inSight(table, editor.cell(700, 5)));
+        editor->setZoom(to);
+        QCOMPARE(table->currentIndex(), editor.cell(700, 5));
+        QVERIFY(inSight(table, editor.cell(700, 5)));
+    }
+
+    void newRecordsComeIntoView_data()
+    {
+        QTest::addColumn<bool>("paste");
+        QTest::newRow("paste past the end") << true;
+        QTest::newRow("reload after an import") << false;
+    }
+    void newRecordsComeIntoView()
+    {
+        QFETCH(bool, paste);
+        QTemporaryDir dir;
+        const QString path = makeStore(dir, manyRecords(300));
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+        QTableView* table = editor.table();
+        table->scrollToTop();
+        if (paste) {
+            table->setCurrentIndex({});
+            QGuiApplication::clipboard()->setText(u"王五\t公司\r\n赵六\t单位\r\n孙七\t工厂\r\n"_s);
+            editor->paste();
+        } else {
+            table->setCurrentIndex(editor.cell(1, 0));
+            DirectoryStore store;
+            QVERIFY(store.open(path));
+            for (const QString& name : {u"王五"_s, u"赵六"_s, u"孙七"_s}) {
+                QVERIFY(store.append(record(rec({name}))));
+            }
+            editor->reload();
+        }
+        QCOMPARE(editor.model()->rowCount(), 303);
+        QCOMPARE(table->currentIndex().row(), 300);
+        for (int row = 300; row < 303; ++row) {
+            QVERIFY2(inSight(table, editor.cell(row, 0)), qPrintable(QString::number(row)));
+        }
     }
 
     void undoGivesBackTheIdenticalStore_data()

@@ -3,6 +3,7 @@
 #include "resources/pictures.h"
 #include "widgets/picture_button.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLineEdit>
 #include <QMainWindow>
@@ -77,7 +78,7 @@ void HelpWindowTest::layout()
     QVERIFY(window.isWindow());
     QVERIFY(window.isModal());
     QCOMPARE(window.parentWidget(), &owner);
-    QVERIFY(window.windowTitle().isEmpty());
+    QCOMPARE(window.windowTitle(), u"关于 Quorvel v1.4"_s);
     QVERIFY(window.windowIcon().isNull());
 
     // One control: the close button.
@@ -90,6 +91,12 @@ void HelpWindowTest::layout()
     QCOMPARE(close->kind(), PictureButton::Kind::ThreeState);
     QCOMPARE(close->focusPolicy(), Qt::NoFocus);
     QCOMPARE(close->currentPicture().toImage(), telvane::resources::picture(u"close_normal").toImage());
+
+    // A screen reader names the window by its title, reads what its picture says, and names the button.
+    QAccessibleInterface* spokenWindow = QAccessible::queryAccessibleInterface(&window);
+    QCOMPARE(spokenWindow->text(QAccessible::Name), u"关于 Quorvel v1.4"_s);
+    QVERIFY(spokenWindow->text(QAccessible::Description).contains(u"拼音首字母"_s));
+    QCOMPARE(QAccessible::queryAccessibleInterface(close)->text(QAccessible::Name), u"关闭"_s);
 }
 
 void HelpWindowTest::paintsItsPicture()
