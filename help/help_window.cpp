@@ -19,9 +19,9 @@ HelpWindow::HelpWindow(QWidget* owner)
     , m_background(resources::picture(u"help_background"))
 {
     setObjectName(u"HelpWindow"_s);
-    // No title bar shows it, but task bars, window lists and screen readers do: it says what the panel is about,
-    // whichever window opened it.
-    setWindowTitle(u"关于 Quorvel v1.4"_s);
+    // No title bar shows it, but task bars, window lists and screen readers do: it carries its owner's title, so
+    // that it is listed with the window it belongs to.
+    setWindowTitle(owner ? owner->window()->windowTitle() : u"Quorvel v1.4"_s);
     // What the picture says, for a screen reader.
     setAccessibleDescription(u"快速电话查号程序 Telvane V1.4。智能查询：键入姓名的拼音首字母，zs 即找到张三。"
                              u"数字查询：键入号码中任意几位，电话备注一查便知。"

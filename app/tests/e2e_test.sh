@@ -34,15 +34,15 @@ xdotool type --delay 80 'll'
 sleep 0.3
 import -window root "$work/query.png" 2>/dev/null || true
 
-# The help window (no title; it stands at 50,50, its 关闭按钮 at 400,2): open, close with the button.
-untitled() { xdotool search --onlyvisible --name '^$' 2>/dev/null | wc -l; }
-before=$(untitled)
+# The help window (titled like the Main window; it stands at 50,50, its 关闭按钮 at 400,2): open, close with the button.
+titled() { xdotool search --onlyvisible --name '^Quorvel v1\.4$' 2>/dev/null | wc -l; }
+before=$(titled)
 click 360 17
-for _ in $(seq 100); do [ "$(untitled)" -gt "$before" ] && break; sleep 0.2; done
-[ "$(untitled)" -gt "$before" ] || fail "the help window did not open"
+for _ in $(seq 100); do [ "$(titled)" -gt "$before" ] && break; sleep 0.2; done
+[ "$(titled)" -gt "$before" ] || fail "the help window did not open"
 click 414 16
-for _ in $(seq 100); do [ "$(untitled)" -eq "$before" ] && break; sleep 0.2; done
-[ "$(untitled)" -eq "$before" ] || fail "the help window did not close"
+for _ in $(seq 100); do [ "$(titled)" -eq "$before" ] && break; sleep 0.2; done
+[ "$(titled)" -eq "$before" ] || fail "the help window did not close"
 
 # The import window (modal; it stands at 50,50 too): paste a name column, tidy, import, close. Closing after an
 # import opens the list editor.
