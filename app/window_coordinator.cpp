@@ -36,6 +36,7 @@ void WindowCoordinator::openListEditor()
 
 void WindowCoordinator::openImportModal()
 {
+    m_countBeforeImport = m_main.store().recordCount();
     import::ImportWindow window(m_main.store(), nullptr);
     connect(&window, &import::ImportWindow::listEditorRequested, this, &WindowCoordinator::showListEditorAfterImport);
     window.exec();
@@ -43,6 +44,7 @@ void WindowCoordinator::openImportModal()
 
 QWidget* WindowCoordinator::openImportWindow()
 {
+    m_countBeforeImport = m_main.store().recordCount();
     auto* window = new import::ImportWindow(m_main.store(), nullptr);
     window->setAttribute(Qt::WA_DeleteOnClose);
     connect(window, &import::ImportWindow::listEditorRequested, this, &WindowCoordinator::showListEditorAfterImport);
@@ -64,6 +66,7 @@ void WindowCoordinator::showListEditorAfterImport()
         return;
     }
     openListEditor();
+    m_listEditor->showRecordsFrom(m_countBeforeImport);
 }
 
 } // namespace telvane::app

@@ -32,6 +32,8 @@ public:
 private:
     MainWindow& m_main;
     QPointer<editor::ListEditorWindow> m_listEditor;
+    // The number of records when the import window opened: the imported ones come after them.
+    int m_countBeforeImport = 0;
 };
 
 } // namespace telvane::app

@@ -548,6 +548,13 @@ void ListEditorWindow::refresh(bool showAppended)
     }
 }
 
+void ListEditorWindow::showRecordsFrom(int row)
+{
+    if (数据源1 && row >= 0 && row < 数据源1->rowCount()) {
+        showRows(row, 数据源1->rowCount() - 1, 0);
+    }
+}
+
 bool ListEditorWindow::reselect(int row, int field)
 {
     // The current record stays current when it is still there.

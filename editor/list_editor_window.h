@@ -35,6 +35,9 @@ public:
     // Reads the whole store again. Records appended since the grid last read it (an import) are scrolled into view
     // and the first of them becomes current; without such records the current cell stays.
     void reload();
+    // Makes the record in `row` (0-based) current and scrolls it and the records after it into view: a list editor
+    // opened after an import shows the imported records, which come after all others.
+    void showRecordsFrom(int row);
 
     // The menu commands.
     void undo();

@@ -142,10 +142,15 @@ private slots:
         QCOMPARE(view->model()->rowCount(), 5);
         editor->close();
         QTRY_VERIFY(!f.windows->listEditor());
-        // Without an open editor the request opens one.
+        // Without an open editor the request opens one, with the imported records current and in view.
+        std::unique_ptr<QWidget> importWindow(f.windows->openImportWindow());
+        QVERIFY(f.w->store().appendMany(std::vector<Record>(40, rec(u"赵六"_s))));
         f.windows->showListEditorAfterImport();
         QVERIFY(f.windows->listEditor());
         QVERIFY(!f.w->表格按钮->isEnabled());
+        auto* fresh = f.windows->listEditor()->findChild<QAbstractItemView*>(u"表格"_s);
+        QCOMPARE(fresh->currentIndex().row(), 5);
+        QVERIFY(fresh->viewport()->rect().intersects(fresh->visualRect(fresh->currentIndex())));
     }
 
     void helpWindowLeavesTheMainWindowAsItWas()
