@@ -79,20 +79,28 @@ const std::array<QString, 7>& pasted()
     return columns;
 }
 
-import::ColumnTexts gbkColumns(int lines){std::array<QString, 7> columns = pasted();
-for (QString& c : columns) {
-    qsizetype at = -1;
-    for (int i = 0; i < lines && (at = c.indexOf(u"\r\n"_s, at + 1)) >= 0; ++i) { }
-    if (at >= 0) {
-        c.truncate(at + 2);
+// The first `lines` lines of the pasted columns, as GBK.
+telvane::import::ColumnTexts gbkColumns(int lines)
+{
+    import::ColumnTexts gbk;
+    for (std::size_t k = 0; k < 7; ++k) {
+        QString c = pasted()[k];
+        qsizetype at = -1;
+        int taken = 0;
+        while (taken < lines) {
+            at = c.indexOf(u"\r\n"_s, at + 1);
+            if (at < 0) {
+                break;
+            }
+            ++taken;
+        }
+        if (at >= 0) {
+            c.truncate(at + 2);
+        }
+        gbk[k] = text::toGbk(c);
     }
+    return gbk;
 }
-import::ColumnTexts gbk;
-for (std::size_t k = 0; k < 7; ++k) {
-    gbk[k] = text::toGbk(columns[k]);
-}
-return gbk;
-} // namespace
 
 void BM_TidySevenColumns(benchmark::State& state)
 {
