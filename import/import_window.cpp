@@ -3,13 +3,14 @@
 #include "import/bulk_import.h"
 #include "import/paste_block.h"
 #include "import/paste_box.h"
+#include "import/tidy.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
+#include "text/gbk.h"
 #include "widgets/explanation_label.h"
 #include "widgets/fonts.h"
 #include "widgets/two_line_button.h"
 
-#include <QDeadlineTimer>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -46,8 +47,18 @@ const QString kInstructionAgain =
     u"  请将`电子表格'中某一列数据选定并复制，然后粘贴到本窗口对应输入框中。当各列内容都逐个粘贴到对应"
     u"输入框后，请点击`整理数据'按钮。数据整理之后即可将内容导入数据库中。"_s;
 
-// How long the window works on the boxes before it answers the next event, while the tidy command rewrites them.
-constexpr int kRewriteSliceMs = 12;
+// A paste box's text as GBK bytes, from its document's raw text: each paragraph break is a CR LF. A soft line break
+// inside a paragraph is no row of its own and reads as a space, as does a no-break space; a plain text box holds no
+// frame markers, but none would pass.
+std::string boxTextToGbk(QString raw)
+{
+    raw.replace(QChar(QChar::ParagraphSeparator), u"\r\n"_s);
+    raw.replace(QChar(QChar::LineSeparator), u' ');
+    raw.replace(QChar(QChar::Nbsp), u' ');
+    raw.remove(QChar(0xFDD0));
+    raw.remove(QChar(0xFDD1));
+    return text::toGbk(raw);
+}
 
 QLabel* makeLabel(QWidget* parent, const QString& name, const QString& caption, int pixelHeight)
 {
@@ -122,7 +133,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
     for (std::size_t i = 0; i < 7; ++i) {
         connect(&m_tidyTasks[i], &QFutureWatcher<void>::finished, this, [this, i] {
-            m_readyRewrites.push_back(static_cast<int>(i));
+            m_readyColumns.push_back(static_cast<int>(i));
             m_tidyStep.start();
         });
     }
@@ -165,20 +176,17 @@ ImportWindow::~ImportWindow()
 
 std::string ImportWindow::columnText(int column) const
 {
-    return boxTextToGbk(m_boxes[static_cast<std::size_t>(column - 1)]->document()->toRawText());
+    const auto i = static_cast<std::size_t>(column - 1);
+    if (m_boxes[i]->isShowingColumn()) {
+        return m_tidied[i].gbk;
+    }
+    return boxTextToGbk(m_boxes[i]->document()->toRawText());
 }
 
 int ImportWindow::lineCount(int column) const
 {
-    // Counted from the document's blocks, not its text, so the count stays instant for a 10 MB paste. Every
-    // paragraph break of the box is one CR LF; an empty last block (a break after the last line, or an empty box)
-    // is no line.
-    const QTextDocument* document = m_boxes[static_cast<std::size_t>(column - 1)]->document();
-    int count = document->blockCount();
-    if (document->lastBlock().length() <= 1) {
-        --count;
-    }
-    return count;
+    // Counted from the document's blocks, not its text, so the count stays instant for a 10 MB paste.
+    return m_boxes[static_cast<std::size_t>(column - 1)]->shownLineCount();
 }
 
 bool ImportWindow::pasteBlock(int column, const QString& text)
@@ -298,20 +306,20 @@ void ImportWindow::tidyCommand()
 void ImportWindow::startTidy()
 {
     // The boxes take no input until their tidied text is in, and neither button starts anything meanwhile. Each box
-    // is read at a turn of the event loop of its own (reading a big box takes a while), tidied by a worker task of
-    // its own and rewritten as soon as that task is done.
+    // is read at a turn of the event loop of its own (reading a big box takes a while) and tidied by a worker task
+    // of its own; the box shows its tidied column as soon as that task is done.
     m_busy = true;
     整理按钮->setEnabled(false);
     导入按钮->setEnabled(false);
     for (std::size_t i = 0; i < 7; ++i) {
         m_boxes[i]->setEnabled(false);
-        m_rewrites[i] = BoxRewrite();
+        m_tidied[i] = Tidied();
     }
     setCursor(Qt::BusyCursor);
     m_cancel = false;
     m_boxesRead = 0;
-    m_rewritesDone = 0;
-    m_readyRewrites.clear();
+    m_boxesShown = 0;
+    m_readyColumns.clear();
     m_tidyStep.start();
 }
 
@@ -319,30 +327,27 @@ void ImportWindow::tidyStep()
 {
     if (m_boxesRead < 7) {
         const auto i = static_cast<std::size_t>(m_boxesRead++);
-        const QTextDocument& document = *m_boxes[i]->document();
-        m_tidyTasks[i].setFuture(QtConcurrent::run(
-            &m_workers, [this, i, raw = document.toRawText(), look = lookOf(document), gui = thread()] {
-                m_rewrites[i] = planRewrite(static_cast<int>(i + 1), raw, look, gui, m_cancel);
-            }));
+        m_tidyTasks[i].setFuture(QtConcurrent::run(&m_workers, [this, i, raw = m_boxes[i]->document()->toRawText()] {
+            if (m_cancel) {
+                return;
+            }
+            Tidied& tidied = m_tidied[i];
+            tidied.gbk = tidyColumn(static_cast<int>(i + 1), boxTextToGbk(raw));
+            QString text = text::fromGbk(tidied.gbk);
+            text.replace(u"\r\n"_s, u"\n"_s);
+            tidied.column = PasteBox::makeColumn(std::move(text));
+        }));
         return;
     }
-    const QDeadlineTimer deadline(kRewriteSliceMs);
-    while (!m_readyRewrites.empty()) {
-        const auto i = static_cast<std::size_t>(m_readyRewrites.front());
-        if (!applyRewrite(*m_boxes[i], m_rewrites[i], deadline)) {
-            return; // more of this box at the next turn of the event loop
-        }
-        m_rewrites[i] = BoxRewrite();
-        m_readyRewrites.pop_front();
-        ++m_rewritesDone;
-        if (deadline.hasExpired()) {
-            break;
-        }
+    while (!m_readyColumns.empty()) {
+        const auto i = static_cast<std::size_t>(m_readyColumns.front());
+        m_readyColumns.pop_front();
+        m_boxes[i]->showColumn(std::move(m_tidied[i].column));
+        updateCounter(static_cast<int>(i + 1));
+        ++m_boxesShown;
     }
-    if (m_readyRewrites.empty()) {
-        m_tidyStep.stop();
-    }
-    if (m_busy && m_rewritesDone == 7) {
+    m_tidyStep.stop();
+    if (m_busy && m_boxesShown == 7) {
         finishTidy();
     }
 }
@@ -391,9 +396,13 @@ void ImportWindow::bulkImport()
 
 void ImportWindow::returnToEntering()
 {
-    for (QPlainTextEdit* box : m_boxes) {
+    for (PasteBox* box : m_boxes) {
+        box->showOwnText();
         box->setEnabled(true);
         box->clear();
+    }
+    for (Tidied& tidied : m_tidied) {
+        tidied = Tidied();
     }
     导入按钮->setEnabled(false);
     m_tidyPending = true;

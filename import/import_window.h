@@ -1,6 +1,6 @@
 #pragma once
 
-#include "import/box_rewrite.h"
+#include "import/paste_box.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -27,8 +27,6 @@ class TwoLineButton;
 } // namespace telvane::widgets
 
 namespace telvane::import {
-
-class PasteBox;
 
 // The window in which a spreadsheet enters the directory in bulk: the user pastes one spreadsheet column into each
 // of seven boxes (or a block of columns into one box, which spreads it over the boxes to its right), tidies them to
@@ -89,16 +87,22 @@ private:
     std::array<PasteBox*, 7> m_boxes {};
     std::array<QLabel*, 7> m_counters {};
 
-    // The tidy command at work: the boxes read one at a time, a worker task per box, then the rewrites carried out
-    // as they come in, a slice at a time.
+    // The tidy command at work: the boxes read one at a time, a worker task per box, then each box shows its tidied
+    // column as its task ends. In the Tidied state the columns are kept here: what the boxes show, and what the
+    // import reads.
+    struct Tidied
+    {
+        std::string gbk;
+        PasteBox::Column column;
+    };
     bool m_busy = false;
     std::atomic<bool> m_cancel = false;
     QThreadPool m_workers;
     std::array<QFutureWatcher<void>, 7> m_tidyTasks;
-    std::array<BoxRewrite, 7> m_rewrites;
+    std::array<Tidied, 7> m_tidied;
     int m_boxesRead = 0;
-    std::deque<int> m_readyRewrites;
-    int m_rewritesDone = 0;
+    std::deque<int> m_readyColumns;
+    int m_boxesShown = 0;
     QTimer m_tidyStep;
 };
 

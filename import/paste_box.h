@@ -3,6 +3,7 @@
 #include <QPlainTextEdit>
 
 #include <functional>
+#include <vector>
 
 namespace telvane::import {
 
@@ -20,12 +21,41 @@ public:
 
     void setPasteHandler(PasteHandler handler) { m_pasteHandler = std::move(handler); }
 
+    // A column of lines to show in place of the box's own text: `text` holds the lines, each ended by an LF except
+    // the last (empty after a final line break), and `starts` where each line begins.
+    struct Column
+    {
+        QString text;
+        std::vector<qsizetype> starts;
+        // The widest line in GBK bytes: in the 宋体 face a byte is half a character's width.
+        int widestBytes = 0;
+    };
+    static Column makeColumn(QString text);
+
+    // Shows the column, read-only, in place of the box's own document, which stays as it is underneath until
+    // showOwnText(). Showing a column of hundreds of thousands of lines this way takes no time; making a text
+    // document of them takes seconds.
+    void showColumn(Column column);
+    void showOwnText();
+    bool isShowingColumn() const { return m_showing; }
+    // What the box shows, lines separated by LF: the column shown, or its own text.
+    QString shownText() const;
+    // The lines the box shows: a line break after the last line starts no further line.
+    int shownLineCount() const;
+
 protected:
     bool canInsertFromMimeData(const QMimeData* source) const override;
     void insertFromMimeData(const QMimeData* source) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
+    void fitScrollBars();
+
     PasteHandler m_pasteHandler;
+    bool m_showing = false;
+    bool m_fitting = false;
+    Column m_column;
 };
 
 } // namespace telvane::import

@@ -249,9 +249,10 @@ private slots:
 
     void columnsFromTsvRows()
     {
-        telvane::text::TsvRows rows {{QStringLiteral("张三"), QString(), QStringLiteral("a\r\nb"), QStringLiteral("010")},
-                      {QStringLiteral("李四"), QStringLiteral("单位"), QString(), QString(), QString(), QString(),
-                       QStringLiteral("5"), QString(), QString()}};
+        telvane::text::TsvRows rows {
+            {QStringLiteral("张三"), QString(), QStringLiteral("a\r\nb"), QStringLiteral("010")},
+            {QStringLiteral("李四"), QStringLiteral("单位"), QString(), QString(), QString(), QString(),
+             QStringLiteral("5"), QString(), QString()}};
         ColumnTexts columns;
         QString error;
         QVERIFY2(columnsFromRows(rows, columns, &error), qPrintable(error));
