@@ -131,21 +131,31 @@ Record DirectoryStore::record(int n)
 {
     Record r;
     const std::vector<std::int64_t>& all = ids();
-    if (n < 1 || static_cast<std::size_t>(n) > all.size()) {
-        return r;
+    if (n >= 1 && static_cast<std::size_t>(n) <= all.size()) {
+        recordById(all[static_cast<std::size_t>(n - 1)], &r);
+    }
+    return r;
+}
+
+bool DirectoryStore::recordById(std::int64_t id, Record* record)
+{
+    *record = {};
+    if (!m_conn.isOpen()) {
+        return false;
     }
     if (!m_byId) {
         m_byId = std::make_unique<Statement>(m_conn.handle(),
                                              ("SELECT " + fieldColumns() + " FROM directory WHERE id = ?").c_str());
     }
-    m_byId->bindInt(1, all[static_cast<std::size_t>(n - 1)]);
-    if (m_byId->step() == SQLITE_ROW) {
+    m_byId->bindInt(1, id);
+    const bool found = m_byId->step() == SQLITE_ROW;
+    if (found) {
         for (std::size_t f = 0; f < kFieldCount; ++f) {
-            r[f] = text::utf8ToGbk(m_byId->columnUtf8(static_cast<int>(f)));
+            (*record)[f] = text::utf8ToGbk(m_byId->columnUtf8(static_cast<int>(f)));
         }
     }
     m_byId->reset();
-    return r;
+    return found;
 }
 
 bool DirectoryStore::extendScan(Scan& scan, const std::function<void(const FieldViews&)>& each)

@@ -65,7 +65,7 @@ public:
 
     // See store/connection.h.
     static FileState inspect(const QString& path) { return store::inspect(path); }
-    static QString describe(FileState state) { return store::describe(state); }
+    static QString describe(FileState state, const QString& path = {}) { return store::describe(state, path); }
     static bool create(const QString& path, QString* error = nullptr) { return createStore(path, error); }
     enum class Access { ReadWrite, ReadOnly };
     // Opens an existing store; refuses anything inspect() does not call a Store, leaving it untouched. ReadOnly
@@ -94,6 +94,9 @@ public:
     int recordCount();
     // Record number n (1..recordCount()) as the file holds it now; an empty record outside.
     Record record(int n);
+    // The record with key `id` as the file holds it now; false when there is none (another program removed it).
+    // Keys are never given twice, so a key names one person for good.
+    bool recordById(std::int64_t id, Record* record);
     // Carries a snapshot read elsewhere on to the records appended after its last one (by this store while the
     // snapshot was being read), handing each of them to `each`.
     bool extendScan(Scan& scan, const std::function<void(const FieldViews& gbk)>& each);
@@ -143,6 +146,8 @@ public:
 
     // How long a write waits for another connection's lock before it fails.
     void setBusyTimeout(int milliseconds) { m_conn.setBusyTimeout(milliseconds); }
+    // Empty while the file alone holds every write; else why not (the last checkpoint failed: the disk is full).
+    const QString& incompleteWarning() const { return m_conn.incompleteWarning(); }
 
 private:
     bool number(QString* error);
