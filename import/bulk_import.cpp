@@ -58,9 +58,8 @@ bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* e
                 text += u"\r\n"_s;
             }
             if (k < row.size()) {
-                QString cell = row[k];
-                cell.replace(u"\r\n"_s, u"\n"_s);
-                text += cell;
+                // A cell is one line: its own line breaks would split its row in two.
+                text += text::oneLine(row[k]);
             }
         }
     }

@@ -26,8 +26,8 @@ std::vector<store::Record> buildRecords(const ColumnTexts& columns);
 ColumnTexts tidyColumns(const ColumnTexts& columns);
 
 // Tab-separated rows (cell k of a row feeds column k) to the seven column texts in GBK, cells joined by CR LF.
-// A line break inside a cell would split its row in two and shift every row below it, so a CR LF pair inside a
-// cell becomes a single LF. Refuses (false, with a reason) a row with a non-empty cell beyond the seventh.
+// A cell is one line (text::oneLine): a line break inside it would split its row in two and shift every row below.
+// Refuses (false, with a reason) a row with a non-empty cell beyond the seventh.
 bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* error = nullptr);
 
 // ---- the import into the store ----------------------------------------------------------------------------------
