@@ -5,6 +5,7 @@
 #include "resources/pictures.h"
 #include "text/tsv.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/field_edit.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -49,6 +50,7 @@ public:
     {
         const auto field = static_cast<std::size_t>(index.column());
         auto* editor = new widgets::ByteLimitedLineEdit(static_cast<int>(store::kFields[field].width), parent);
+        widgets::limitToField(editor, field);
         editor->setFrame(false);
         return editor;
     }
@@ -157,6 +159,7 @@ void ListEditorWindow::openStore()
     数据源1 = new RecordTableModel(数据库提供者1, this);
     数据源1->setObjectName(u"数据源1"_s);
     connect(数据源1, &RecordTableModel::writeFailed, this, &ListEditorWindow::showFailure);
+    connect(数据源1, &RecordTableModel::notice, this, [this](const QString& text) { statusBar()->showMessage(text); });
     connect(数据源1, &RecordTableModel::undoAvailable, m_undoAction, &QAction::setEnabled);
 
     表格->setModel(数据源1);
@@ -326,10 +329,13 @@ void ListEditorWindow::paste()
     std::vector<store::RecordTable::CellWrite> cells;
     std::vector<store::RecordTexts> newRecords;
     int right = field;
+    qsizetype dropped = 0;
     for (qsizetype i = 0; i < block.size(); ++i) {
         const int row = top + static_cast<int>(i);
         store::RecordTexts record;
-        for (qsizetype j = 0; j < block[i].size() && field + j < static_cast<qsizetype>(store::kFieldCount); ++j) {
+        const qsizetype fits = static_cast<qsizetype>(store::kFieldCount) - field;
+        dropped = std::max(dropped, block[i].size() - fits);
+        for (qsizetype j = 0; j < std::min(block[i].size(), fits); ++j) {
             const auto f = static_cast<std::size_t>(field + j);
             right = std::max(right, static_cast<int>(f));
             if (row < existing) {
@@ -343,20 +349,31 @@ void ListEditorWindow::paste()
         }
     }
     const int scroll = 表格->verticalScrollBar()->value();
+    statusBar()->clearMessage();
     if (!数据源1->writeBlock(cells, newRecords)) {
         return;
     }
-    // The pasted block is left selected, its first cell current, and the records it added in sight.
-    const int bottom = std::min(top + static_cast<int>(block.size()) - 1, 数据源1->rowCount() - 1);
+    // The rows the paste wrote are left selected, and nothing else: records another program added meanwhile may
+    // stand between them.
+    const std::vector<int> written = 数据源1->lastWrittenRows();
+    const int first = written.empty() ? std::min(top, 数据源1->rowCount() - 1) : written.front();
     if (newRecords.empty()) {
-        setCurrentCell(top, field);
+        setCurrentCell(first, field);
     } else {
-        showRows(top, bottom, field);
+        showRows(first, written.empty() ? first : written.back(), field);
     }
-    表格->selectionModel()->select(QItemSelection(数据源1->index(top, field), 数据源1->index(bottom, right)),
-                                   QItemSelectionModel::ClearAndSelect);
+    QItemSelection selection;
+    for (const int row : written) {
+        selection.select(数据源1->index(row, field), 数据源1->index(row, right));
+    }
+    表格->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
     if (newRecords.empty()) {
         表格->verticalScrollBar()->setValue(scroll);
+    }
+    if (dropped > 0) {
+        const QString said = statusBar()->currentMessage();
+        const QString drop = u"粘贴的内容超出了最后一列（小灵通），右边的%1列没有粘贴"_s.arg(dropped);
+        statusBar()->showMessage(said.isEmpty() ? drop : said + u"；"_s + drop);
     }
 }
 

@@ -263,9 +263,10 @@ private slots:
                         rec({u"赵六"_s})};
         QTest::newRow("LF, short rows") << u"甲\n乙\t单位"_s << Records {rec({u"甲"_s}), rec({u"乙"_s, u"单位"_s})};
         QTest::newRow("cells past the last field dropped")
-            << u"1\t2\t3\t4\t5\t6\t7\t8\t9"_s << Records {{u"1"_s, u"2"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}};
+            << u"1\t2\t3\t4\t5\t6\t7\t8\t9"_s << Records {{u"１"_s, u"２"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}};
+        // One line, as a name keeps it: the line break a space, made full-width.
         QTest::newRow("line break inside a quoted cell")
-            << u"\"一行\r\n两行\"\t单位"_s << Records {rec({u"一行  两行"_s, u"单位"_s})};
+            << u"\"一行\r\n两行\"\t单位"_s << Records {rec({u"一行　两行"_s, u"单位"_s})};
     }
 
     void pasteIntoEmptyGridAddsRecords()
@@ -291,7 +292,9 @@ private slots:
 
         QTest::newRow("name, six characters into ten bytes")
             << 0 << u"一二三四五六"_s << u"d2 bb b6 fe c8 fd cb c4 ce e5"_s;
-        QTest::newRow("name, no half character") << 0 << u"abcdefghi中"_s << u"61 62 63 64 65 66 67 68 69"_s;
+        QTest::newRow("name, letters made full-width") << 0 << u"abcdefghi中"_s << u"a3 e1 a3 e2 a3 e3 a3 e4 a3 e5"_s;
+        QTest::newRow("mobile, separators dropped rather than digits")
+            << 5 << u"+86 139-1234-5678"_s << u"31 33 39 31 32 33 34 35 36 37 38"_s;
         QTest::newRow("mobile, eleven digits") << 5 << u"1390000000012"_s << u"31 33 39 30 30 30 30 30 30 30 30"_s;
         QTest::newRow("phs, four-byte character fits")
             << 6 << u"123456789𠀀"_s << u"31 32 33 34 35 36 37 38 39 95 32 82 36"_s;
@@ -411,9 +414,9 @@ private slots:
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("storedHex");
 
-        QTest::newRow("name 10") << 0 << u"abcdefghijkl"_s << u"61 62 63 64 65 66 67 68 69 6a"_s;
+        QTest::newRow("name, letters full-width") << 0 << u"abcdefghijkl"_s << u"a3 e1 a3 e2 a3 e3 a3 e4 a3 e5"_s;
         QTest::newRow("name, Chinese") << 0 << u"一二三四五六"_s << u"d2 bb b6 fe c8 fd cb c4 ce e5"_s;
-        QTest::newRow("name, odd byte left") << 0 << u"123456789一"_s << u"31 32 33 34 35 36 37 38 39"_s;
+        QTest::newRow("name, digits and a character") << 0 << u"1234一"_s << u"a3 b1 a3 b2 a3 b3 a3 b4 d2 bb"_s;
         QTest::newRow("mobile 11") << 5 << u"1390000000012"_s << u"31 33 39 30 30 30 30 30 30 30 30"_s;
         QTest::newRow("office 13") << 3 << u"010-123456789012"_s << u"30 31 30 2d 31 32 33 34 35 36 37 38 39"_s;
         QTest::newRow("unit 24, twelve characters")
@@ -476,7 +479,7 @@ private slots:
                           " 单位 TEXT NOT NULL DEFAULT '', 备注 TEXT NOT NULL DEFAULT '', 办公 TEXT NOT NULL"
                           " DEFAULT '', 家里 TEXT NOT NULL DEFAULT '', 手机 TEXT NOT NULL DEFAULT '', 小灵通 TEXT"
                           " NOT NULL DEFAULT '', CONSTRAINT refuses CHECK (姓名 NOT IN ('李四', '王五') AND 单位 <>"
-                          " 'abc')); INSERT INTO directory (姓名) VALUES ('张三');"));
+                          " 'ａｂｃ')); INSERT INTO directory (姓名) VALUES ('张三');"));
         Editor editor(path);
         QVERIFY(editor.showActive());
         QVERIFY(!editor.model()->setData(editor.cell(0, 0), u"李四"_s));
