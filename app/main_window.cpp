@@ -2,6 +2,7 @@
 
 #include "resources/pictures.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/field_edit.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
 #include "widgets/text_fit.h"
@@ -19,6 +20,7 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,6 +61,11 @@ void paint(QWidget* w, const QColor& background, const QColor& foreground)
     }
     w->setPalette(p);
     w->setAutoFillBackground(true);
+}
+
+QString errorText(int systemErrno)
+{
+    return store::errorText(0, systemErrno, nullptr);
 }
 
 } // namespace
@@ -177,6 +184,9 @@ void MainWindow::buildForm()
     }
 
     m_boxes = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
+    for (std::size_t f = 0; f < m_boxes.size(); ++f) {
+        widgets::limitToField(m_boxes[f], f);
+    }
 
     // What a screen reader says: the words a picture button shows, the caption beside a box. Each caption is also
     // its box's buddy (read as "labelled by"); 查询框 is named by its caption as it stands, "智能查询输入" or, in
@@ -336,7 +346,16 @@ void MainWindow::saveEntry()
     for (std::size_t f = 0; f < m_boxes.size(); ++f) {
         typed[f] = m_boxes[f]->text();
     }
+    if (!m_saveRefusal.isEmpty()) {
+        showMessage(u"记录未保存"_s, u"这条记录没有存入 DHB.EDB：%1\n输入的内容仍保留在输入框中。"_s.arg(m_saveRefusal),
+                    this);
+        return;
+    }
     const entry::EntryMode::Saved result = m_entryMode.save(typed);
+    if (!result.warning.isEmpty() && result.warning != m_warned) {
+        showMessage(u"磁盘空间不足"_s, result.warning, this);
+    }
+    m_warned = result.warning;
     if (!result.saved) {
         // The boxes keep what was typed and the counter stays, so the record can be saved later.
         showMessage(u"记录未保存"_s,
@@ -466,19 +485,29 @@ QString MainWindow::storePath() const
     return QDir(m_folder).filePath(u"DHB.EDB"_s);
 }
 
-bool MainWindow::folderIsWritable(const QString& folder)
+MainWindow::FolderAccess MainWindow::probeFolder(const QString& folder)
 {
     // A file made and taken away again: that fails exactly where writing fails (a read-only file system, also for
-    // root; a folder the user may not write). A writable folder that belongs to someone else is no refusal.
+    // root; a folder the user may not write). A writable folder that belongs to someone else is no refusal. A full
+    // disk is told apart: the folder is writable once space is freed.
     const QByteArray probe = QFile::encodeName(folder) + "/.telvane-write-test-" + QByteArray::number(::getpid());
     const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
     if (fd < 0) {
-        return false;
+        return errno == ENOSPC || errno == EDQUOT ? FolderAccess::Full : FolderAccess::ReadOnly;
     }
-    const bool written = ::write(fd, "x", 1) == 1;
+    const bool written = ::write(fd, "x", 1) == 1 && ::fsync(fd) == 0;
+    const int writeError = written ? 0 : errno;
     ::close(fd);
     const bool removed = ::unlink(probe.constData()) == 0;
-    return written && removed;
+    if (writeError == ENOSPC || writeError == EDQUOT) {
+        return FolderAccess::Full;
+    }
+    return written && removed ? FolderAccess::Writable : FolderAccess::ReadOnly;
+}
+
+bool MainWindow::folderIsWritable(const QString& folder)
+{
+    return probeFolder(folder) == FolderAccess::Writable;
 }
 
 bool MainWindow::startUp()
@@ -486,7 +515,8 @@ bool MainWindow::startUp()
     m_queryMode.setSelectedRow(1);
     enterQueryMode();
 
-    if (!folderIsWritable(m_folder)) {
+    const FolderAccess access = probeFolder(m_folder);
+    if (access == FolderAccess::ReadOnly) {
         showMessage(
             u" 程序不能在只读环境中运行。"_s,
             u"    本程序在只读环境中无法正常运行，请取消磁盘的写保护。如果程序在光盘中,请将程序复制到硬盘或优盘中使用。"_s);
@@ -494,18 +524,19 @@ bool MainWindow::startUp()
     }
 
     const QString path = storePath();
+    const QString shown = QDir::toNativeSeparators(path);
     const store::FileState state = store::DirectoryStore::inspect(path);
     if (state != store::FileState::Missing && state != store::FileState::Store) {
         // Never overwrite, repair or move a file we do not understand: it may be the user's only copy.
         showMessage(u" 无法打开电话簿数据库"_s,
                     u"%1\n%2。\n程序没有改动这个文件。请把它移走或换成有效的电话簿数据库后再运行本程序。"_s.arg(
-                        QDir::toNativeSeparators(path), store::DirectoryStore::describe(state)));
+                        shown, store::DirectoryStore::describe(state, path)));
         return false;
     }
     QString error;
     if (state == store::FileState::Missing) {
         if (!store::DirectoryStore::create(path, &error)) {
-            showMessage(u" 无法创建电话簿数据库"_s, u"%1\n%2"_s.arg(QDir::toNativeSeparators(path), error));
+            showMessage(u" 无法创建电话簿数据库"_s, u"%1\n%2"_s.arg(shown, error));
             return false;
         }
         enterEntryMode();
@@ -514,9 +545,20 @@ bool MainWindow::startUp()
     // Clear a read-only mark on the file, as the directory must be able to store entries.
     QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner);
     if (!m_store.open(path, &error)) {
-        showMessage(u" 无法打开电话簿数据库"_s,
-                    u"%1\n%2。\n程序没有改动这个文件。"_s.arg(QDir::toNativeSeparators(path), error));
-        return false;
+        // A store that cannot be written now (a full disk, a network share) is still there to look people up in.
+        QString reading;
+        if (!m_store.open(path, &reading, store::DirectoryStore::Access::ReadOnly)) {
+            showMessage(u" 无法打开电话簿数据库"_s, u"%1\n%2。\n程序没有改动这个文件。"_s.arg(shown, error));
+            return false;
+        }
+        m_saveRefusal = error;
+        showMessage(u" 只能查询，不能保存"_s,
+                    u"%1\n%2\n现在可以照常查询，但新记录无法保存。"_s.arg(shown, m_saveRefusal), this);
+    } else if (access == FolderAccess::Full) {
+        // Saving is tried all the same: it works again as soon as space is freed.
+        showMessage(u" 磁盘已满"_s,
+                    u"%1\n%2\n现在可以照常查询；新记录要等释放磁盘空间后才能保存。"_s.arg(shown, errorText(ENOSPC)),
+                    this);
     }
     if (state == store::FileState::Missing) {
         showRecordCount();

@@ -66,8 +66,13 @@ public:
     // The tray icon's action: raise, show and enable the window without leaving it on top.
     void bringBack();
 
-    // Whether the program folder accepts writes (the read-only refusal's test).
+    // Whether the program folder accepts writes (the read-only refusal's test), and whether a refusal is a full
+    // disk, which is no reason to refuse looking people up.
+    enum class FolderAccess { Writable, ReadOnly, Full };
+    static FolderAccess probeFolder(const QString& folder);
     static bool folderIsWritable(const QString& folder);
+    // Why saving is refused for this run (a full disk, a network share); empty when it is not.
+    const QString& saveRefusal() const { return m_saveRefusal; }
 
     // The 33 controls of the form, named as the program calls them.
     widgets::PictureButton* 导入按钮;
@@ -138,6 +143,9 @@ private:
     QPixmap m_background;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_shutDown = false;
+    QString m_saveRefusal;
+    // The last warning shown after a save (the store file incomplete), so it is said once, not at every save.
+    QString m_warned;
 };
 
 } // namespace telvane::app
