@@ -104,9 +104,16 @@ namespace {
 // Rows read and tidied from standard input, a piece at a time: what the reading thread hands to the writing one.
 struct Piece
 {
-    std::vector<store::Record> records;
+    std::vector<store::Record> records; // GBK, or UTF-8 as read for an exact import
     std::string refusal; // why the input is refused (the import then adds nothing)
     bool last = false;
+};
+
+// What tidying did to the cells of an import.
+struct Tidied
+{
+    std::size_t changed = 0;
+    std::size_t cut = 0;
 };
 
 // A few pieces between the two threads at most, so the memory stays the same however large the input is.
@@ -154,8 +161,9 @@ private:
 constexpr std::size_t kPieceRows = 4096;
 
 // Reads standard input a block at a time, checks it, reads its rows and tidies them as the import window tidies its
-// boxes, and hands the records over in pieces. Runs on a thread of its own.
-void readRows(Pieces& pieces)
+// boxes (or, for an exact import, keeps every cell and every row as it is), and hands the records over in pieces.
+// Runs on a thread of its own.
+void readRows(Pieces& pieces, bool exact, Tidied& tidied)
 {
     text::TsvReader reader;
     Piece piece;
@@ -173,17 +181,33 @@ void readRows(Pieces& pieces)
                 return false;
             }
         }
-        // As the import window takes a row: tidied once as 整理数据 tidies the boxes, then once more by the import
-        // itself (a remark or number cut to its width may end in a blank that the second pass trims).
-        import::RowCells views;
-        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-            const QString& cell = k < static_cast<std::size_t>(row.size()) ? row[static_cast<qsizetype>(k)] : none;
-            // A line break inside a cell would split its row in two when tidied as a column line.
-            cells[k] = text::toGbk(cell.contains(u'\r') ? QString(cell).replace(u"\r\n"_s, u"\n"_s) : cell);
-            views[k] = cells[k];
+        if (exact) {
+            // As exported: every cell as it is, UTF-8 as the file keeps it.
+            store::Record& record = piece.records.emplace_back();
+            for (std::size_t k = 0; k < store::kFieldCount && k < static_cast<std::size_t>(row.size()); ++k) {
+                record[k] = row[static_cast<qsizetype>(k)].toStdString();
+            }
+        } else {
+            // As the import window takes a row: each cell one line, tidied once as 整理数据 tidies the boxes, then
+            // once more by the import itself (a remark or number cut to its width may end in a blank that the
+            // second pass trims).
+            import::RowCells views;
+            for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+                const QString& cell = k < static_cast<std::size_t>(row.size()) ? row[static_cast<qsizetype>(k)] : none;
+                cells[k] = text::toGbk(cell);
+                views[k] = cells[k];
+            }
+            store::Record& record = piece.records.emplace_back();
+            for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+                bool cut = false;
+                record[k] = import::tidyLine(views[k], store::kFields[k].tidy, store::kFields[k].width, &cut);
+                tidied.cut += cut ? 1 : 0;
+            }
+            import::retidyRow(record);
+            for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+                tidied.changed += record[k] != cells[k] ? 1 : 0;
+            }
         }
-        store::Record& record = piece.records.emplace_back(import::tidyRow(views));
-        import::retidyRow(record);
         if (piece.records.size() >= kPieceRows) {
             pieces.push(std::move(piece));
             piece = {};
@@ -196,7 +220,7 @@ void readRows(Pieces& pieces)
                 return false;
             }
             emptyRow.reset();
-            if (std::all_of(row.begin(), row.end(), [](const QString& cell) { return cell.isEmpty(); })) {
+            if (!exact && std::all_of(row.begin(), row.end(), [](const QString& cell) { return cell.isEmpty(); })) {
                 emptyRow = row;
             } else if (!add(row)) {
                 return false;
@@ -246,8 +270,17 @@ void readRows(Pieces& pieces)
 
 } // namespace
 
-int runImport(const Args& args)
+int runImport(const Args& given)
 {
+    Args args;
+    bool exact = false;
+    for (const std::string& arg : given) {
+        if (arg == "--exact") {
+            exact = true;
+        } else {
+            args.push_back(arg);
+        }
+    }
     if (args.size() != 1) {
         return usage();
     }
@@ -261,7 +294,7 @@ int runImport(const Args& args)
             return kExitFile;
         }
     } else if (state != store::FileState::Store) {
-        printError(args[0] + ": " + utf8(store::DirectoryStore::describe(state)));
+        printError(args[0] + ": " + utf8(store::DirectoryStore::describe(state, path)));
         return kExitFile;
     }
     store::DirectoryStore store;
@@ -277,7 +310,8 @@ int runImport(const Args& args)
     // Standard input is read and tidied on one thread while this one adds the rows, all in one transaction: the
     // memory stays the same however large the input is, and a refused input adds nothing.
     Pieces pieces;
-    std::thread reading(readRows, std::ref(pieces));
+    Tidied tidied;
+    std::thread reading(readRows, std::ref(pieces), exact, std::ref(tidied));
     std::string refusal;
     bool written = true;
     for (Piece piece = pieces.pop();; piece = pieces.pop()) {
@@ -285,7 +319,7 @@ int runImport(const Args& args)
             refusal = piece.refusal;
             break;
         }
-        if (written && !appender.add(piece.records, &error)) {
+        if (written && !(exact ? appender.addUtf8(piece.records, &error) : appender.add(piece.records, &error))) {
             written = false;
             pieces.close();
         }
@@ -309,6 +343,14 @@ int runImport(const Args& args)
         return kExitFile;
     }
     const std::size_t added = appender.added();
+    if (tidied.changed > 0) {
+        printError("tidying changed " + std::to_string(tidied.changed) + " cells as the import window does ("
+                   + std::to_string(tidied.cut)
+                   + " of them cut to their field's width); --exact stores every cell as it is");
+    }
+    if (const QString warning = store.incompleteWarning(); !warning.isEmpty()) {
+        printError(utf8(warning));
+    }
     store.close();
     writeOut(std::to_string(added) + "\n");
     return kExitOk;
@@ -324,7 +366,8 @@ int runExport(const Args& args)
     std::string out;
     QStringList row;
     store::Scan scan;
-    // One pass in the file's own UTF-8, written as it is read.
+    bool writing = true;
+    // One pass in the file's own UTF-8, written as it is read; it stops at the first failed write.
     const bool read = store::scanStore(
         path,
         [&](std::int64_t, const store::FieldViews& fields) {
@@ -335,17 +378,19 @@ int runExport(const Args& args)
             out += utf8(text::writeTsvRow(row));
             out += '\n';
             if (out.size() >= 1 << 16) {
-                writeOut(out);
+                writing = writeOut(out);
                 out.clear();
             }
-            return true;
+            return writing;
         },
         &scan, &error, store::Encoding::Utf8);
+    if (!writing || !writeOut(out)) {
+        return kExitOutput;
+    }
     if (!read) {
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }
-    writeOut(out);
     return kExitOk;
 }
 

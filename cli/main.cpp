@@ -3,14 +3,49 @@
 
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace telvane::cli {
 
-void writeOut(const std::string& utf8)
+namespace {
+
+bool g_outputFailed = false;
+
+// Says once why standard output could not be written (a full disk, a closed pipe, /dev/full).
+bool outputFailed(int error)
 {
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    if (!g_outputFailed) {
+        g_outputFailed = true;
+        printError(std::string("cannot write standard output: ") + std::strerror(error));
+    }
+    return false;
+}
+
+} // namespace
+
+bool writeOut(const std::string& utf8)
+{
+    if (g_outputFailed) {
+        return false;
+    }
+    if (std::fwrite(utf8.data(), 1, utf8.size(), stdout) != utf8.size()) {
+        return outputFailed(errno);
+    }
+    return true;
+}
+
+bool finishOutput()
+{
+    if (g_outputFailed) {
+        return false;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return outputFailed(errno);
+    }
+    return true;
 }
 
 void printError(const std::string& utf8Line)
@@ -29,7 +64,9 @@ int usage()
         "       telvane-cli import FILE         adds tab-separated rows from standard input (up to seven\n"
         "                                       fields each) in one transaction, tidied as the import window\n"
         "                                       tidies them; creates FILE when missing; prints the count\n"
-        "       telvane-cli export FILE         every record as a tab-separated line\n",
+        "       telvane-cli import FILE --exact the same, every cell and row stored as it is (what export wrote)\n"
+        "       telvane-cli export FILE         every record as a tab-separated line\n"
+        "       telvane-cli backup FILE DEST    a complete copy of the store, also while others write it\n",
         stderr);
     return kExitUsage;
 }
@@ -56,9 +93,10 @@ int main(int argc, char** argv)
         code = runImport(args);
     } else if (command == "export") {
         code = runExport(args);
+    } else if (command == "backup") {
+        code = runBackup(args);
     } else {
         code = usage();
     }
-    std::fflush(stdout);
-    return std::ferror(stdout) ? kExitOutput : code;
+    return finishOutput() ? code : kExitOutput;
 }
