@@ -388,6 +388,12 @@ bool createStore(const QString& path, QString* error)
         }
         return false;
     }
+    if (const QString refusal = networkRefusal(path); !refusal.isEmpty()) {
+        if (error) {
+            *error = refusal;
+        }
+        return false;
+    }
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     if (rc != SQLITE_OK) {
@@ -400,12 +406,6 @@ bool createStore(const QString& path, QString* error)
         return false;
     }
     configure(db);
-    if (const QString refusal = networkRefusal(path); !refusal.isEmpty()) {
-        if (error) {
-            *error = refusal;
-        }
-        return false;
-    }
     const std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId)
                             + "; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN; "
                             + createTableSql("directory") + "; COMMIT;";
@@ -732,8 +732,9 @@ void Connection::checkpoint()
         return;
     }
     const QString name = QFileInfo(m_path).fileName();
-    m_incomplete = u"已保存，但%1的最新改动还只在%1-wal中：%2。在此之前单独复制%1得不到完整的备份（请用 telvane-cli "
-                   u"backup）；下次保存时会再次写入%1"_s.arg(name, lastError());
+    m_incomplete = u"已保存。但最新的改动暂时只在%1-wal中，没能写进%1本身（%2）：释放磁盘空间之前，单独复制%1"
+                   u"得不到完整的备份，请用 telvane-cli backup 备份。下次保存时会再写入%1。"_s.arg(
+                       name, QString::fromUtf8(sqlite3_errmsg(m_db)));
 }
 
 // ---- Statement ----------------------------------------------------------------------------------------------------

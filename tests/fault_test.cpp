@@ -5,14 +5,17 @@
 //
 // Full and read-only file systems are real ones: the test enters a private mount namespace (as root) and mounts a
 // small tmpfs or a read-only bind mount of its temporary folder. Without that right those cases are skipped.
+#include "app/main_window.h"
 #include "editor/list_editor_window.h"
 #include "import/bulk_import.h"
 #include "store/directory_store.h"
+#include "tests/support/test_support.h"
 
 #include <QAbstractItemModel>
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStatusBar>
 #include <QTableView>
@@ -235,6 +238,58 @@ private slots:
         QVERIFY2(err.endsWith('\n') && err.count('\n') == 1, err.constData());
         QCOMPARE(cli.readAllStandardOutput(), QByteArray());
         QCOMPARE(countAfterReopen(path), 20);
+    }
+
+    // A disk with room for the WAL but not for the main file to grow: the import is committed and says so, and
+    // also that DHB.EDB alone is not complete; a backup is; the next write once space is freed completes the file.
+    // The program starts there for looking up, and names the full disk rather than write protection.
+    void checkpointOnFullDiskIsTold()
+    {
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        QTemporaryDir elsewhere;
+        const Unmount unmount {this};
+        QVERIFY(mountTmpfs(dir.path(), "size=4m"));
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QCOMPARE(testing::runCli({u"import"_s, path}).exitCode, 0);
+        QFile filler(dir.filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        QVERIFY(filler.write(QByteArray(4 * 1024 * 1024 - 700 * 1024, 'x')) > 0);
+        filler.close();
+        QByteArray rows;
+        for (int i = 0; i < 5000; ++i) {
+            rows += "张三\t北京市电力公司\tremark " + QByteArray::number(i) + "\t010-62751234\t\t13900001111\t\n";
+        }
+        const testing::CliRun imported = testing::runCli({u"import"_s, path}, rows);
+        QCOMPARE(imported.exitCode, 0);
+        QCOMPARE(imported.out, u"5000\n"_s);
+        QVERIFY2(imported.err.contains(u"telvane-cli backup"_s), qPrintable(imported.err));
+        QVERIFY(QFileInfo(path + u"-wal"_s).size() > 0);
+
+        // The program: a message that names the full disk, then looking up as ever.
+        QStringList said;
+        app::MainWindow::setMessageSink([&](const QString& title, const QString& text) { said << title + text; });
+        {
+            app::MainWindow w(dir.path());
+            QVERIFY(w.startUp());
+            QCOMPARE(said.size(), 1);
+            QVERIFY2(said[0].contains(u"磁盘已满"_s) && !said[0].contains(u"只读"_s), qPrintable(said[0]));
+            QCOMPARE(w.store().recordCount(), 5000);
+        }
+        app::MainWindow::setMessageSink({});
+
+        const QString copy = elsewhere.filePath(u"copy.EDB"_s);
+        QCOMPARE(testing::runCli({u"backup"_s, path, copy}).exitCode, 0);
+        QCOMPARE(countAfterReopen(copy), 5000);
+        QVERIFY(!QFile::exists(copy + u"-wal"_s));
+
+        QVERIFY(filler.remove());
+        const testing::CliRun next = testing::runCli({u"import"_s, path}, "李四\n");
+        QCOMPARE(next.exitCode, 0);
+        QCOMPARE(next.err, QString());
+        QCOMPARE(QFileInfo(path + u"-wal"_s).size(), 0);
     }
 
     void readOnlyFileSystem_data()
