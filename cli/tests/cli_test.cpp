@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -46,6 +47,8 @@ private slots:
     void usage();
     void storeThatActsIsRefused_data();
     void storeThatActsIsRefused();
+    void failedOutputIsSaid();
+    void backupIsACompleteCopy();
 
 private:
     QTemporaryDir m_dir;
@@ -117,18 +120,22 @@ void CliTest::count()
 void CliTest::refusedFiles_data()
 {
     QTest::addColumn<QString>("command");
-    QTest::addColumn<QByteArray>("content"); // empty: no file at all
+    QTest::addColumn<QByteArray>("content"); // empty: no file at all; "/": a folder
     QTest::addColumn<bool>("exists");
-    QTest::newRow("search, missing") << u"search"_s << QByteArray() << false;
-    QTest::newRow("count, missing") << u"count"_s << QByteArray() << false;
-    QTest::newRow("count, empty file") << u"count"_s << QByteArray() << true;
-    QTest::newRow("search, text file") << u"search"_s << QByteArray("name,phone\r\nzs,138\r\n") << true;
-    QTest::newRow("count, text file") << u"count"_s << QByteArray("name,phone\r\nzs,138\r\n") << true;
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("search, missing") << u"search"_s << QByteArray() << false << u"不存在"_s;
+    QTest::newRow("count, missing") << u"count"_s << QByteArray() << false << u"不存在"_s;
+    QTest::newRow("count, empty file") << u"count"_s << QByteArray() << true << u"0 字节"_s;
+    QTest::newRow("count, a folder") << u"count"_s << QByteArray("/") << true << u"文件夹"_s;
+    QTest::newRow("search, text file") << u"search"_s << QByteArray("name,phone\r\nzs,138\r\n") << true
+                                       << u"不是电话簿"_s;
+    QTest::newRow("count, text file") << u"count"_s << QByteArray("name,phone\r\nzs,138\r\n") << true
+                                      << u"不是电话簿"_s;
     // A SQLite header followed by rubbish.
     QByteArray damaged("SQLite format 3\0", 16);
     damaged += QByteArray(4096, '\x5a');
-    QTest::newRow("search, damaged") << u"search"_s << damaged << true;
-    QTest::newRow("count, damaged") << u"count"_s << damaged << true;
+    QTest::newRow("search, damaged") << u"search"_s << damaged << true << u"损坏"_s;
+    QTest::newRow("count, damaged") << u"count"_s << damaged << true << u"损坏"_s;
 }
 
 void CliTest::refusedFiles()
@@ -136,10 +143,14 @@ void CliTest::refusedFiles()
     QFETCH(QString, command);
     QFETCH(QByteArray, content);
     QFETCH(bool, exists);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
     const QString path = dir.filePath(u"DHB.EDB"_s);
-    if (exists) {
+    const bool folder = content == "/";
+    if (folder) {
+        QVERIFY(QDir(dir.path()).mkdir(u"DHB.EDB"_s));
+    } else if (exists) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(content);
@@ -153,13 +164,13 @@ void CliTest::refusedFiles()
     QCOMPARE(r.out, QString());
     QVERIFY(r.err.endsWith(u'\n'));
     QCOMPARE(r.err.count(u'\n'), 1);
-    QVERIFY2(r.err.contains(path), qPrintable(r.err));
-    QCOMPARE(QFile::exists(path), exists);
-    if (exists) {
+    QVERIFY2(r.err.contains(path) && r.err.contains(reason), qPrintable(r.err));
+    QCOMPARE(QFileInfo::exists(path), exists);
+    if (exists && !folder) {
         QCOMPARE(readAll(path), content);
     }
     // Nothing was made beside it either.
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), exists ? 1 : 0);
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), exists && !folder ? 1 : 0);
 }
 
 void CliTest::usage_data()
@@ -208,6 +219,49 @@ void CliTest::storeThatActsIsRefused()
     QCOMPARE(r.out, QString());
     QCOMPARE(readAll(path), before);
     QCOMPARE(testing::readRecords(path).size(), 2);
+}
+
+// Standard output that cannot take the text (a full disk, /dev/full): said, exit code 3.
+void CliTest::failedOutputIsSaid()
+{
+    for (const QString& command : {u"export"_s, u"count"_s}) {
+        QProcess p;
+        p.setStandardOutputFile(u"/dev/full"_s);
+        p.start(testing::cliPath(), {command, m_store});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 3);
+        QVERIFY2(p.readAllStandardError().contains("cannot write standard output"), qPrintable(command));
+    }
+}
+
+// A copy made while another program writes holds every record committed before it; it replaces an earlier backup
+// of the same name, goes into a folder under the store's name, and refuses to overwrite a file that is no store.
+void CliTest::backupIsACompleteCopy()
+{
+    QTemporaryDir dir;
+    const QString path = testing::makeStore(dir, {{u"张三"_s}, {u"李四"_s}});
+    QVERIFY(testing::execOther(path, "PRAGMA journal_mode = WAL; PRAGMA wal_autocheckpoint = 0;"
+                                     " INSERT INTO directory (姓名) VALUES ('王五');"));
+    const QString copy = dir.filePath(u"copy.EDB"_s);
+    for (int round = 0; round < 2; ++round) {
+        const Run r = runCli({u"backup"_s, path, copy});
+        QCOMPARE(r.exitCode, 0);
+        QCOMPARE(r.out, copy + u"\n"_s);
+        QCOMPARE(testing::readRecords(copy), testing::readRecords(path));
+        QVERIFY(!QFile::exists(copy + u"-wal"_s));
+    }
+    QVERIFY(QDir(dir.path()).mkdir(u"backup"_s));
+    QCOMPARE(runCli({u"backup"_s, path, dir.filePath(u"backup"_s)}).exitCode, 0);
+    QCOMPARE(testing::readRecords(dir.filePath(u"backup/DHB.EDB"_s)).size(), 3);
+
+    const QString text = dir.filePath(u"notes.txt"_s);
+    QFile f(text);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write("keep me");
+    f.close();
+    const Run refused = runCli({u"backup"_s, path, text});
+    QCOMPARE(refused.exitCode, 2);
+    QCOMPARE(readAll(text), QByteArray("keep me"));
 }
 
 QTEST_GUILESS_MAIN(CliTest)
