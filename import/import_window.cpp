@@ -332,7 +332,7 @@ void ImportWindow::tidyStep()
                 return;
             }
             Tidied& tidied = m_tidied[i];
-            tidied.gbk = tidyColumn(static_cast<int>(i + 1), boxTextToGbk(raw));
+            tidied.gbk = tidyColumn(static_cast<int>(i + 1), boxTextToGbk(raw), &tidied.counts);
             QString text = text::fromGbk(tidied.gbk);
             text.replace(u"\r\n"_s, u"\n"_s);
             tidied.column = PasteBox::makeColumn(std::move(text));
@@ -360,8 +360,17 @@ void ImportWindow::finishTidy()
     导入按钮->setEnabled(true);
     m_tidyPending = false;
     整理按钮->setCaption(u"重新输入"_s);
-    setExplanation(u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
-                   u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
+    QString explanation =
+        u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
+        u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s;
+    std::size_t cut = 0;
+    for (const Tidied& tidied : m_tidied) {
+        cut += tidied.counts.cut;
+    }
+    if (cut > 0) {
+        explanation += u"其中%1行超过了列宽，超出的部分已截去。"_s.arg(cut);
+    }
+    setExplanation(explanation);
 }
 
 void ImportWindow::bulkImport()
@@ -392,6 +401,9 @@ void ImportWindow::bulkImport()
     }
     m_importDone = true;
     returnToEntering();
+    if (const QString warning = m_store.incompleteWarning(); !warning.isEmpty()) {
+        setExplanation(u"  "_s + warning);
+    }
 }
 
 void ImportWindow::returnToEntering()

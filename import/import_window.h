@@ -1,6 +1,7 @@
 #pragma once
 
 #include "import/paste_box.h"
+#include "import/tidy.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -94,6 +95,7 @@ private:
     {
         std::string gbk;
         PasteBox::Column column;
+        TidyCounts counts;
     };
     bool m_busy = false;
     std::atomic<bool> m_cancel = false;

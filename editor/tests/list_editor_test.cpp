@@ -256,23 +256,29 @@ private slots:
     {
         QTest::addColumn<QString>("clipboard");
         QTest::addColumn<Records>("records");
+        QTest::addColumn<QString>("said"); // in the status bar
 
         QTest::newRow("spreadsheet block, CR LF")
             << u"王五\t公司\t备注\t010-1\t020-2\t13900000000\t0755\r\n赵六\t\t\t\t\t\t\r\n"_s
             << Records {{u"王五"_s, u"公司"_s, u"备注"_s, u"010-1"_s, u"020-2"_s, u"13900000000"_s, u"0755"_s},
-                        rec({u"赵六"_s})};
-        QTest::newRow("LF, short rows") << u"甲\n乙\t单位"_s << Records {rec({u"甲"_s}), rec({u"乙"_s, u"单位"_s})};
+                        rec({u"赵六"_s})}
+            << QString();
+        QTest::newRow("LF, short rows") << u"甲\n乙\t单位"_s << Records {rec({u"甲"_s}), rec({u"乙"_s, u"单位"_s})}
+                                        << QString();
+        QTest::newRow("CR alone ends rows") << u"甲\r乙\r"_s << Records {rec({u"甲"_s}), rec({u"乙"_s})} << QString();
         QTest::newRow("cells past the last field dropped")
-            << u"1\t2\t3\t4\t5\t6\t7\t8\t9"_s << Records {{u"１"_s, u"２"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}};
+            << u"1\t2\t3\t4\t5\t6\t7\t8\t9"_s << Records {{u"１"_s, u"２"_s, u"3"_s, u"4"_s, u"5"_s, u"6"_s, u"7"_s}}
+            << u"右边的2列没有粘贴"_s;
         // One line, as a name keeps it: the line break a space, made full-width.
         QTest::newRow("line break inside a quoted cell")
-            << u"\"一行\r\n两行\"\t单位"_s << Records {rec({u"一行　两行"_s, u"单位"_s})};
+            << u"\"一行\r\n两行\"\t单位"_s << Records {rec({u"一行　两行"_s, u"单位"_s})} << QString();
     }
 
     void pasteIntoEmptyGridAddsRecords()
     {
         QFETCH(QString, clipboard);
         QFETCH(Records, records);
+        QFETCH(QString, said);
         QTemporaryDir dir;
         const QString path = makeStore(dir, {});
         Editor editor(path);
@@ -282,6 +288,8 @@ private slots:
         QTest::keyClick(editor.table(), Qt::Key_V, Qt::ControlModifier);
         QCOMPARE(readFile(path), records);
         QCOMPARE(editor.model()->rowCount(), records.size());
+        QVERIFY2(editor->statusBar()->currentMessage().contains(said),
+                 qPrintable(editor->statusBar()->currentMessage()));
     }
 
     void pasteCutsCellsToFieldWidth_data()
