@@ -163,6 +163,30 @@ void ListEditorWindow::openStore()
     connect(数据源1, &RecordTableModel::undoAvailable, m_undoAction, &QAction::setEnabled);
 
     表格->setModel(数据源1);
+    // Whenever the rows are read again (another program wrote, a write was refused), the record that was current
+    // stays current where it still is as it was. One that changed meanwhile is not made current: the next command
+    // must not act on a record the user has not seen.
+    // Taken before the table reads anything again: the rows are still numbered as the grid shows them.
+    connect(数据源1, &RecordTableModel::aboutToWrite, this, [this] {
+        const QModelIndex current = 表格->currentIndex();
+        m_kept = {};
+        if (current.isValid()) {
+            m_kept = {数据源1->idAt(current.row()), current.column(), 表格->verticalScrollBar()->value(),
+                      数据源1->recordAt(current.row())};
+        }
+    });
+    connect(数据源1, &QAbstractItemModel::modelReset, this, [this] {
+        const int row = m_kept.id >= 0 ? 数据源1->rowOf(m_kept.id) : -1;
+        if (row >= 0 && 数据源1->recordAt(row) == m_kept.texts) {
+            表格->setCurrentIndex(数据源1->index(row, m_kept.field));
+            表格->verticalScrollBar()->setValue(m_kept.scroll);
+        } else {
+            // No current cell: the grid would otherwise make its first cell current when it takes the focus back
+            // from a closing cell editor, and Ctrl+D would delete a record nobody chose.
+            表格->setCurrentIndex(QModelIndex());
+        }
+        m_kept = {};
+    });
     m_delegate = new CellDelegate(this);
     表格->setItemDelegate(m_delegate);
     m_importAction->setEnabled(static_cast<bool>(m_importOpener));

@@ -99,6 +99,15 @@ private:
     QString m_storePath;
     std::function<QWidget*()> m_importOpener;
     int m_zoom = 100;
+    // The current record across a reading of the rows anew.
+    struct Kept
+    {
+        std::int64_t id = -1;
+        int field = 0;
+        int scroll = 0;
+        store::RecordTexts texts;
+    };
+    Kept m_kept;
     bool m_closedEmitted = false;
 
     QTableView* 表格 = nullptr;

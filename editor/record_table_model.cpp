@@ -106,6 +106,7 @@ void RecordTableModel::report(const store::WriteOutcome& outcome, std::uint64_t 
 bool RecordTableModel::writeBlock(const std::vector<store::RecordTable::CellWrite>& cells,
                                   const std::vector<store::RecordTexts>& newRecords)
 {
+    emit aboutToWrite();
     const int before = m_table.rowCount();
     const std::uint64_t numbering = m_table.numbering();
     store::Change change;
@@ -130,6 +131,7 @@ bool RecordTableModel::writeBlock(const std::vector<store::RecordTable::CellWrit
 
 bool RecordTableModel::removeRecords(const std::vector<int>& rows)
 {
+    emit aboutToWrite();
     store::Change change;
     store::WriteOutcome outcome;
     beginResetModel();
@@ -154,6 +156,7 @@ bool RecordTableModel::undo(std::vector<int>* rows)
     }
     const store::Change change = m_undo.back();
     store::WriteOutcome outcome;
+    emit aboutToWrite();
     beginResetModel();
     const bool written = m_table.undo(change, &outcome);
     endResetModel();
@@ -202,6 +205,7 @@ bool RecordTableModel::followOtherWriters()
     if (!m_table.isStale()) {
         return false;
     }
+    emit aboutToWrite();
     beginResetModel();
     m_table.refresh();
     endResetModel();

@@ -46,8 +46,13 @@ public:
     // The row of a record id, or -1; the id in a row.
     int rowOf(std::int64_t id) const { return m_table.rowOf(id); }
     std::int64_t idAt(int row) const { return m_table.idAt(row); }
+    // The record in a row as the grid shows it.
+    store::RecordTexts recordAt(int row) const { return m_table.record(row); }
 
 signals:
+    // A write, an undo or a reading of other writers' changes is about to start: the rows are still numbered as
+    // shown (they may be numbered anew by the time the model is reset).
+    void aboutToWrite();
     // A write refused or failed: nothing of it was written.
     void writeFailed(const QString& reason);
     // A write went in, with something the user must know (cells cut to their width, the file not yet complete).

@@ -111,10 +111,13 @@ private slots:
         const Records after = names({u"张三"_s, u"李四"_s, u"孙七"_s});
 
         grid.go(2, 2);
-        grid.window->model()->setData(grid.window->model()->index(2, 2), u"VIP"_s);
+        QVERIFY(grid.type(u"VIP"_s));
         QCOMPARE(testing::readRecords(path), after);
         QVERIFY(grid.status().contains(u"另一个程序"_s));
         QCOMPARE(grid.window->model()->index(2, 0).data().toString(), u"孙七"_s);
+        // The row the user typed into is gone: no other record takes its place as the current one.
+        grid.key(Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(testing::readRecords(path), after);
 
         // The row now shows 孙七 as he is: a mobile typed there goes in, and its undo too; another program's
         // newer value is never overwritten by an undo.
