@@ -478,38 +478,58 @@ bool Connection::open(const QString& path, Mode mode, QString* error)
         companions.removeOwn();
         return false;
     };
-    {
-        std::lock_guard lock(openFiles().mutex);
-        // On a network file system nothing is written beside the file, not even the WAL index of a reader.
-        m_db = network ? nullptr : openRaw(path, Open::Plain);
-        if (m_db && mode == Mode::ReadOnly && sqlite3_db_readonly(m_db, "main") == 1) {
-            // The file itself is write-protected: SQLite could not keep its WAL index beside it either.
-            sqlite3_close(m_db);
-            m_db = nullptr;
-        }
-        if (!m_db && mode == Mode::ReadOnly) {
-            m_db = openRaw(path, Open::Immutable);
-        }
-        if (!m_db) {
-            return refuse(describe(FileState::Unreadable));
-        }
-        m_path = path;
-        m_opened = FileStamp::of(path);
-        registerFile(m_opened, +1);
-    }
     m_readOnly = mode == Mode::ReadOnly;
-    const char* policy =
-        m_readOnly ? "PRAGMA query_only = 1;" : "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;";
-    if (!exec(policy, error)) {
-        return refuse(error ? *error : QString());
+    // A reader that cannot keep SQLite's WAL index beside the file (write-protected media, a full disk, a network
+    // file system, where nothing is written beside the file at all) reads it as immutable: every write is
+    // checkpointed, so the file is complete on its own.
+    std::vector<Open> ways;
+    if (!network) {
+        ways.push_back(Open::Plain);
     }
-    if (!m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
-        return refuse(u"文件是只读的"_s);
+    if (m_readOnly) {
+        ways.push_back(Open::Immutable);
     }
-    // Checked again through this connection: the file may have changed since it was looked at.
-    const FileState schema = checkSchema(m_db);
-    if (schema != FileState::Store) {
-        return refuse(describe(schema));
+    QString reason = describe(FileState::Unreadable);
+    for (const Open how : ways) {
+        {
+            std::lock_guard lock(openFiles().mutex);
+            m_db = openRaw(path, how);
+            if (m_db && how == Open::Plain && m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+                sqlite3_close(m_db);
+                m_db = nullptr;
+            }
+            if (!m_db) {
+                continue;
+            }
+            m_path = path;
+            m_opened = FileStamp::of(path);
+            registerFile(m_opened, +1);
+        }
+        const char* policy =
+            m_readOnly ? "PRAGMA query_only = 1;" : "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;";
+        FileState schema = FileState::Unreadable;
+        if (exec(policy, &reason)) {
+            if (!m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+                return refuse(u"文件是只读的"_s);
+            }
+            // Checked again through this connection: the file may have changed since it was looked at.
+            schema = checkSchema(m_db);
+            if (schema == FileState::Store) {
+                break;
+            }
+            reason = schema == FileState::Unreadable ? lastError() : describe(schema);
+        }
+        const bool tryNext = schema == FileState::Unreadable;
+        const bool readOnly = m_readOnly;
+        close();
+        companions.removeOwn();
+        m_readOnly = readOnly;
+        if (!tryNext) {
+            break;
+        }
+    }
+    if (!m_db) {
+        return refuse(reason);
     }
     if (!m_readOnly && !keysNeverReused(m_db)) {
         // A store made by an earlier version: its keys are made unique for ever now. Should that fail (the disk

@@ -268,7 +268,10 @@ private slots:
         QVERIFY2(imported.err.contains(u"telvane-cli backup"_s), qPrintable(imported.err));
         QVERIFY(QFileInfo(path + u"-wal"_s).size() > 0);
 
-        // The program: a message that names the full disk, then looking up as ever.
+        // The program on a disk without a byte left: a message that names the full disk, then looking up as ever.
+        QVERIFY(filler.open(QIODevice::Append));
+        while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) { }
+        filler.close();
         QStringList said;
         app::MainWindow::setMessageSink([&](const QString& title, const QString& text) { said << title + text; });
         {
@@ -290,6 +293,30 @@ private slots:
         QCOMPARE(next.exitCode, 0);
         QCOMPARE(next.err, QString());
         QCOMPARE(QFileInfo(path + u"-wal"_s).size(), 0);
+    }
+
+    // Not a byte left, not even for SQLite's WAL index beside the file: the program still starts for looking up.
+    void startUpOnAFullDisk()
+    {
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        const Unmount unmount {this};
+        QVERIFY(mountTmpfs(dir.path(), "size=1m"));
+        QVERIFY(!testing::makeStore(dir, {{u"张三"_s}}).isEmpty());
+        QFile filler(dir.filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) { }
+        filler.close();
+        QStringList said;
+        app::MainWindow::setMessageSink([&](const QString& title, const QString& text) { said << title + text; });
+        const auto quiet = qScopeGuard([] { app::MainWindow::setMessageSink({}); });
+        app::MainWindow w(dir.path());
+        QVERIFY(w.startUp());
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].contains(u"磁盘已满"_s), qPrintable(said[0]));
+        QCOMPARE(w.store().recordCount(), 1);
     }
 
     void readOnlyFileSystem_data()
