@@ -48,6 +48,7 @@ private slots:
     void storeThatActsIsRefused_data();
     void storeThatActsIsRefused();
     void failedOutputIsSaid();
+    void oneRecordALine();
     void backupIsACompleteCopy();
 
 private:
@@ -262,6 +263,16 @@ void CliTest::backupIsACompleteCopy()
     const Run refused = runCli({u"backup"_s, path, text});
     QCOMPARE(refused.exitCode, 2);
     QCOMPARE(readAll(text), QByteArray("keep me"));
+}
+
+// A store another program wrote line breaks and tabs into still prints one record a line.
+void CliTest::oneRecordALine()
+{
+    QTemporaryDir dir;
+    const QString path = testing::makeStore(dir, {});
+    QVERIFY(testing::execOther(path, "INSERT INTO directory (姓名, 备注, 手机) VALUES ('张三', '3号楼' || char(13, 10)"
+                                     " || '2单元' || char(9) || '301', '139' || char(10) || '1234');"));
+    QCOMPARE(runCli({u"search"_s, path, u"zs"_s}).out, u"1 张三  3号楼 2单元 301   139 1234 \n"_s);
 }
 
 QTEST_GUILESS_MAIN(CliTest)

@@ -3,6 +3,9 @@
 #include "store/record_table.h"
 #include "tests/support/test_support.h"
 
+#include <sqlite3.h>
+
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -160,6 +163,25 @@ private slots:
         QVERIFY(!table.undo(edit, &outcome));
         QVERIFY(outcome.conflict);
         QCOMPARE(readRecords(path).value(0).value(5), u"13811112222"_s);
+    }
+
+    // Another program holds the write lock: nothing is written, and the user reads why in Chinese.
+    void lockedStoreIsSaidInChinese()
+    {
+        QTemporaryDir dir;
+        const QString path = testing::makeStore(dir, {{u"张三"_s}});
+        RecordTable table;
+        QVERIFY(table.open(path));
+        sqlite3* other = nullptr;
+        QCOMPARE(sqlite3_open(QFile::encodeName(path).constData(), &other), SQLITE_OK);
+        QCOMPARE(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+        store::WriteOutcome outcome;
+        QVERIFY(!table.write({{0, 2, u"备注"_s}}, {}, nullptr, &outcome));
+        QVERIFY2(outcome.error.startsWith(u"另一个程序正在写入"_s), qPrintable(outcome.error));
+        QVERIFY(!outcome.conflict);
+        sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+        sqlite3_close(other);
+        QVERIFY(table.write({{0, 2, u"备注"_s}}, {}, nullptr, &outcome));
     }
 
     void onlyChangedCellsAreStored_data()
