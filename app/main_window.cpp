@@ -183,7 +183,10 @@ void MainWindow::buildForm()
         setTabOrder(order[i], order[i + 1]);
     }
 
-    m_boxes = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
+    // The record's boxes in field order; a field without its box in the form fails here.
+    widgets::ByteLimitedLineEdit* const boxes[] = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
+    static_assert(std::size(boxes) == store::kFieldCount, "every field has its box in the form");
+    std::copy(std::begin(boxes), std::end(boxes), m_boxes.begin());
     for (std::size_t f = 0; f < m_boxes.size(); ++f) {
         widgets::limitToField(m_boxes[f], f);
     }

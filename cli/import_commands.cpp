@@ -87,10 +87,10 @@ std::size_t completeUtf8(std::string_view bytes)
 
 int runTidy(const Args& args)
 {
-    if (args.size() != 1 || args[0].size() != 1 || args[0][0] < '1' || args[0][0] > '7') {
+    const int column = args.size() == 1 ? std::atoi(args[0].c_str()) : 0;
+    if (column < 1 || column > static_cast<int>(store::kFieldCount) || std::to_string(column) != args[0]) {
         return usage();
     }
-    const int column = args[0][0] - '0';
     std::string input;
     if (!readUtf8Input(input)) {
         return kExitInput;
@@ -177,7 +177,8 @@ void readRows(Pieces& pieces, bool exact, Tidied& tidied)
         ++line;
         for (auto k = static_cast<qsizetype>(store::kFieldCount); k < row.size(); ++k) {
             if (!row[k].isEmpty()) {
-                piece.refusal = "standard input: row " + std::to_string(line) + " has more than 7 fields";
+                piece.refusal = "standard input: row " + std::to_string(line) + " has more than "
+                                + std::to_string(store::kFieldCount) + " fields";
                 return false;
             }
         }

@@ -1,6 +1,8 @@
 // telvane-cli: the directory store from the command line, over the same libraries as the program.
 #include "cli/commands.h"
 
+#include "store/fields.h"
+
 #include <QCoreApplication>
 
 #include <cerrno>
@@ -55,19 +57,26 @@ void printError(const std::string& utf8Line)
 
 int usage()
 {
-    std::fputs(
+    // The columns by number, as the field table has them.
+    std::string columns;
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        columns += (f ? " " : "") + std::to_string(f + 1) + " " + std::string(store::kFields[f].name);
+    }
+    const std::string text =
         "usage: telvane-cli search FILE QUERY   rows of the records QUERY finds (digits: phone numbers and\n"
         "                                       remarks; letters: pinyin initials), one per line\n"
         "       telvane-cli count FILE          the number of records\n"
         "       telvane-cli tidy COLUMN         tidies standard input (UTF-8, lines end in CR LF) by the rule of\n"
-        "                                       column 1..7: name, unit, remark, office, home, mobile, PHS\n"
-        "       telvane-cli import FILE         adds tab-separated rows from standard input (up to seven\n"
-        "                                       fields each) in one transaction, tidied as the import window\n"
-        "                                       tidies them; creates FILE when missing; prints the count\n"
-        "       telvane-cli import FILE --exact the same, every cell and row stored as it is (what export wrote)\n"
-        "       telvane-cli export FILE         every record as a tab-separated line\n"
-        "       telvane-cli backup FILE DEST    a complete copy of the store, also while others write it\n",
-        stderr);
+        "                                       the column: "
+        + columns
+        + "\n"
+          "       telvane-cli import FILE         adds tab-separated rows from standard input (a field a cell)\n"
+          "                                       in one transaction, tidied as the import window tidies\n"
+          "                                       them; creates FILE when missing; prints the count\n"
+          "       telvane-cli import FILE --exact the same, every cell and row stored as it is (what export wrote)\n"
+          "       telvane-cli export FILE         every record as a tab-separated line\n"
+          "       telvane-cli backup FILE DEST    a complete copy of the store, also while others write it\n";
+    std::fputs(text.c_str(), stderr);
     return kExitUsage;
 }
 

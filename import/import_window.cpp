@@ -6,6 +6,7 @@
 #include "import/tidy.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
+#include "store/fields.h"
 #include "text/gbk.h"
 #include "widgets/explanation_label.h"
 #include "widgets/fonts.h"
@@ -35,8 +36,15 @@ struct ColumnPlace
     int left;
     int width;
 };
-constexpr std::array<ColumnPlace, 7> kPlaces {
-    {{3, 80}, {85, 139}, {226, 175}, {403, 98}, {503, 98}, {603, 86}, {691, 98}}};
+// Where each field's column stands, from left to right.
+constexpr ColumnPlace kPlaces[] {{3, 80}, {85, 139}, {226, 175}, {403, 98}, {503, 98}, {603, 86}, {691, 98}};
+static_assert(std::size(kPlaces) == store::kFieldCount, "every field has its column in the window");
+constexpr int kColumns = static_cast<int>(store::kFieldCount);
+
+QString utf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The first form of the instruction, shown when the window opens.
 const QString kInstruction =
@@ -97,21 +105,18 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
         button->setDefault(false);
     }
 
-    // What a screen reader calls each box: the words of its caption, without the width.
-    const std::array<QString, 7> names {u"姓名"_s,     u"单位名"_s, u"备注"_s,  u"办公电话"_s,
-                                        u"家庭电话"_s, u"手机"_s,   u"小灵通"_s};
-    const std::array<QString, 7> limits {u"最多5字"_s, u"最多12个汉字"_s, u"最多16个汉字或32个字符"_s,
-                                         u"13字符"_s,  u"13字符"_s,       u"11字符"_s,
-                                         u"13字符"_s};
-    for (int k = 1; k <= 7; ++k) {
+    for (int k = 1; k <= kColumns; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
-        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), names[i] + u' ' + limits[i], 12);
+        // What a screen reader calls each box: the words of its caption, without the width.
+        const QString name = utf8(store::kFields[i].importName);
+        const QString limit = utf8(store::kFields[i].importLimit);
+        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), name + u' ' + limit, 12);
         m_counters[i] = makeLabel(this, u"标签下%1"_s.arg(k), u"共有0行"_s, 12);
 
         auto* box = new PasteBox(this);
         box->setObjectName(u"编辑框%1"_s.arg(k));
-        box->setAccessibleName(names[i]);
-        box->setAccessibleDescription(limits[i]);
+        box->setAccessibleName(name);
+        box->setAccessibleDescription(limit);
         m_captions[i]->setBuddy(box);
         box->setFont(widgets::songti(12));
         // One spreadsheet cell per line: wrapping would make one cell look like several rows.
@@ -131,7 +136,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
 
     connect(整理按钮, &QPushButton::clicked, this, [this] { tidyCommand(); });
     connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         connect(&m_tidyTasks[i], &QFutureWatcher<void>::finished, this, [this, i] {
             m_readyColumns.push_back(static_cast<int>(i));
             m_tidyStep.start();
@@ -157,7 +162,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     说明标签->setGeometry(3, 3, 675, 35);
     整理按钮->setGeometry(685, 3, 49, 35);
     导入按钮->setGeometry(739, 3, 49, 35);
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         m_captions[i]->setGeometry(kPlaces[i].left, 41, kPlaces[i].width, 18);
         m_boxes[i]->setGeometry(kPlaces[i].left, 59, kPlaces[i].width, 294);
         m_counters[i]->setGeometry(kPlaces[i].left, 353, kPlaces[i].width, 18);
@@ -202,7 +207,7 @@ bool ImportWindow::pasteBlock(int column, const QString& text)
     if (columns.isEmpty()) {
         return false;
     }
-    const int room = 8 - column;
+    const int room = kColumns + 1 - column;
     QPlainTextEdit* pastedInto = m_boxes[static_cast<std::size_t>(column - 1)];
     QTextCursor cursor = pastedInto->textCursor();
     cursor.beginEditBlock();
@@ -277,7 +282,7 @@ void ImportWindow::layOutBottom()
 {
     // The boxes follow the bottom edge; the counters stand 21 pixels above it.
     const int h = height();
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         m_boxes[i]->resize(m_boxes[i]->width(), h - 80);
         m_counters[i]->move(m_counters[i]->x(), h - 21);
     }
@@ -289,7 +294,7 @@ void ImportWindow::tidyCommand()
         return;
     }
     int largest = 0;
-    for (int k = 1; k <= 7; ++k) {
+    for (int k = 1; k <= kColumns; ++k) {
         largest = std::max(largest, lineCount(k));
     }
     if (largest < 1) {
@@ -311,7 +316,7 @@ void ImportWindow::startTidy()
     m_busy = true;
     整理按钮->setEnabled(false);
     导入按钮->setEnabled(false);
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         m_boxes[i]->setEnabled(false);
         m_tidied[i] = Tidied();
     }
@@ -325,7 +330,7 @@ void ImportWindow::startTidy()
 
 void ImportWindow::tidyStep()
 {
-    if (m_boxesRead < 7) {
+    if (m_boxesRead < kColumns) {
         const auto i = static_cast<std::size_t>(m_boxesRead++);
         m_tidyTasks[i].setFuture(QtConcurrent::run(&m_workers, [this, i, raw = m_boxes[i]->document()->toRawText()] {
             if (m_cancel) {
@@ -347,7 +352,7 @@ void ImportWindow::tidyStep()
         ++m_boxesShown;
     }
     m_tidyStep.stop();
-    if (m_busy && m_boxesShown == 7) {
+    if (m_busy && m_boxesShown == kColumns) {
         finishTidy();
     }
 }
@@ -379,7 +384,7 @@ void ImportWindow::bulkImport()
         return;
     }
     int largest = 0;
-    for (int k = 1; k <= 7; ++k) {
+    for (int k = 1; k <= kColumns; ++k) {
         largest = std::max(largest, lineCount(k));
     }
     if (largest < 1) {
@@ -387,7 +392,7 @@ void ImportWindow::bulkImport()
         return;
     }
     ColumnTexts columns;
-    for (int k = 1; k <= 7; ++k) {
+    for (int k = 1; k <= kColumns; ++k) {
         columns[static_cast<std::size_t>(k - 1)] = columnText(k);
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);

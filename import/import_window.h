@@ -2,6 +2,7 @@
 
 #include "import/paste_box.h"
 #include "import/tidy.h"
+#include "store/fields.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -48,9 +49,9 @@ public:
     // While the tidy command is still rewriting the boxes: the boxes and both buttons are disabled meanwhile.
     bool busy() const { return m_busy; }
 
-    // The content of paste box 1..7 as GBK bytes, each line break of the box a CR LF.
+    // The content of paste box 1..n (one per field) as GBK bytes, each line break of the box a CR LF.
     std::string columnText(int column) const;
-    // The number of lines box 1..7 holds: a line break after the last line starts no further line.
+    // The number of lines box 1..n holds: a line break after the last line starts no further line.
     int lineCount(int column) const;
 
     // Every way of closing the window ends here: the list editor is asked for when rows were imported.
@@ -84,9 +85,9 @@ private:
     widgets::TwoLineButton* 整理按钮;
     widgets::TwoLineButton* 导入按钮;
     // Column k's caption, paste box and line counter at index k - 1 (标签上k, 编辑框k, 标签下k).
-    std::array<QLabel*, 7> m_captions {};
-    std::array<PasteBox*, 7> m_boxes {};
-    std::array<QLabel*, 7> m_counters {};
+    std::array<QLabel*, store::kFieldCount> m_captions {};
+    std::array<PasteBox*, store::kFieldCount> m_boxes {};
+    std::array<QLabel*, store::kFieldCount> m_counters {};
 
     // The tidy command at work: the boxes read one at a time, a worker task per box, then each box shows its tidied
     // column as its task ends. In the Tidied state the columns are kept here: what the boxes show, and what the
@@ -100,8 +101,8 @@ private:
     bool m_busy = false;
     std::atomic<bool> m_cancel = false;
     QThreadPool m_workers;
-    std::array<QFutureWatcher<void>, 7> m_tidyTasks;
-    std::array<Tidied, 7> m_tidied;
+    std::array<QFutureWatcher<void>, store::kFieldCount> m_tidyTasks;
+    std::array<Tidied, store::kFieldCount> m_tidied;
     int m_boxesRead = 0;
     std::deque<int> m_readyColumns;
     int m_boxesShown = 0;

@@ -1,7 +1,7 @@
 #include "store/connection.h"
 
 #include "store/fields.h"
-#include "store/scan.h"
+#include "store/sql.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -219,19 +219,6 @@ FileState inspectThroughSqlite(const QString& path)
     return FileState::Unreadable;
 }
 
-// The table as this program makes it. AUTOINCREMENT: a key is never given again, not even the key of the last record
-// after it was deleted, by any program that writes the file (SQLite keeps the largest key ever given in
-// sqlite_sequence). So an undo step, an open grid or a result row that names a record by its key can never reach
-// another person.
-std::string createTableSql(std::string_view name)
-{
-    std::string sql = "CREATE TABLE \"" + std::string(name) + "\" (id INTEGER PRIMARY KEY AUTOINCREMENT";
-    for (const FieldInfo& field : kFields) {
-        sql += ", \"" + std::string(field.name) + "\" TEXT NOT NULL DEFAULT ''";
-    }
-    return sql + ")";
-}
-
 bool keysNeverReused(sqlite3* db)
 {
     Statement st(db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = 'directory'");
@@ -408,7 +395,7 @@ bool createStore(const QString& path, QString* error)
     configure(db);
     const std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId)
                             + "; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN; "
-                            + createTableSql("directory") + "; COMMIT;";
+                            + sql::createTable("directory") + "; COMMIT;";
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
         if (error) {
             *error = errorText(sqlite3_extended_errcode(db), sqlite3_system_errno(db), sqlite3_errmsg(db));

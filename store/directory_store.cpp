@@ -1,8 +1,11 @@
 #include "store/directory_store.h"
 
+#include "store/sql.h"
 #include "text/gbk.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <sqlite3.h>
 
@@ -15,10 +18,10 @@ namespace telvane::store {
 void Columns::clear()
 {
     m_ids.clear();
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        m_bytes[static_cast<std::size_t>(f)].clear();
-        m_offsets[static_cast<std::size_t>(f)].assign(1, 0);
+    for (std::string& bytes : m_bytes) {
+        bytes.clear();
     }
+    m_offsets = startOffsets();
 }
 
 void Columns::reserve(std::size_t records)
@@ -40,11 +43,9 @@ void Columns::push(std::int64_t id, const FieldViews& record)
 
 void Columns::push(std::int64_t id, const Record& record)
 {
-    m_ids.push_back(id);
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        m_bytes[f] += record[f];
-        m_offsets[f].push_back(static_cast<std::uint32_t>(m_bytes[f].size()));
-    }
+    FieldViews views;
+    std::copy(record.begin(), record.end(), views.begin());
+    push(id, views);
 }
 
 // ---- DirectoryStore ---------------------------------------------------------------------------------------------
@@ -144,8 +145,7 @@ bool DirectoryStore::recordById(std::int64_t id, Record* record)
         return false;
     }
     if (!m_byId) {
-        m_byId = std::make_unique<Statement>(m_conn.handle(),
-                                             ("SELECT " + fieldColumns() + " FROM directory WHERE id = ?").c_str());
+        m_byId = std::make_unique<Statement>(m_conn.handle(), sql::selectByKey().c_str());
     }
     m_byId->bindInt(1, id);
     const bool found = m_byId->step() == SQLITE_ROW;
@@ -160,8 +160,7 @@ bool DirectoryStore::recordById(std::int64_t id, Record* record)
 
 bool DirectoryStore::extendScan(Scan& scan, const std::function<void(const FieldViews&)>& each)
 {
-    Statement st(m_conn.handle(),
-                 ("SELECT id, " + fieldColumns() + " FROM directory WHERE id > ? ORDER BY id").c_str());
+    Statement st(m_conn.handle(), sql::selectAfter().c_str());
     st.bindInt(1, scan.ids.empty() ? 0 : scan.ids.back());
     Digest digest = Digest::resume(scan.digest);
     std::array<std::string, kFieldCount> gbk;
@@ -299,8 +298,7 @@ bool DirectoryStore::Appender::begin(QString* error)
         return false;
     }
     m_digest = Digest::resume(m_store.m_digest);
-    const std::string sql = "INSERT INTO directory (" + fieldColumns() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
-    m_insert = std::make_unique<Statement>(conn.handle(), sql.c_str());
+    m_insert = std::make_unique<Statement>(conn.handle(), sql::insert().c_str());
     if (!m_insert->ok()) {
         if (error) {
             *error = conn.lastError();

@@ -43,10 +43,16 @@ public:
 private:
     std::vector<std::int64_t> m_ids;
     std::array<std::string, kFieldCount> m_bytes;
-    std::array<std::vector<std::uint32_t>, kFieldCount> m_offsets {
-        std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0},
-        std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0},
-        std::vector<std::uint32_t> {0}};
+    // Each field's list starts with the offset 0 (see clear()).
+    std::array<std::vector<std::uint32_t>, kFieldCount> m_offsets = startOffsets();
+    static std::array<std::vector<std::uint32_t>, kFieldCount> startOffsets()
+    {
+        std::array<std::vector<std::uint32_t>, kFieldCount> offsets;
+        for (auto& o : offsets) {
+            o.assign(1, 0);
+        }
+        return offsets;
+    }
 };
 
 // The directory store DHB.EDB: the records live in SQLite table `directory`, numbered 1..recordCount() in id order.

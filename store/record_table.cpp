@@ -1,7 +1,7 @@
 #include "store/record_table.h"
 
 #include "store/field_text.h"
-#include "store/scan.h"
+#include "store/sql.h"
 
 #include <QFileInfo>
 
@@ -33,51 +33,12 @@ bool fail(QString* error, const QString& reason)
     return false;
 }
 
-// "?first, ?first+1, ..." for the fields.
-std::string placeholders(int first)
-{
-    std::string s;
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        s += (f ? ", ?" : "?") + std::to_string(first + static_cast<int>(f));
-    }
-    return s;
-}
-
-// The condition that the record with key ?first holds exactly the texts bound from ?first+1 on. A field a foreign
-// program left NULL reads as the empty text, as the grid shows it.
-std::string holdsRecord(int first)
-{
-    std::string s = "id = ?" + std::to_string(first);
-    int n = first;
-    for (const FieldInfo& field : kFields) {
-        s += " AND coalesce(\"" + std::string(field.name) + "\", '') = ?" + std::to_string(++n);
-    }
-    return s;
-}
-
 void bindRecord(Statement& st, int first, const RecordTexts& texts)
 {
     for (std::size_t f = 0; f < kFieldCount; ++f) {
         st.bindText(first + static_cast<int>(f), texts[f]);
     }
 }
-
-// The statements a write uses, each prepared once per command.
-std::string updateSql()
-{
-    std::string sql = "UPDATE directory SET ";
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        sql += (f ? ", \"" : "\"") + std::string(kFields[f].name) + "\" = ?" + std::to_string(f + 1);
-    }
-    return sql + " WHERE " + holdsRecord(static_cast<int>(kFieldCount) + 1);
-}
-
-std::string insertSql()
-{
-    return "INSERT INTO directory (" + fieldColumns() + ") VALUES (" + placeholders(1) + ")";
-}
-
-const int kAfterRecord = static_cast<int>(kFieldCount) + 1;
 
 } // namespace
 
@@ -193,8 +154,7 @@ const RecordTable::Block& RecordTable::block(int index)
         return b;
     }
     // By key range, never by OFFSET: a read near the end of a million rows costs what one near the start does.
-    const std::string sql = "SELECT id, " + fieldColumns() + " FROM directory WHERE id BETWEEN ? AND ? ORDER BY id";
-    Statement st(m_conn.handle(), sql.c_str());
+    Statement st(m_conn.handle(), sql::selectRange().c_str());
     st.bindInt(1, idAt(first));
     st.bindInt(2, idAt(last));
     auto next = m_ids.begin() + first;
@@ -345,11 +305,11 @@ bool RecordTable::write(const std::vector<CellWrite>& cells, const std::vector<R
             if (m_conn.dataVersion() != m_dataVersion && !loadIds(reason)) {
                 return false;
             }
-            Statement update(m_conn.handle(), updateSql().c_str());
+            Statement update(m_conn.handle(), sql::updateExpected().c_str());
             for (const Change::Edit& e : edits) {
                 bindRecord(update, 1, e.after);
-                update.bindInt(kAfterRecord, e.id);
-                bindRecord(update, kAfterRecord + 1, e.before);
+                update.bindInt(sql::kUpdateKey, e.id);
+                bindRecord(update, sql::kUpdateKey + 1, e.before);
                 if (update.step() != SQLITE_DONE) {
                     return fail(reason, m_conn.lastError());
                 }
@@ -360,7 +320,7 @@ bool RecordTable::write(const std::vector<CellWrite>& cells, const std::vector<R
                 }
                 done.edited.push_back(e);
             }
-            Statement insert(m_conn.handle(), insertSql().c_str());
+            Statement insert(m_conn.handle(), sql::insert().c_str());
             for (const RecordTexts& r : adding) {
                 bindRecord(insert, 1, r);
                 if (insert.step() != SQLITE_DONE) {
@@ -414,7 +374,7 @@ bool RecordTable::removeRows(std::vector<int> rows, Change* change, WriteOutcome
     }
     const bool written = writeAll(
         [&](QString* reason, bool* conflict) {
-            Statement remove(m_conn.handle(), ("DELETE FROM directory WHERE " + holdsRecord(1)).c_str());
+            Statement remove(m_conn.handle(), sql::deleteExpected().c_str());
             for (const auto& [id, shown] : targets) {
                 remove.bindInt(1, id);
                 bindRecord(remove, 2, shown);
@@ -475,7 +435,7 @@ bool RecordTable::undo(const Change& change, WriteOutcome* outcome)
                 }
                 return true;
             };
-            Statement remove(m_conn.handle(), ("DELETE FROM directory WHERE " + holdsRecord(1)).c_str());
+            Statement remove(m_conn.handle(), sql::deleteExpected().c_str());
             for (auto it = change.added.rbegin(); it != change.added.rend(); ++it) {
                 remove.bindInt(1, it->first);
                 bindRecord(remove, 2, it->second);
@@ -483,20 +443,17 @@ bool RecordTable::undo(const Change& change, WriteOutcome* outcome)
                     return false;
                 }
             }
-            Statement update(m_conn.handle(), updateSql().c_str());
+            Statement update(m_conn.handle(), sql::updateExpected().c_str());
             for (auto it = change.edited.rbegin(); it != change.edited.rend(); ++it) {
                 bindRecord(update, 1, it->before);
-                update.bindInt(kAfterRecord, it->id);
-                bindRecord(update, kAfterRecord + 1, it->after);
+                update.bindInt(sql::kUpdateKey, it->id);
+                bindRecord(update, sql::kUpdateKey + 1, it->after);
                 if (!check(update)) {
                     return false;
                 }
             }
-            const std::string columns = fieldColumns();
-            Statement withKey(
-                m_conn.handle(),
-                ("INSERT OR IGNORE INTO directory (id, " + columns + ") VALUES (?1, " + placeholders(2) + ")").c_str());
-            Statement atEnd(m_conn.handle(), insertSql().c_str());
+            Statement withKey(m_conn.handle(), sql::insertWithKey().c_str());
+            Statement atEnd(m_conn.handle(), sql::insert().c_str());
             for (const auto& [id, texts] : change.removed) {
                 withKey.bindInt(1, id);
                 bindRecord(withKey, 2, texts);

@@ -1,5 +1,6 @@
 #include "store/scan.h"
 
+#include "store/sql.h"
 #include "text/gbk.h"
 
 #include <sqlite3.h>
@@ -30,18 +31,6 @@ void Digest::addField(std::string_view utf8)
     m_h = (m_h ^ 0x1f) * kPrime;
 }
 
-std::string fieldColumns()
-{
-    std::string s;
-    for (const FieldInfo& field : kFields) {
-        if (!s.empty()) {
-            s += ", ";
-        }
-        s += "\"" + std::string(field.name) + "\"";
-    }
-    return s;
-}
-
 bool scanStore(Connection& connection, const std::function<bool(std::int64_t, const FieldViews&)>& each, Scan* scan,
                QString* error, Encoding encoding)
 {
@@ -55,8 +44,7 @@ bool scanStore(Connection& connection, const std::function<bool(std::int64_t, co
     }
     bool ok = false;
     {
-        const std::string sql = "SELECT id, " + fieldColumns() + " FROM directory ORDER BY id";
-        Statement st(connection.handle(), sql.c_str());
+        Statement st(connection.handle(), sql::selectAll().c_str());
         if (st.ok()) {
             Digest digest;
             std::array<std::string, kFieldCount> gbk;

@@ -58,7 +58,4 @@ bool scanStore(const QString& path, const std::function<bool(std::int64_t id, co
 bool scanStore(Connection& connection, const std::function<bool(std::int64_t id, const FieldViews& fields)>& each,
                Scan* scan, QString* error = nullptr, Encoding encoding = Encoding::Gbk);
 
-// The column list of table `directory` in field order, quoted for SQL.
-std::string fieldColumns();
-
 } // namespace telvane::store
