@@ -160,26 +160,10 @@ bool DirectoryStore::recordById(std::int64_t id, Record* record)
 
 bool DirectoryStore::extendScan(Scan& scan, const std::function<void(const FieldViews&)>& each)
 {
-    Statement st(m_conn.handle(), sql::selectAfter().c_str());
-    st.bindInt(1, scan.ids.empty() ? 0 : scan.ids.back());
-    Digest digest = Digest::resume(scan.digest);
-    std::array<std::string, kFieldCount> gbk;
-    FieldViews views;
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
-        const std::int64_t id = st.columnInt(0);
-        scan.ids.push_back(id);
-        digest.addId(id);
-        for (std::size_t f = 0; f < kFieldCount; ++f) {
-            const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
-            digest.addField(utf8);
-            gbk[f] = text::utf8ToGbk(utf8);
-            views[f] = gbk[f];
-        }
-        each(views);
-    }
-    scan.digest = digest.value();
-    return rc == SQLITE_DONE;
+    return scanAfter(m_conn, scan, [&](std::int64_t, const FieldViews& fields) {
+        each(fields);
+        return true;
+    });
 }
 
 const Columns& DirectoryStore::columns()

@@ -3,8 +3,6 @@
 #include "store/field_text.h"
 #include "store/sql.h"
 
-#include <QFileInfo>
-
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -117,7 +115,6 @@ bool RecordTable::loadIds(QString* error)
     m_ids = std::move(ids);
     ++m_numbering;
     m_dataVersion = version;
-    m_stamp = m_conn.stamp();
     dropRows();
     return true;
 }
@@ -215,16 +212,10 @@ bool RecordTable::readyToWrite(QString* error)
     if (const QString refusal = m_conn.writeRefusal(); !refusal.isEmpty()) {
         return fail(error, refusal + u"，修改未保存"_s);
     }
+    // A file changed without SQLite telling (copied over in place) needs no check of its own here: every write
+    // reads the file afresh (Connection::begin drops the cached pages) and compares the whole record it expects.
     if (m_conn.dataVersion() != m_dataVersion) {
         return loadIds(error);
-    }
-    if (m_conn.stamp() != m_stamp) {
-        // Changed without SQLite telling: another program's checkpoint, or a file copied over this one. The rows on
-        // screen may stand for other records now, so nothing is written until the user has seen the file again.
-        m_conn.dropCache();
-        loadIds(nullptr);
-        return fail(error, u"%1刚被其他程序改动过，表格已重新读取，修改未保存。请再做一次"_s.arg(
-                               QFileInfo(m_conn.path()).fileName()));
     }
     return true;
 }
@@ -242,7 +233,6 @@ bool RecordTable::writeAll(const std::function<bool(QString*, bool*)>& work, Wri
         return false;
     }
     outcome->warning = m_conn.incompleteWarning();
-    m_stamp = m_conn.stamp();
     return true;
 }
 

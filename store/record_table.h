@@ -121,8 +121,7 @@ private:
     const Block& block(int index);
     void dropRows();
     void setCached(std::int64_t id, const RecordTexts& texts);
-    // Catches up with other writers before a write: false (with the reason) when the file changed outside SQLite,
-    // since the rows on screen may then stand for other records.
+    // Catches up with other writers before a write; false (with the reason) when the store cannot be written.
     bool readyToWrite(QString* error);
     // Runs `work` in one transaction; a conflict or a failure rolls it back and fills the outcome.
     bool writeAll(const std::function<bool(QString* error, bool* conflict)>& work, WriteOutcome* outcome);
@@ -132,7 +131,6 @@ private:
     std::vector<std::int64_t> m_ids;
     std::int64_t m_dataVersion = -1;
     std::uint64_t m_numbering = 0;
-    FileStamp m_stamp;
     std::unordered_map<int, Block> m_blocks;
     std::list<int> m_blockAges; // most recently used first
 };
