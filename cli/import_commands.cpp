@@ -3,15 +3,13 @@
 #include "import/bulk_import.h"
 #include "import/tidy.h"
 #include "store/directory_store.h"
+#include "store/handoff.h"
 #include "text/gbk.h"
 #include "text/tsv.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -101,69 +99,19 @@ int runTidy(const Args& args)
 
 namespace {
 
-// Rows read and tidied from standard input, a piece at a time: what the reading thread hands to the writing one.
+// Records read and tidied from standard input: what the reading thread hands to the writing one.
 struct Piece
 {
     std::vector<store::Record> records; // GBK, or UTF-8 as read for an exact import
     std::string refusal; // why the input is refused (the import then adds nothing)
-    bool last = false;
-};
-
-// What tidying did to the cells of an import.
-struct Tidied
-{
-    std::size_t changed = 0;
-    std::size_t cut = 0;
-};
-
-// A few pieces between the two threads at most, so the memory stays the same however large the input is.
-class Pieces
-{
-public:
-    void push(Piece&& piece)
-    {
-        std::unique_lock lock(m_mutex);
-        m_space.wait(lock, [this] { return m_queue.size() < kDepth || m_closed; });
-        m_queue.push_back(std::move(piece));
-        m_ready.notify_one();
-    }
-    Piece pop()
-    {
-        std::unique_lock lock(m_mutex);
-        m_ready.wait(lock, [this] { return !m_queue.empty(); });
-        Piece piece = std::move(m_queue.front());
-        m_queue.pop_front();
-        m_space.notify_one();
-        return piece;
-    }
-    // The writer gave up: the reader stops waiting for room.
-    void close()
-    {
-        std::lock_guard lock(m_mutex);
-        m_closed = true;
-        m_space.notify_all();
-    }
-    bool closed()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_closed;
-    }
-
-private:
-    static constexpr std::size_t kDepth = 4;
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::condition_variable m_space;
-    std::deque<Piece> m_queue;
-    bool m_closed = false;
 };
 
 constexpr std::size_t kPieceRows = 4096;
 
 // Reads standard input a block at a time, checks it, reads its rows and tidies them as the import window tidies its
-// boxes (or, for an exact import, keeps every cell and every row as it is), and hands the records over in pieces.
-// Runs on a thread of its own.
-void readRows(Pieces& pieces, bool exact, Tidied& tidied)
+// rows (or, for an exact import, keeps every cell and every row as it is), and hands the records over in pieces.
+// Runs on a thread of its own; a refusal is the last piece.
+void readRows(store::Handoff<Piece>& pieces, bool exact, import::TidyCounts& counts)
 {
     text::TsvReader reader;
     Piece piece;
@@ -171,7 +119,6 @@ void readRows(Pieces& pieces, bool exact, Tidied& tidied)
     // A last row whose cells are all empty adds no record (as an empty last line adds none to a pasted column), so
     // such a row waits until another row follows it.
     std::optional<QStringList> emptyRow;
-    const QString none;
     store::Record cells;
     auto add = [&](const QStringList& row) {
         ++line;
@@ -182,32 +129,17 @@ void readRows(Pieces& pieces, bool exact, Tidied& tidied)
                 return false;
             }
         }
+        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+            const QString cell = row.value(static_cast<qsizetype>(k));
+            // As exported: every cell as it is, UTF-8 as the file keeps it; otherwise GBK, to be tidied.
+            cells[k] = exact ? cell.toStdString() : text::toGbk(cell);
+        }
         if (exact) {
-            // As exported: every cell as it is, UTF-8 as the file keeps it.
-            store::Record& record = piece.records.emplace_back();
-            for (std::size_t k = 0; k < store::kFieldCount && k < static_cast<std::size_t>(row.size()); ++k) {
-                record[k] = row[static_cast<qsizetype>(k)].toStdString();
-            }
+            piece.records.push_back(cells);
         } else {
-            // As the import window takes a row: each cell one line, tidied once as 整理数据 tidies the boxes, then
-            // once more by the import itself (a remark or number cut to its width may end in a blank that the
-            // second pass trims).
             import::RowCells views;
-            for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-                const QString& cell = k < static_cast<std::size_t>(row.size()) ? row[static_cast<qsizetype>(k)] : none;
-                cells[k] = text::toGbk(cell);
-                views[k] = cells[k];
-            }
-            store::Record& record = piece.records.emplace_back();
-            for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-                bool cut = false;
-                record[k] = import::tidyLine(views[k], store::kFields[k].tidy, store::kFields[k].width, &cut);
-                tidied.cut += cut ? 1 : 0;
-            }
-            import::retidyRow(record);
-            for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-                tidied.changed += record[k] != cells[k] ? 1 : 0;
-            }
+            std::copy(cells.begin(), cells.end(), views.begin());
+            piece.records.push_back(import::tidyRow(views, &counts));
         }
         if (piece.records.size() >= kPieceRows) {
             pieces.push(std::move(piece));
@@ -234,8 +166,8 @@ void readRows(Pieces& pieces, bool exact, Tidied& tidied)
         if (piece.refusal.empty()) {
             piece.refusal = why;
         }
-        piece.last = true;
         pieces.push(std::move(piece));
+        pieces.finish();
     };
     std::string block;
     std::vector<char> buffer(1 << 20);
@@ -265,8 +197,8 @@ void readRows(Pieces& pieces, bool exact, Tidied& tidied)
     if (!take(reader.finish())) {
         return refuse({});
     }
-    piece.last = true;
     pieces.push(std::move(piece));
+    pieces.finish();
 }
 
 } // namespace
@@ -303,35 +235,35 @@ int runImport(const Args& given)
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }
-    store::DirectoryStore::Appender appender(store);
-    if (!appender.begin(&error)) {
+    import::Importer importer(store, exact ? store::Encoding::Utf8 : store::Encoding::Gbk);
+    if (!importer.begin(&error)) {
         printError(args[0] + ": no record added: " + utf8(error));
         return kExitFile;
     }
     // Standard input is read and tidied on one thread while this one adds the rows, all in one transaction: the
     // memory stays the same however large the input is, and a refused input adds nothing.
-    Pieces pieces;
-    Tidied tidied;
+    store::Handoff<Piece> pieces;
+    import::TidyCounts tidied;
     std::thread reading(readRows, std::ref(pieces), exact, std::ref(tidied));
     std::string refusal;
     bool written = true;
-    for (Piece piece = pieces.pop();; piece = pieces.pop()) {
-        if (!piece.refusal.empty()) {
-            refusal = piece.refusal;
+    while (std::optional<Piece> piece = pieces.pop()) {
+        if (!piece->refusal.empty()) {
+            refusal = piece->refusal;
             break;
         }
-        if (written && !(exact ? appender.addUtf8(piece.records, &error) : appender.add(piece.records, &error))) {
-            written = false;
-            pieces.close();
-        }
-        if (piece.last) {
-            break;
+        for (store::Record& record : piece->records) {
+            if (written && !importer.add(std::move(record), &error)) {
+                written = false;
+                pieces.close();
+            }
         }
     }
+    pieces.close();
     reading.join();
     if (!refusal.empty()) {
         printError(refusal);
-        appender.rollback();
+        importer.rollback();
         store.close();
         // A store made for the input goes again, so the folder is left as it was.
         if (created && store::DirectoryStore::inspect(path) == store::FileState::Store) {
@@ -339,11 +271,10 @@ int runImport(const Args& given)
         }
         return kExitInput;
     }
-    if (!written || !appender.commit(&error)) {
+    if (!written || !importer.commit(&error)) {
         printError(args[0] + ": no record added: " + utf8(error));
         return kExitFile;
     }
-    const std::size_t added = appender.added();
     if (tidied.changed > 0) {
         printError("tidying changed " + std::to_string(tidied.changed) + " cells as the import window does ("
                    + std::to_string(tidied.cut)
@@ -352,9 +283,9 @@ int runImport(const Args& given)
     if (const QString warning = store.incompleteWarning(); !warning.isEmpty()) {
         printError(utf8(warning));
     }
+    const std::size_t added = importer.added();
     store.close();
-    writeOut(std::to_string(added) + "\n");
-    return kExitOk;
+    return writeOut(std::to_string(added) + "\n") ? kExitOk : kExitOutput;
 }
 
 int runExport(const Args& args)

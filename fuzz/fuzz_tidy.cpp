@@ -265,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k = 0; k < columns.size(); ++k) {
         columns[k] = gbk.substr(std::min(gbk.size(), k * 3));
     }
-    const auto records = import::buildRecords(columns);
+    const auto records = import::importedRecords(columns);
 
     // A second tidying pass, taken in one step as telvane-cli import takes it, is the same as tidying again.
     {

@@ -162,7 +162,7 @@ private slots:
             checkTidied(import::tidyColumn(column, once), column, text::lineCount(once));
             columns[static_cast<std::size_t>(column - 1)] = std::string(input);
         }
-        const auto records = import::buildRecords(columns);
+        const auto records = import::importedRecords(columns);
         QCOMPARE(records.size(), lines);
         for (const auto& r : records) {
             for (int k = 1; k <= static_cast<int>(store::kFieldCount); ++k) {
@@ -246,7 +246,7 @@ private slots:
         // What tidying made of the remark column is what the store holds, NUL bytes included.
         import::ColumnTexts texts;
         QVERIFY(import::columnsFromRows(text::parseTsv(QString::fromUtf8(utf8)), texts));
-        const auto expected = import::buildRecords(import::tidyColumns(texts));
+        const auto expected = import::importedRecords(import::tidyColumns(texts));
         // (Columns tidied apart drop a last row that tidying emptied; a row read whole keeps it.)
         QVERIFY(!expected.empty() && static_cast<int>(expected.size()) <= records);
         for (std::size_t f = 1; f <= store::kFieldCount; ++f) {

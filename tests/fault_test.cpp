@@ -87,7 +87,7 @@ std::vector<store::Record> importBatch(int size, int first)
             columns[k] += r[k] + "\r\n";
         }
     }
-    return import::buildRecords(columns);
+    return import::importedRecords(columns);
 }
 
 } // namespace

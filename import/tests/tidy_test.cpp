@@ -227,7 +227,7 @@ private slots:
         for (int k : {2, 4, 5, 7}) {
             columns[static_cast<std::size_t>(k - 1)] = tidyColumn(k, std::string());
         }
-        const std::vector<store::Record> records = buildRecords(columns);
+        const std::vector<store::Record> records = importedRecords(columns);
         QCOMPARE(records.size(), std::size_t(10));
         for (std::size_t r = 0; r < 10; ++r) {
             QCOMPARE(records[r][0], text::utf8ToGbk("张三"));
@@ -243,7 +243,7 @@ private slots:
         ColumnTexts columns;
         columns[3] = tidyColumn(4, bytes(hex("B7D6 BBFA") + " 8888"));
         QCOMPARE(columns[3], std::string(" 8888\r\n"));
-        const std::vector<store::Record> records = buildRecords(columns);
+        const std::vector<store::Record> records = importedRecords(columns);
         QCOMPARE(records.size(), std::size_t(1));
         QCOMPARE(records[0][3], std::string("8888"));
     }
@@ -256,12 +256,12 @@ private slots:
         for (const std::string& c : columns) {
             QCOMPARE(c, std::string("\r\n"));
         }
-        const std::vector<store::Record> records = buildRecords(columns);
+        const std::vector<store::Record> records = importedRecords(columns);
         QCOMPARE(records.size(), std::size_t(1));
         QCOMPARE(records[0], store::Record {});
     }
 
-    void nothingToImport() { QVERIFY(buildRecords(ColumnTexts {}).empty()); }
+    void nothingToImport() { QVERIFY(importedRecords(ColumnTexts {}).empty()); }
 
     void columnsFromTsvRows()
     {
@@ -277,7 +277,7 @@ private slots:
         QCOMPARE(columns[2], std::string("a b\r\n")); // the cell's own break does not split its row
         QCOMPARE(columns[3], std::string("010\r\n"));
         QCOMPARE(columns[6], std::string("\r\n5"));
-        const std::vector<store::Record> records = buildRecords(tidyColumns(columns));
+        const std::vector<store::Record> records = importedRecords(tidyColumns(columns));
         QCOMPARE(records.size(), std::size_t(2));
         QCOMPARE(records[0][2], std::string("a b"));
         QCOMPARE(records[1][6], std::string("5"));
