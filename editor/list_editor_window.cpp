@@ -1,5 +1,6 @@
 #include "editor/list_editor_window.h"
 
+#include "editor/grid_rules.h"
 #include "editor/record_table_model.h"
 #include "help/help_window.h"
 #include "resources/pictures.h"
@@ -216,55 +217,7 @@ void ListEditorWindow::finishEditing()
     }
 }
 
-ListEditorWindow::Block ListEditorWindow::selectedBlock(bool* scattered) const
-{
-    *scattered = false;
-    Block block;
-    if (!数据源1) {
-        return block;
-    }
-    // Read as ranges, not cells: a whole grid selected holds millions of cells.
-    QItemSelection ranges = 表格->selectionModel()->selection();
-    if (ranges.isEmpty() && 表格->currentIndex().isValid()) {
-        ranges.select(表格->currentIndex(), 表格->currentIndex());
-    }
-    for (const QItemSelectionRange& range : ranges) {
-        if (block.isEmpty()) {
-            block = {range.top(), range.left(), range.bottom(), range.right()};
-            continue;
-        }
-        block.top = std::min(block.top, range.top());
-        block.bottom = std::max(block.bottom, range.bottom());
-        block.left = std::min(block.left, range.left());
-        block.right = std::max(block.right, range.right());
-    }
-    // The rectangle around the ranges must be exactly what they cover, or the selection is scattered (Ctrl+click,
-    // a row header and a cell elsewhere): then no block command acts, as a cell the user did not choose must not
-    // change. Each column of the rectangle must be covered from top to bottom without a gap.
-    for (int column = block.left; !block.isEmpty() && column <= block.right; ++column) {
-        std::vector<std::pair<int, int>> spans;
-        for (const QItemSelectionRange& range : ranges) {
-            if (range.left() <= column && column <= range.right()) {
-                spans.emplace_back(range.top(), range.bottom());
-            }
-        }
-        std::ranges::sort(spans);
-        int reached = block.top - 1;
-        for (const auto& [top, bottom] : spans) {
-            if (top > reached + 1) {
-                break;
-            }
-            reached = std::max(reached, bottom);
-        }
-        if (reached < block.bottom) {
-            *scattered = true;
-            return {};
-        }
-    }
-    return block;
-}
-
-void ListEditorWindow::copyBlock(const Block& block)
+void ListEditorWindow::copyBlock(const CellBlock& block)
 {
     if (block.isEmpty()) {
         return;
@@ -303,7 +256,7 @@ void ListEditorWindow::copy()
 {
     finishEditing();
     bool scattered = false;
-    const Block block = selectedBlock(&scattered);
+    const CellBlock block = selectedBlock(表格->selectionModel()->selection(), 表格->currentIndex(), &scattered);
     if (scattered) {
         statusBar()->showMessage(kScattered);
         return;
@@ -315,7 +268,7 @@ void ListEditorWindow::cut()
 {
     finishEditing();
     bool scattered = false;
-    const Block block = selectedBlock(&scattered);
+    const CellBlock block = selectedBlock(表格->selectionModel()->selection(), 表格->currentIndex(), &scattered);
     if (scattered) {
         statusBar()->showMessage(kScattered);
         return;
@@ -325,13 +278,7 @@ void ListEditorWindow::cut()
     }
     copyBlock(block);
     // The cells are emptied; the records stay.
-    std::vector<store::RecordTable::CellWrite> cells;
-    for (int r = block.top; r <= block.bottom; ++r) {
-        for (int f = block.left; f <= block.right; ++f) {
-            cells.push_back({r, static_cast<std::size_t>(f), QString()});
-        }
-    }
-    数据源1->writeBlock(cells, {});
+    数据源1->writeBlock(emptiedCells(block), {});
 }
 
 void ListEditorWindow::paste()
@@ -350,53 +297,32 @@ void ListEditorWindow::paste()
     const int existing = 数据源1->rowCount();
     const int top = current.isValid() ? current.row() : existing;
 
-    std::vector<store::RecordTable::CellWrite> cells;
-    std::vector<store::RecordTexts> newRecords;
-    int right = field;
-    qsizetype dropped = 0;
-    for (qsizetype i = 0; i < block.size(); ++i) {
-        const int row = top + static_cast<int>(i);
-        store::RecordTexts record;
-        const qsizetype fits = static_cast<qsizetype>(store::kFieldCount) - field;
-        dropped = std::max(dropped, block[i].size() - fits);
-        for (qsizetype j = 0; j < std::min(block[i].size(), fits); ++j) {
-            const auto f = static_cast<std::size_t>(field + j);
-            right = std::max(right, static_cast<int>(f));
-            if (row < existing) {
-                cells.push_back({row, f, block[i][j]});
-            } else {
-                record[f] = block[i][j];
-            }
-        }
-        if (row >= existing) {
-            newRecords.push_back(record);
-        }
-    }
+    const PastePlan plan = planPaste(block, top, field, existing);
     const int scroll = 表格->verticalScrollBar()->value();
     statusBar()->clearMessage();
-    if (!数据源1->writeBlock(cells, newRecords)) {
+    if (!数据源1->writeBlock(plan.cells, plan.newRecords)) {
         return;
     }
     // The rows the paste wrote are left selected, and nothing else: records another program added meanwhile may
     // stand between them.
     const std::vector<int> written = 数据源1->lastWrittenRows();
     const int first = written.empty() ? std::min(top, 数据源1->rowCount() - 1) : written.front();
-    if (newRecords.empty()) {
+    if (plan.newRecords.empty()) {
         setCurrentCell(first, field);
     } else {
         showRows(first, written.empty() ? first : written.back(), field);
     }
     QItemSelection selection;
     for (const int row : written) {
-        selection.select(数据源1->index(row, field), 数据源1->index(row, right));
+        selection.select(数据源1->index(row, field), 数据源1->index(row, plan.right));
     }
     表格->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
-    if (newRecords.empty()) {
+    if (plan.newRecords.empty()) {
         表格->verticalScrollBar()->setValue(scroll);
     }
-    if (dropped > 0) {
+    if (plan.droppedColumns > 0) {
         const QString said = statusBar()->currentMessage();
-        const QString drop = u"粘贴的内容超出了最后一列（小灵通），右边的%1列没有粘贴"_s.arg(dropped);
+        const QString drop = u"粘贴的内容超出了最后一列（小灵通），右边的%1列没有粘贴"_s.arg(plan.droppedColumns);
         statusBar()->showMessage(said.isEmpty() ? drop : said + u"；"_s + drop);
     }
 }
@@ -420,21 +346,11 @@ void ListEditorWindow::deleteRecords()
         return;
     }
     // Exactly the rows that hold a selected cell (or the current row); each record is removed by its key.
-    std::vector<int> rows;
-    for (const QItemSelectionRange& range : 表格->selectionModel()->selection()) {
-        for (int r = range.top(); r <= range.bottom(); ++r) {
-            rows.push_back(r);
-        }
-    }
     const QModelIndex current = 表格->currentIndex();
-    if (rows.empty() && current.isValid()) {
-        rows.push_back(current.row());
-    }
+    const std::vector<int> rows = selectedRows(表格->selectionModel()->selection(), current);
     if (rows.empty()) {
         return;
     }
-    std::ranges::sort(rows);
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     const int field = current.isValid() ? current.column() : 0;
     const int scroll = 表格->verticalScrollBar()->value();
     if (数据源1->removeRecords(rows)) {
