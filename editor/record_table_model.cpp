@@ -107,19 +107,24 @@ bool RecordTableModel::writeBlock(const std::vector<store::RecordTable::CellWrit
                                   const std::vector<store::RecordTexts>& newRecords)
 {
     emit aboutToWrite();
-    const int before = m_table.rowCount();
     const std::uint64_t numbering = m_table.numbering();
     store::Change change;
     store::WriteOutcome outcome;
+    // The new records' rows are announced just before the table counts them.
+    bool inserting = false;
+    m_table.setAppendHook([&](int first, int last) {
+        beginInsertRows({}, first, last);
+        inserting = true;
+    });
     const bool written = m_table.write(cells, newRecords, &change, &outcome);
+    m_table.setAppendHook({});
+    if (inserting) {
+        endInsertRows();
+    }
     if (written) {
         m_lastWritten = outcome.records;
     }
     if (written && m_table.numbering() == numbering) {
-        if (m_table.rowCount() > before) {
-            beginInsertRows({}, before, m_table.rowCount() - 1);
-            endInsertRows();
-        }
         for (const auto& c : cells) {
             const QModelIndex i = index(c.row, static_cast<int>(c.field));
             emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});

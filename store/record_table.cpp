@@ -333,6 +333,9 @@ bool RecordTable::write(const std::vector<CellWrite>& cells, const std::vector<R
         // A new record gets a key above every key ever given: the new rows follow the last one.
         m_blocks.erase(rowCount() / kBlockRows);
         m_blockAges.remove(rowCount() / kBlockRows);
+        if (m_appendHook) {
+            m_appendHook(rowCount(), rowCount() + static_cast<int>(done.added.size()) - 1);
+        }
         for (const auto& [id, texts] : done.added) {
             m_ids.push_back(id);
         }

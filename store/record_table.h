@@ -89,6 +89,9 @@ public:
     std::uint64_t numbering() const { return m_numbering; }
     // Whether another connection wrote since the last look (refresh() would renumber the rows).
     bool isStale() const { return m_conn.isOpen() && m_conn.dataVersion() != m_dataVersion; }
+    // Called by write() with the rows its new records are about to take, just before they are among the rows (a
+    // model over the table announces them then).
+    void setAppendHook(std::function<void(int first, int last)> hook) { m_appendHook = std::move(hook); }
 
     struct CellWrite
     {
@@ -131,6 +134,7 @@ private:
     std::vector<std::int64_t> m_ids;
     std::int64_t m_dataVersion = -1;
     std::uint64_t m_numbering = 0;
+    std::function<void(int, int)> m_appendHook;
     std::unordered_map<int, Block> m_blocks;
     std::list<int> m_blockAges; // most recently used first
 };
