@@ -1,18 +1,14 @@
 #include "app/main_window.h"
-#include "text/gbk.h"
+#include "tests/support/test_support.h"
 #include "widgets/byte_line_edit.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
 
 #include <QAccessible>
 #include <QApplication>
-#include <QCryptographicHash>
 #include <QLabel>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sqlite3.h>
 
 #include <sched.h>
 #include <sys/mount.h>
@@ -23,7 +19,7 @@
 using namespace Qt::StringLiterals;
 using telvane::app::MainWindow;
 using telvane::store::DirectoryStore;
-using telvane::store::Record;
+using namespace telvane::testing;
 
 namespace {
 
@@ -34,52 +30,9 @@ struct Message
 };
 QList<Message> g_messages;
 
-Record rec(const QString& name, const QString& unit = {}, const QString& remark = {}, const QString& office = {},
-           const QString& mobile = {})
-{
-    Record r;
-    r[0] = telvane::text::toGbk(name);
-    r[1] = telvane::text::toGbk(unit);
-    r[2] = telvane::text::toGbk(remark);
-    r[3] = telvane::text::toGbk(office);
-    r[5] = telvane::text::toGbk(mobile);
-    return r;
-}
-
-void makeStore(const QString& folder, const std::vector<Record>& rows)
-{
-    const QString path = folder + u"/DHB.EDB"_s;
-    QVERIFY(DirectoryStore::create(path));
-    DirectoryStore s;
-    QVERIFY(s.open(path));
-    QVERIFY(s.appendMany(rows));
-}
-
-QString focusName()
-{
-    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
-}
-
 QStringList rowTexts(MainWindow& w)
 {
     return {w.标签表1->text(), w.标签表2->text(), w.标签表3->text(), w.标签表4->text(), w.标签表5->text()};
-}
-
-void showAndActivate(MainWindow& w)
-{
-    w.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&w));
-    w.activateWindow();
-    QVERIFY(QTest::qWaitForWindowActive(&w));
-}
-
-// Types text key by key, Chinese characters included (keyClicks takes Latin-1 only).
-void typeText(QWidget* widget, const QString& text)
-{
-    for (const QChar c : text) {
-        QTest::sendKeyEvent(QTest::Press, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-        QTest::sendKeyEvent(QTest::Release, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
-    }
 }
 
 } // namespace
@@ -224,7 +177,7 @@ private slots:
     {
         QTemporaryDir dir;
         MainWindow w(dir.path());
-        showAndActivate(w);
+        QVERIFY(showAndActivate(&w));
         QVERIFY(w.startUp());
         QVERIFY(g_messages.isEmpty());
         QCOMPARE(DirectoryStore::inspect(dir.filePath(u"DHB.EDB"_s)), telvane::store::FileState::Store);
@@ -245,9 +198,9 @@ private slots:
     void laterRunLandsInQueryMode()
     {
         QTemporaryDir dir;
-        makeStore(dir.path(), {rec(u"张三"_s)});
+        QVERIFY(!makeStore(dir, {{u"张三"_s}}).isEmpty());
         MainWindow w(dir.path());
-        showAndActivate(w);
+        QVERIFY(showAndActivate(&w));
         QVERIFY(w.startUp());
         QCOMPARE(w.说明标签6->text(), u"智能查询输入"_s);
         QVERIFY(w.查询框->isEnabled() && w.查询框->hasFrame());
@@ -273,11 +226,7 @@ private slots:
         QFETCH(QByteArray, content);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(content);
-        }
+        QVERIFY(writeFile(path, content));
         QFile::setPermissions(path, QFile::ReadOwner);
         const auto permissions = QFile::permissions(path);
         MainWindow w(dir.path());
@@ -285,9 +234,7 @@ private slots:
         QCOMPARE(g_messages.size(), 1);
         QVERIFY(g_messages[0].text.contains(u"DHB.EDB"_s));
         QVERIFY(g_messages[0].text.contains(u"没有改动"_s));
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::ReadOnly));
-        QCOMPARE(f.readAll(), content);
+        QCOMPARE(fileBytes(path), content);
         QCOMPARE(QFile::permissions(path), permissions);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList {u"DHB.EDB"_s});
@@ -297,8 +244,8 @@ private slots:
     void readOnlyFileIsMadeWritable()
     {
         QTemporaryDir dir;
-        makeStore(dir.path(), {});
-        const QString path = dir.filePath(u"DHB.EDB"_s);
+        const QString path = makeStore(dir);
+        QVERIFY(!path.isEmpty());
         QFile::setPermissions(path, QFile::ReadOwner | QFile::ReadGroup);
         MainWindow w(dir.path());
         QVERIFY(w.startUp());
@@ -391,7 +338,7 @@ private slots:
     {
         QTemporaryDir dir;
         MainWindow w(dir.path());
-        showAndActivate(w);
+        QVERIFY(showAndActivate(&w));
         QVERIFY(w.startUp());
         // First run: entry mode; Tab walks the boxes row by row and lands on the Save button past 查询框.
         QTRY_COMPARE(focusName(), u"姓名框"_s);
@@ -414,7 +361,7 @@ private slots:
     {
         QTemporaryDir dir;
         MainWindow w(dir.path());
-        showAndActivate(w);
+        QVERIFY(showAndActivate(&w));
         QVERIFY(w.startUp());
         typeText(w.姓名框, u"张三李四王五"_s);
         QCOMPARE(w.姓名框->text(), u"张三李四王"_s);

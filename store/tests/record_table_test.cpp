@@ -121,8 +121,7 @@ private slots:
             store::WriteOutcome outcome;
             QVERIFY2(table.undo(*step, &outcome), qPrintable(outcome.error));
         }
-        QCOMPARE(readRecords(path), (QList<QStringList> {testing::padded({u"张三"_s}), testing::padded({u"李四"_s}),
-                                                         testing::padded({u"王五"_s}), testing::padded({u"孙七"_s})}));
+        QCOMPARE(readRecords(path), testing::names({u"张三"_s, u"李四"_s, u"王五"_s, u"孙七"_s}));
     }
 
     // A deleted record whose key another program took comes back under a new key; the older step that changed it
@@ -145,8 +144,7 @@ private slots:
         QCOMPARE(outcome.rekeyed[0].first, 2);
         edit.rekey(outcome.rekeyed[0].first, outcome.rekeyed[0].second);
         QVERIFY2(table.undo(edit, &outcome), qPrintable(outcome.error));
-        QCOMPARE(readRecords(path), (QList<QStringList> {testing::padded({u"张三"_s}), testing::padded({u"别人"_s}),
-                                                         testing::padded({u"李四"_s})}));
+        QCOMPARE(readRecords(path), testing::names({u"张三"_s, u"别人"_s, u"李四"_s}));
     }
 
     // Undoing a change another program has written over since would undo that program's write: refused.
