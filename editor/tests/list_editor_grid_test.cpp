@@ -148,9 +148,9 @@ private slots:
         } else if (action == u"cut"_s) {
             editor.selectBlock(2, 0, 6, 3);
             press(Qt::Key_X);
-        } else if (action.startsWith(u"paste"_s)) {
+        } else if (action == u"paste over cells"_s || action == u"paste past the end"_s) {
             QGuiApplication::clipboard()->setText(u"甲\t乙\r\n丙\t丁\r\n戊\t己\r\n"_s);
-            editor.table()->setCurrentIndex(editor.cell(action.endsWith(u"end"_s) ? 36 : 4, 5));
+            editor.table()->setCurrentIndex(editor.cell(action == u"paste past the end"_s ? 36 : 4, 5));
             press(Qt::Key_V);
         } else if (action == u"add record"_s) {
             press(Qt::Key_A);
@@ -165,7 +165,7 @@ private slots:
             editor.table()->selectAll();
             press(Qt::Key_D);
             QCOMPARE(editor.model()->rowCount(), 0);
-        } else {
+        } else if (action == u"three steps"_s) {
             QVERIFY(editor.model()->setData(editor.cell(0, 0), u"一"_s));
             editor.selectBlock(10, 0, 12, 6);
             press(Qt::Key_D);
@@ -173,6 +173,8 @@ private slots:
             editor.table()->setCurrentIndex(editor.cell(37, 0));
             press(Qt::Key_V);
             steps = 3;
+        } else {
+            QFAIL("no such action");
         }
         QVERIFY(telvane::testing::readRecords(path) != before);
         QVERIFY(undo->isEnabled());
@@ -199,19 +201,17 @@ private slots:
 
     void scatteredSelectionChangesNothingUnselected_data()
     {
-        QTest::addColumn<QString>("selection");
-        QTest::addColumn<QString>("command");
-        for (const char* command : {"cut", "copy", "delete"}) {
-            QTest::newRow(qPrintable(u"two cells by Ctrl+click, %1"_s.arg(QLatin1StringView(command))))
-                << u"cells"_s << QString::fromLatin1(command);
-            QTest::newRow(qPrintable(u"a row header and a cell, %1"_s.arg(QLatin1StringView(command))))
-                << u"header"_s << QString::fromLatin1(command);
+        QTest::addColumn<bool>("cells"); // false: a row header and a cell
+        QTest::addColumn<Qt::Key>("key"); // with Ctrl
+        for (const auto& [command, key] : {std::pair {"cut", Qt::Key_X}, {"copy", Qt::Key_C}, {"delete", Qt::Key_D}}) {
+            QTest::addRow("two cells by Ctrl+click, %s", command) << true << key;
+            QTest::addRow("a row header and a cell, %s", command) << false << key;
         }
     }
     void scatteredSelectionChangesNothingUnselected()
     {
-        QFETCH(QString, selection);
-        QFETCH(QString, command);
+        QFETCH(bool, cells);
+        QFETCH(Qt::Key, key);
         QTemporaryDir dir;
         Records start;
         for (int i = 0; i < 6; ++i) {
@@ -225,18 +225,17 @@ private slots:
         auto click = [&](const QModelIndex& cell, Qt::KeyboardModifiers modifiers) {
             QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, table->visualRect(cell).center());
         };
-        if (selection == u"cells"_s) {
+        if (cells) {
             click(editor.cell(1, 0), Qt::NoModifier);
             click(editor.cell(4, 3), Qt::ControlModifier);
         } else {
             table->selectRow(1); // what a click on the row's number does
             click(editor.cell(4, 3), Qt::ControlModifier);
         }
-        QCOMPARE(table->selectionModel()->selectedIndexes().size(), selection == u"cells"_s ? 2 : 8);
+        QCOMPARE(table->selectionModel()->selectedIndexes().size(), cells ? 2 : 8);
         QGuiApplication::clipboard()->setText(u"剪贴板原有内容"_s);
-        const Qt::Key key = command == u"cut"_s ? Qt::Key_X : command == u"copy"_s ? Qt::Key_C : Qt::Key_D;
         QTest::keyClick(table, key, Qt::ControlModifier);
-        if (command == u"delete"_s) {
+        if (key == Qt::Key_D) {
             // The records holding a selected cell, and only those.
             Records remaining = start;
             remaining.removeAt(4);

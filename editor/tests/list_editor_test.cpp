@@ -351,8 +351,10 @@ private slots:
             QTest::keyClick(editor.table(), Qt::Key_Q, Qt::ControlModifier);
         } else if (route == u"close"_s) {
             editor->close();
-        } else {
+        } else if (route == u"import"_s) {
             findAction(editor.window, u"从Excel批量导入数据(&I)"_s)->trigger();
+        } else {
+            QFAIL("no such route");
         }
         QCOMPARE(closed.size(), 1);
         QTRY_VERIFY(editor.window.isNull());
