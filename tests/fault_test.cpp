@@ -145,12 +145,7 @@ private slots:
     }
     void cleanup() { unmountAll(); }
 
-    void fullFileSystem_data()
-    {
-        QTest::addColumn<bool>("bulk");
-        QTest::newRow("single saves") << false;
-        QTest::newRow("bulk import") << true;
-    }
+    void fullFileSystem_data() { testing::addBoolRows("bulk", "single saves", "bulk import"); }
     void fullFileSystem()
     {
         QFETCH(bool, bulk);
@@ -297,9 +292,7 @@ private slots:
 
     void readOnlyFileSystem_data()
     {
-        QTest::addColumn<bool>("openFirst");
-        QTest::newRow("made read-only while open") << true;
-        QTest::newRow("read-only before opening") << false;
+        testing::addBoolRows("openFirst", "read-only before opening", "made read-only while open");
     }
     void readOnlyFileSystem()
     {
@@ -466,9 +459,7 @@ private slots:
 
     void listEditorOnReadOnlyStore_data()
     {
-        QTest::addColumn<bool>("openFirst");
-        QTest::newRow("read-only before opening") << false;
-        QTest::newRow("made read-only while open") << true;
+        testing::addBoolRows("openFirst", "read-only before opening", "made read-only while open");
     }
     void listEditorOnReadOnlyStore()
     {

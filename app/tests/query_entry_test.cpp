@@ -245,12 +245,7 @@ private slots:
         QCOMPARE(telvane::text::fromGbk(r[1]), u"０１２３４５６７８９ＡＢ"_s);
     }
 
-    void trayActionBringsTheWindowBack_data()
-    {
-        QTest::addColumn<bool>("hidden");
-        QTest::newRow("hidden and disabled") << true;
-        QTest::newRow("already shown") << false;
-    }
+    void trayActionBringsTheWindowBack_data() { addBoolRows("hidden", "already shown", "hidden and disabled"); }
     void trayActionBringsTheWindowBack()
     {
         QFETCH(bool, hidden);

@@ -83,9 +83,7 @@ private slots:
 
     void newRecordsComeIntoView_data()
     {
-        QTest::addColumn<bool>("paste");
-        QTest::newRow("paste past the end") << true;
-        QTest::newRow("reload after an import") << false;
+        telvane::testing::addBoolRows("paste", "reload after an import", "paste past the end");
     }
     void newRecordsComeIntoView()
     {

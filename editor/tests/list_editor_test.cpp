@@ -555,9 +555,7 @@ private slots:
 
     void recordsAddedBehindItsBackShowUp_data()
     {
-        QTest::addColumn<bool>("byActivation");
-        QTest::newRow("reload") << false;
-        QTest::newRow("coming back to the window") << true;
+        telvane::testing::addBoolRows("byActivation", "reload", "coming back to the window");
     }
 
     void recordsAddedBehindItsBackShowUp()

@@ -35,9 +35,7 @@ class RecordTableTest : public QObject
 private slots:
     void keysAreNeverGivenTwice_data()
     {
-        QTest::addColumn<bool>("legacy");
-        QTest::newRow("store made now") << false;
-        QTest::newRow("store made by an earlier version") << true;
+        testing::addBoolRows("legacy", "store made now", "store made by an earlier version");
     }
     // The last record deleted, then another program adds one: it gets a new key, not the deleted one's.
     void keysAreNeverGivenTwice()
