@@ -20,17 +20,9 @@ using namespace telvane;
 using app::MainWindow;
 using editor::ListEditorWindow;
 using Records = QList<QStringList>;
+using testing::names;
 
 namespace {
-
-Records names(const QStringList& list)
-{
-    Records out;
-    for (const QString& name : list) {
-        out << testing::padded({name});
-    }
-    return out;
-}
 
 // The list editor of a store, shown and active, with keys sent to its grid.
 struct Grid

@@ -68,7 +68,7 @@ private slots:
         qunsetenv("LD_PRELOAD");
 
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files), before);
-        QCOMPARE(testing::readRecords(path), (QList<QStringList> {testing::padded({u"张三"_s})}));
+        QCOMPARE(testing::readRecords(path), testing::names({u"张三"_s}));
     }
 };
 

@@ -1,6 +1,4 @@
-#include "store/directory_store.h"
 #include "tests/support/test_support.h"
-#include "text/gbk.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,25 +10,9 @@
 using namespace telvane;
 using namespace Qt::StringLiterals;
 
-namespace {
-
-store::Record record(const QString& name, const QString& unit, const QString& remark, const QString& office = {},
-                     const QString& home = {}, const QString& mobile = {}, const QString& phs = {})
-{
-    return {text::toGbk(name), text::toGbk(unit),   text::toGbk(remark), text::toGbk(office),
-            text::toGbk(home), text::toGbk(mobile), text::toGbk(phs)};
-}
-
 using Run = testing::CliRun;
+using testing::fileBytes;
 using testing::runCli;
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
-} // namespace
 
 class CliTest : public QObject
 {
@@ -59,18 +41,12 @@ private:
 void CliTest::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-    m_store = m_dir.filePath(u"DHB.EDB"_s);
-    QVERIFY(store::DirectoryStore::create(m_store));
-    store::DirectoryStore s;
-    QVERIFY(s.open(m_store));
-    const std::vector<store::Record> records {
-        record(u"张三"_s, u"北京大学"_s, u"老同学"_s, u"01062751234"_s, {}, u"13800001111"_s),
-        record(u"李四"_s, u"中国张三公司"_s, u"编号13a"_s),
-        record(u"王五"_s, {}, {}, {}, u"0371"_s),
-        record(u"安娜"_s, {}, {}),
-    };
-    QVERIFY(s.appendMany(records));
-    s.close();
+    m_store =
+        testing::makeStore(m_dir, {{u"张三"_s, u"北京大学"_s, u"老同学"_s, u"01062751234"_s, {}, u"13800001111"_s},
+                                   {u"李四"_s, u"中国张三公司"_s, u"编号13a"_s},
+                                   {u"王五"_s, {}, {}, {}, u"0371"_s},
+                                   {u"安娜"_s}});
+    QVERIFY(!m_store.isEmpty());
 }
 
 void CliTest::search_data()
@@ -94,12 +70,12 @@ void CliTest::search()
 {
     QFETCH(QString, query);
     QFETCH(QString, expected);
-    const QByteArray before = readAll(m_store);
+    const QByteArray before = fileBytes(m_store);
     const Run r = runCli({u"search"_s, m_store, query});
     QCOMPARE(r.exitCode, 0);
     QCOMPARE(r.out, expected);
     QCOMPARE(r.err, QString());
-    QCOMPARE(readAll(m_store), before);
+    QCOMPARE(fileBytes(m_store), before);
     // A reading command leaves no WAL or index beside the file.
     QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"DHB.EDB"_s});
 }
@@ -108,11 +84,11 @@ void CliTest::count()
 {
     // count and export read without writing, and leave no WAL or index beside the file.
     for (const QString& command : {u"count"_s, u"export"_s}) {
-        const QByteArray before = readAll(m_store);
+        const QByteArray before = fileBytes(m_store);
         const Run r = runCli({command, m_store});
         QCOMPARE(r.exitCode, 0);
         QCOMPARE(r.out.count(u'\n'), command == u"count"_s ? 1 : 4);
-        QCOMPARE(readAll(m_store), before);
+        QCOMPARE(fileBytes(m_store), before);
         QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList {u"DHB.EDB"_s});
     }
     QCOMPARE(runCli({u"count"_s, m_store}).out, u"4\n"_s);
@@ -152,9 +128,7 @@ void CliTest::refusedFiles()
     if (folder) {
         QVERIFY(QDir(dir.path()).mkdir(u"DHB.EDB"_s));
     } else if (exists) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(content);
+        QVERIFY(testing::writeFile(path, content));
     }
     QStringList args {command, path};
     if (command == u"search"_s) {
@@ -168,7 +142,7 @@ void CliTest::refusedFiles()
     QVERIFY2(r.err.contains(path) && r.err.contains(reason), qPrintable(r.err));
     QCOMPARE(QFileInfo::exists(path), exists);
     if (exists && !folder) {
-        QCOMPARE(readAll(path), content);
+        QCOMPARE(fileBytes(path), content);
     }
     // Nothing was made beside it either.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), exists && !folder ? 1 : 0);
@@ -206,10 +180,10 @@ void CliTest::storeThatActsIsRefused()
     QFETCH(QString, command);
     QTemporaryDir dir;
     const QString path = dir.filePath(u"DHB.EDB"_s);
-    QVERIFY(!testing::makeStore(path, {record(u"张三"_s, {}, {}), record(u"李四"_s, {}, {})}).isEmpty());
+    QVERIFY(!testing::makeStore(dir, {{u"张三"_s}, {u"李四"_s}}).isEmpty());
     QVERIFY(testing::execOther(path, "CREATE TRIGGER t AFTER INSERT ON directory BEGIN"
                                      " DELETE FROM directory WHERE id < NEW.id; END"));
-    const QByteArray before = readAll(path);
+    const QByteArray before = fileBytes(path);
     QStringList args {command, path};
     if (command == u"search"_s) {
         args << u"zs"_s;
@@ -218,7 +192,7 @@ void CliTest::storeThatActsIsRefused()
     QCOMPARE(r.exitCode, 2);
     QVERIFY2(r.err.contains(u"触发器"_s), qPrintable(r.err));
     QCOMPARE(r.out, QString());
-    QCOMPARE(readAll(path), before);
+    QCOMPARE(fileBytes(path), before);
     QCOMPARE(testing::readRecords(path).size(), 2);
 }
 
@@ -256,13 +230,10 @@ void CliTest::backupIsACompleteCopy()
     QCOMPARE(testing::readRecords(dir.filePath(u"backup/DHB.EDB"_s)).size(), 3);
 
     const QString text = dir.filePath(u"notes.txt"_s);
-    QFile f(text);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("keep me");
-    f.close();
+    QVERIFY(testing::writeFile(text, "keep me"));
     const Run refused = runCli({u"backup"_s, path, text});
     QCOMPARE(refused.exitCode, 2);
-    QCOMPARE(readAll(text), QByteArray("keep me"));
+    QCOMPARE(fileBytes(text), QByteArray("keep me"));
 }
 
 // A store another program wrote line breaks and tabs into still prints one record a line.

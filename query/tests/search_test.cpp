@@ -3,6 +3,7 @@
 #include "query/search_internal.h"
 #include "query/tests/reference_search.h"
 #include "store/directory_store.h"
+#include "tests/support/test_support.h"
 #include "text/gbk.h"
 
 #include <QTemporaryDir>
@@ -11,16 +12,12 @@
 #include <random>
 
 using namespace telvane;
+using namespace Qt::StringLiterals;
 using Results = std::vector<std::int32_t>;
 
 namespace {
 
-store::Record record(const char* name, const char* unit = "", const char* remark = "", const char* office = "",
-                     const char* home = "", const char* mobile = "", const char* phs = "")
-{
-    return {text::utf8ToGbk(name), text::utf8ToGbk(unit),   text::utf8ToGbk(remark), text::utf8ToGbk(office),
-            text::utf8ToGbk(home), text::utf8ToGbk(mobile), text::utf8ToGbk(phs)};
-}
+using testing::record;
 
 void fill(store::Columns& columns, const std::vector<store::Record>& records)
 {
@@ -266,22 +263,22 @@ std::vector<std::unique_ptr<query::Searcher>> allSearchers()
 const std::vector<store::Record>& edgeDirectory()
 {
     static const std::vector<store::Record> records {
-        record("张三", "", "", "13800001111"), // 1
-        record("李张三"), // 2: the run starts at the second character
-        record("王五", "中国张三公司"), // 3: the unit holds it
-        record("张三", "张三科技"), // 4: name and unit both match
-        record("二毛", "", "编号13a9"), // 5
-        record("饿人", "", "", "", "0371"), // 6: e then r
-        record("爱国"), // 7
-        record("阿姨"), // 8: a then i is no code
-        record("昂"), // 9
-        record("安歌"), // 10
-        record("阿能高"), // 11
-        record("赵", "", "", "", "", "", "100"), // 12
-        record("", "", "zs张三"), // 13: two ASCII bytes keep the characters on odd positions
-        record("", "", "x张三"), // 14: one ASCII byte shifts every later window: x+D5, C5C8 (湃, p), FD
-        record("Ａｎ"), // 15: full-width letters
-        record("", "", "", "", "", "12345678901"), // 16
+        record({u"张三"_s, {}, {}, u"13800001111"_s}), // 1
+        record({u"李张三"_s}), // 2: the run starts at the second character
+        record({u"王五"_s, u"中国张三公司"_s}), // 3: the unit holds it
+        record({u"张三"_s, u"张三科技"_s}), // 4: name and unit both match
+        record({u"二毛"_s, {}, u"编号13a9"_s}), // 5
+        record({u"饿人"_s, {}, {}, {}, u"0371"_s}), // 6: e then r
+        record({u"爱国"_s}), // 7
+        record({u"阿姨"_s}), // 8: a then i is no code
+        record({u"昂"_s}), // 9
+        record({u"安歌"_s}), // 10
+        record({u"阿能高"_s}), // 11
+        record({u"赵"_s, {}, {}, {}, {}, {}, u"100"_s}), // 12
+        record({{}, {}, u"zs张三"_s}), // 13: two ASCII bytes keep the characters on odd positions
+        record({{}, {}, u"x张三"_s}), // 14: one ASCII byte shifts every later window: x+D5, C5C8 (湃, p), FD
+        record({u"Ａｎ"_s}), // 15: full-width letters
+        record({{}, {}, {}, {}, {}, u"12345678901"_s}), // 16
     };
     return records;
 }
@@ -427,7 +424,7 @@ void SearchTest::appendsAndReloads()
         QCOMPARE(searcher.search(q, columns, 5), referenceSearch(q, columns));
     }
     // Records appended under the same generation are indexed as a tail.
-    columns.push(301, record("张三", "", "", "0371"));
+    columns.push(301, record({u"张三"_s, {}, {}, u"0371"_s}));
     for (int i = 0; i < 200; ++i) {
         columns.push(i + 302, gen.realistic());
     }
@@ -467,7 +464,7 @@ void SearchTest::streamedIndex()
     QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13}));
     QCOMPARE(searcher.search("1111", index), (Results {1}));
     query::SearchIndex other;
-    other.add(record("周山", "", "", "0371"));
+    other.add(record({u"周山"_s, {}, {}, u"0371"_s}));
     index = std::move(other);
     QCOMPARE(searcher.search("zs", index), (Results {1}));
     index.clear();
@@ -533,7 +530,7 @@ void SearchTest::overStore()
     const auto& edge = edgeDirectory();
     QVERIFY(store.appendMany(std::span(edge.data(), 4)));
     QCOMPARE(searcher.search("zs", store), (Results {1, 2, 3, 4}));
-    QVERIFY(store.append(record("周山", "", "", "", "", "", "0371")));
+    QVERIFY(store.append(record({u"周山"_s, {}, {}, {}, {}, {}, u"0371"_s})));
     QCOMPARE(searcher.search("zs", store), (Results {1, 2, 3, 4, 5}));
     QCOMPARE(searcher.search("037", store), (Results {5}));
 }

@@ -35,9 +35,7 @@ class RecordTableTest : public QObject
 private slots:
     void keysAreNeverGivenTwice_data()
     {
-        QTest::addColumn<bool>("legacy");
-        QTest::newRow("store made now") << false;
-        QTest::newRow("store made by an earlier version") << true;
+        testing::addBoolRows("legacy", "store made now", "store made by an earlier version");
     }
     // The last record deleted, then another program adds one: it gets a new key, not the deleted one's.
     void keysAreNeverGivenTwice()
@@ -65,23 +63,23 @@ private slots:
     void writeLandsOnlyOnTheRecordShown_data()
     {
         QTest::addColumn<QByteArray>("other"); // what another program does to 王五 (key 3) before the grid writes
-        QTest::addColumn<QString>("command");
+        QTest::addColumn<bool>("cellEdit"); // false: the grid deletes the record
         const QByteArray replaced = "DELETE FROM directory WHERE id = 3; INSERT INTO directory (id, 姓名) VALUES (3,"
                                     " '孙七');";
-        QTest::newRow("key taken by another person, cell edit") << replaced << u"edit"_s;
-        QTest::newRow("key taken by another person, delete") << replaced << u"delete"_s;
-        QTest::newRow("record removed, cell edit") << "DELETE FROM directory WHERE id = 3;"_ba << u"edit"_s;
+        QTest::newRow("key taken by another person, cell edit") << replaced << true;
+        QTest::newRow("key taken by another person, delete") << replaced << false;
+        QTest::newRow("record removed, cell edit") << "DELETE FROM directory WHERE id = 3;"_ba << true;
         QTest::newRow("other field changed, cell edit")
-            << "UPDATE directory SET 手机 = '13900000000' WHERE id = 3;"_ba << u"edit"_s;
+            << "UPDATE directory SET 手机 = '13900000000' WHERE id = 3;"_ba << true;
         QTest::newRow("other field changed, delete")
-            << "UPDATE directory SET 手机 = '13900000000' WHERE id = 3;"_ba << u"delete"_s;
+            << "UPDATE directory SET 手机 = '13900000000' WHERE id = 3;"_ba << false;
     }
     // The grid still shows 王五 in its last row: nothing is written, the rows are read again and the outcome says
     // another program changed the record.
     void writeLandsOnlyOnTheRecordShown()
     {
         QFETCH(QByteArray, other);
-        QFETCH(QString, command);
+        QFETCH(bool, cellEdit);
         QTemporaryDir dir;
         const QString path = testing::makeStore(dir, {{u"张三"_s}, {u"李四"_s}, {u"王五"_s}});
         RecordTable table;
@@ -91,9 +89,8 @@ private slots:
         const QList<QStringList> before = readRecords(path);
 
         store::WriteOutcome outcome;
-        const bool written = command == u"edit"_s
-                                 ? table.write({{2, 2, u"VIP"_s}, {0, 2, u"also"_s}}, {}, nullptr, &outcome)
-                                 : table.removeRows({0, 2}, nullptr, &outcome);
+        const bool written = cellEdit ? table.write({{2, 2, u"VIP"_s}, {0, 2, u"also"_s}}, {}, nullptr, &outcome)
+                                      : table.removeRows({0, 2}, nullptr, &outcome);
         QVERIFY(!written);
         QVERIFY(outcome.conflict);
         QVERIFY(outcome.error.contains(u"另一个程序"_s));
@@ -121,8 +118,7 @@ private slots:
             store::WriteOutcome outcome;
             QVERIFY2(table.undo(*step, &outcome), qPrintable(outcome.error));
         }
-        QCOMPARE(readRecords(path), (QList<QStringList> {testing::padded({u"张三"_s}), testing::padded({u"李四"_s}),
-                                                         testing::padded({u"王五"_s}), testing::padded({u"孙七"_s})}));
+        QCOMPARE(readRecords(path), testing::names({u"张三"_s, u"李四"_s, u"王五"_s, u"孙七"_s}));
     }
 
     // A deleted record whose key another program took comes back under a new key; the older step that changed it
@@ -145,8 +141,7 @@ private slots:
         QCOMPARE(outcome.rekeyed[0].first, 2);
         edit.rekey(outcome.rekeyed[0].first, outcome.rekeyed[0].second);
         QVERIFY2(table.undo(edit, &outcome), qPrintable(outcome.error));
-        QCOMPARE(readRecords(path), (QList<QStringList> {testing::padded({u"张三"_s}), testing::padded({u"别人"_s}),
-                                                         testing::padded({u"李四"_s})}));
+        QCOMPARE(readRecords(path), testing::names({u"张三"_s, u"别人"_s, u"李四"_s}));
     }
 
     // Undoing a change another program has written over since would undo that program's write: refused.
