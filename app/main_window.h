@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/main_rules.h"
 #include "entry/entry_mode.h"
 #include "query/directory.h"
 #include "query/query_mode.h"
@@ -19,6 +20,7 @@ class QSystemTrayIcon;
 namespace telvane::widgets {
 class PictureButton;
 class ByteLimitedLineEdit;
+class QueryBox;
 } // namespace telvane::widgets
 
 namespace telvane::app {
@@ -54,8 +56,7 @@ public:
     query::Directory& directory() { return m_directory; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
 
-    // The Main window's two modes; each sets the buttons and boxes as its table says.
-    enum class Mode { Query, Entry };
+    // The Main window's two modes; each sets the buttons and boxes as its table says (controlsIn).
     Mode mode() const { return m_mode; }
     void enterQueryMode();
     void enterEntryMode();
@@ -66,10 +67,7 @@ public:
     // The tray icon's action: raise, show and enable the window without leaving it on top.
     void bringBack();
 
-    // Whether the program folder accepts writes (the read-only refusal's test), and whether a refusal is a full
-    // disk, which is no reason to refuse looking people up.
-    enum class FolderAccess { Writable, ReadOnly, Full };
-    static FolderAccess probeFolder(const QString& folder);
+    // Whether the program folder accepts writes (the read-only refusal's test).
     static bool folderIsWritable(const QString& folder);
     // Why saving is refused for this run (a full disk, a network share); empty when it is not.
     const QString& saveRefusal() const { return m_saveRefusal; }
@@ -100,7 +98,7 @@ public:
     widgets::PictureButton* 下翻页按钮;
     QLabel* 数量标签;
     QLabel* 说明标签6;
-    widgets::ByteLimitedLineEdit* 查询框;
+    widgets::QueryBox* 查询框;
     QLabel* 页数标签;
     QLabel* 标签表1;
     QLabel* 标签表2;
@@ -122,6 +120,7 @@ protected:
 
 private:
     void buildForm();
+    void applyMode(Mode mode);
     void connectEvents();
     void saveEntry();
     // Paints what Query mode shows: the result rows and their colours, the two labels, the page buttons, the boxes.

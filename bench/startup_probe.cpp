@@ -8,6 +8,7 @@
 #include "editor/list_editor_window.h"
 #include "editor/record_table_model.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
 

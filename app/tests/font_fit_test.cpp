@@ -2,6 +2,7 @@
 // label must show, measured in the real controls of a real window.
 #include "app/main_window.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
 

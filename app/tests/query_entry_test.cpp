@@ -2,6 +2,7 @@
 #include "tests/support/test_support.h"
 #include "text/gbk.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
 
