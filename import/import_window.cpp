@@ -156,8 +156,6 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     resize(kWindowWidth, 400);
 
     导入按钮->setEnabled(false);
-    m_tidyPending = true;
-    m_importDone = false;
 
     说明标签->setGeometry(3, 3, 675, 35);
     整理按钮->setGeometry(685, 3, 49, 35);
@@ -182,7 +180,7 @@ ImportWindow::~ImportWindow()
 std::string ImportWindow::columnText(int column) const
 {
     const auto i = static_cast<std::size_t>(column - 1);
-    if (m_boxes[i]->isShowingColumn()) {
+    if (m_flow.state() == ImportFlow::State::Tidied) {
         return m_tidied[i].gbk;
     }
     return boxTextToGbk(m_boxes[i]->document()->toRawText());
@@ -288,23 +286,30 @@ void ImportWindow::layOutBottom()
     }
 }
 
+bool ImportWindow::anyLine() const
+{
+    for (int k = 1; k <= kColumns; ++k) {
+        if (lineCount(k) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void ImportWindow::tidyCommand()
 {
-    if (m_busy) {
-        return;
-    }
-    int largest = 0;
-    for (int k = 1; k <= kColumns; ++k) {
-        largest = std::max(largest, lineCount(k));
-    }
-    if (largest < 1) {
-        setExplanation(u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s);
-        return;
-    }
-    if (m_tidyPending) {
-        startTidy();
-    } else {
-        returnToEntering();
+    switch (m_flow.tidyClicked(anyLine())) {
+        case ImportFlow::TidyStep::Nothing:
+            break;
+        case ImportFlow::TidyStep::EmptyHint:
+            setExplanation(u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s);
+            break;
+        case ImportFlow::TidyStep::Tidy:
+            startTidy();
+            break;
+        case ImportFlow::TidyStep::StartAgain:
+            returnToEntering();
+            break;
     }
 }
 
@@ -313,7 +318,6 @@ void ImportWindow::startTidy()
     // The boxes take no input until their tidied text is in, and neither button starts anything meanwhile. Each box
     // is read at a turn of the event loop of its own (reading a big box takes a while) and tidied by a worker task
     // of its own; the box shows its tidied column as soon as that task is done.
-    m_busy = true;
     整理按钮->setEnabled(false);
     导入按钮->setEnabled(false);
     for (std::size_t i = 0; i < store::kFieldCount; ++i) {
@@ -352,18 +356,17 @@ void ImportWindow::tidyStep()
         ++m_boxesShown;
     }
     m_tidyStep.stop();
-    if (m_busy && m_boxesShown == kColumns) {
+    if (m_flow.state() == ImportFlow::State::Tidying && m_boxesShown == kColumns) {
         finishTidy();
     }
 }
 
 void ImportWindow::finishTidy()
 {
-    m_busy = false;
+    m_flow.tidyFinished();
     unsetCursor();
     整理按钮->setEnabled(true);
     导入按钮->setEnabled(true);
-    m_tidyPending = false;
     整理按钮->setCaption(u"重新输入"_s);
     QString explanation =
         u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
@@ -380,15 +383,11 @@ void ImportWindow::finishTidy()
 
 void ImportWindow::bulkImport()
 {
-    if (m_busy) {
-        return;
-    }
-    int largest = 0;
-    for (int k = 1; k <= kColumns; ++k) {
-        largest = std::max(largest, lineCount(k));
-    }
-    if (largest < 1) {
+    const ImportFlow::ImportStep step = m_flow.importClicked(anyLine());
+    if (step == ImportFlow::ImportStep::EmptyHint) {
         setExplanation(u"请先将要导入的数据粘贴到对应区域内。"_s);
+    }
+    if (step != ImportFlow::ImportStep::Import) {
         return;
     }
     ColumnTexts columns;
@@ -404,7 +403,7 @@ void ImportWindow::bulkImport()
         setExplanation(u"  未能导入，没有添加任何记录：%1"_s.arg(error));
         return;
     }
-    m_importDone = true;
+    m_flow.imported();
     returnToEntering();
     if (const QString warning = m_store.incompleteWarning(); !warning.isEmpty()) {
         setExplanation(u"  "_s + warning);
@@ -422,7 +421,6 @@ void ImportWindow::returnToEntering()
         tidied = Tidied();
     }
     导入按钮->setEnabled(false);
-    m_tidyPending = true;
     整理按钮->setCaption(u"整理数据"_s);
     setExplanation(kInstructionAgain);
 }
@@ -430,7 +428,7 @@ void ImportWindow::returnToEntering()
 void ImportWindow::done(int result)
 {
     QDialog::done(result);
-    if (m_importDone) {
+    if (m_flow.importDone()) {
         emit listEditorRequested();
     }
 }

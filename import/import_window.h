@@ -1,5 +1,6 @@
 #pragma once
 
+#include "import/import_flow.h"
 #include "import/paste_box.h"
 #include "import/tidy.h"
 #include "store/fields.h"
@@ -43,11 +44,11 @@ public:
     ~ImportWindow() override;
 
     // Set once rows have been added to the store; stays set until the window closes.
-    bool importDone() const { return m_importDone; }
-    // Set in the Entering state, clear in the Tidied state.
-    bool tidyPending() const { return m_tidyPending; }
+    bool importDone() const { return m_flow.importDone(); }
+    // Set until the boxes hold their tidied columns, clear in the Tidied state.
+    bool tidyPending() const { return m_flow.state() != ImportFlow::State::Tidied; }
     // While the tidy command is still rewriting the boxes: the boxes and both buttons are disabled meanwhile.
-    bool busy() const { return m_busy; }
+    bool busy() const { return m_flow.state() == ImportFlow::State::Tidying; }
 
     // The content of paste box 1..n (one per field) as GBK bytes, each line break of the box a CR LF.
     std::string columnText(int column) const;
@@ -77,9 +78,10 @@ private:
     void setExplanation(const QString& text);
     void layOutBottom();
 
+    bool anyLine() const;
+
     store::DirectoryStore& m_store;
-    bool m_tidyPending = true;
-    bool m_importDone = false;
+    ImportFlow m_flow;
 
     widgets::ExplanationLabel* 说明标签;
     widgets::TwoLineButton* 整理按钮;
@@ -98,7 +100,6 @@ private:
         PasteBox::Column column;
         TidyCounts counts;
     };
-    bool m_busy = false;
     std::atomic<bool> m_cancel = false;
     QThreadPool m_workers;
     std::array<QFutureWatcher<void>, store::kFieldCount> m_tidyTasks;
