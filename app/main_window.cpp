@@ -203,6 +203,9 @@ void MainWindow::connectEvents()
     for (QLineEdit* box : m_boxes) {
         box->installEventFilter(this);
     }
+    // In Entry mode the record count ends where 确定按钮 lies over the box: a million records and more are drawn
+    // narrower.
+    connect(查询框, &QLineEdit::textChanged, this, [this] { fitQueryBoxText(); });
     connect(查询框, &widgets::QueryBox::keyDown, this, [this](int key) {
         m_queryMode.keyDown(key);
         render();
@@ -266,6 +269,12 @@ void MainWindow::applyMode(Mode mode)
     }
     说明标签6->setText(c.caption);
     m_mode = mode;
+    fitQueryBoxText();
+}
+
+void MainWindow::fitQueryBoxText()
+{
+    widgets::narrowTextWithin(查询框, m_mode == Mode::Entry ? 确定按钮->x() - 查询框->x() : 查询框->width());
 }
 
 void MainWindow::enterQueryMode()

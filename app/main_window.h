@@ -121,6 +121,7 @@ protected:
 private:
     void buildForm();
     void applyMode(Mode mode);
+    void fitQueryBoxText();
     void connectEvents();
     void saveEntry();
     // Paints what Query mode shows: the result rows and their colours, the two labels, the page buttons, the boxes.
