@@ -4,8 +4,6 @@
 
 namespace telvane::store::sql {
 
-static_assert(kUpdateKey == static_cast<int>(kFieldCount) + 1, "the key follows the new fields");
-
 namespace {
 
 // "id = ?first AND f1 = ?first+1 ...": the record with that key holds exactly those texts. A field a foreign

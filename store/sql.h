@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/fields.h"
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -36,6 +38,6 @@ std::string updateExpected();
 // The record with key ?1 goes, if it still holds the fields ?2...
 std::string deleteExpected();
 // Where updateExpected() takes the key: after the new fields.
-inline constexpr int kUpdateKey = 8;
+inline constexpr int kUpdateKey = static_cast<int>(kFieldCount) + 1;
 
 } // namespace telvane::store::sql
