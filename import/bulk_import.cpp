@@ -75,14 +75,19 @@ void retidyRow(store::Record& record)
         // unit of characters made of bytes 0x80 and above (every GB2312 character), is what tidying it again gives:
         // nothing is left to convert, trim, drop or cut. Only the rare others take the second pass (a byte below 0x80
         // in a name may be the tail of a malformed sequence, which the second pass reads in another alignment).
+        // Those are tidied until tidying changes nothing more, so that tidying a tidied row again, as the import
+        // window's 导入数据 does after 整理数据, gives what one tidying gives: every pass only drops, converts
+        // or cuts, so the text gets shorter until it stays.
         const store::FieldInfo& info = store::kFields[f];
         std::string& field = record[f];
         const unsigned char below = info.tidy == store::TidyRule::ChineseOnly ? 0x80 : 0x20;
-        const bool plain = (field.empty() || (field.front() != ' ' && field.back() != ' '))
-                           && std::none_of(field.begin(), field.end(),
-                                           [below](char c) { return static_cast<unsigned char>(c) < below; });
-        if (!plain) {
-            field = tidyLine(field, info.tidy, info.width);
+        bool plain = (field.empty() || (field.front() != ' ' && field.back() != ' '))
+                     && std::none_of(field.begin(), field.end(),
+                                     [below](char c) { return static_cast<unsigned char>(c) < below; });
+        while (!plain) {
+            std::string again = tidyLine(field, info.tidy, info.width);
+            plain = again == field;
+            field = std::move(again);
         }
     }
 }

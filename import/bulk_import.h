@@ -39,8 +39,8 @@ bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* e
 // twice, as the import window's rows are (整理数据, then the import). *counts (if given) adds the cells tidying
 // changed and those it cut.
 store::Record tidyRow(const RowCells& cells, TidyCounts* counts = nullptr);
-// Tidies a tidied row once more, in place. Most rows come out of the first pass unchanged by a second, and for
-// those this costs one look at each field.
+// Tidies a tidied row again, in place, until tidying changes it no more. Most rows come out of the first pass
+// unchanged by a second, and for those this costs one look at each field.
 void retidyRow(store::Record& record);
 
 // The records importColumns() adds for the columns, in order.

@@ -248,6 +248,25 @@ private slots:
         QCOMPARE(records[0][3], std::string("8888"));
     }
 
+    void windowAndCommandLineStoreTheSameForMalformedBytes()
+    {
+        // Bytes that are not GB18030 (a file read as GBK that is not) shift the character boundaries of a unit at
+        // each pass: 导入数据 after 整理数据 tidies once more than telvane-cli import, and both must store the same.
+        const QByteArray unit = hex("31A437 20 8431A437 62 0C 0A 2020 B1B1 8431A437 8431A437 DCFB 8431A437 8431A437 "
+                                    "8431A437 8431A437 20 8431A437");
+        ColumnTexts columns;
+        columns[1] = bytes(unit);
+        const std::vector<store::Record> window = importedRecords(tidyColumns(columns));
+        RowCells cells;
+        cells[1] = columns[1];
+        const store::Record once = tidyRow(cells);
+        QCOMPARE(window.size(), std::size_t(1));
+        QCOMPARE(toArray(window[0][1]), toArray(once[1]));
+        RowCells again;
+        again[1] = once[1];
+        QCOMPARE(toArray(tidyRow(again)[1]), toArray(once[1]));
+    }
+
     void emptyTidiedWindowGivesOneEmptyRecord()
     {
         ColumnTexts columns;
