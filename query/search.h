@@ -90,6 +90,8 @@ public:
     const std::vector<std::int32_t>& results() const { return m_results; }
     // How many of the results are initials (the rest only a reading finds); a Digit search has only this part.
     std::size_t initialsCount() const { return m_initials; }
+    // Makes room for a Result list of `records` records now, so that the first long one costs no allocation.
+    void reserve(std::size_t records);
     void clearResults()
     {
         m_results.clear();
@@ -110,6 +112,28 @@ private:
 
     std::vector<std::int32_t> m_results;
     std::size_t m_initials = 0;
+    std::unique_ptr<State> m_state;
+};
+
+// Search over records one at a time, without an index: what a query box needs while the index is being built. For
+// each record it tells the part of the Result list the record belongs to, exactly as Searcher does over an index.
+class RowMatcher
+{
+public:
+    enum class Part { None, Initials, Reading };
+
+    explicit RowMatcher(std::string_view queryGbk);
+    ~RowMatcher();
+    RowMatcher(const RowMatcher&) = delete;
+    RowMatcher& operator=(const RowMatcher&) = delete;
+
+    // False for a query too long to be matched this way (longer than the query box takes): the index answers it.
+    bool usable() const;
+    // The record's fields in store order as GBK bytes.
+    Part match(const std::array<std::string_view, store::kFieldCount>& fields);
+
+private:
+    struct State;
     std::unique_ptr<State> m_state;
 };
 

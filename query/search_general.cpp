@@ -36,8 +36,13 @@ bool testBit(const std::vector<std::uint64_t>& bits, std::size_t i)
 
 } // namespace
 
-unsigned matchAt(const GeneralProgram& g, const IndexData& index, std::size_t address, const std::uint8_t* cls,
-                 const std::uint8_t* sub, unsigned want)
+namespace {
+
+// The windows from cls/sub on; fourIs(t, bytes) says whether the t-th character (from 0) is the four-byte character
+// `bytes`.
+template<class FourIs>
+unsigned readWindows(const GeneralProgram& g, const std::uint8_t* cls, const std::uint8_t* sub, unsigned want,
+                     FourIs&& fourIs)
 {
     const CharTable& chars = charTable();
     const std::uint64_t end = std::uint64_t {1} << g.length;
@@ -58,7 +63,7 @@ unsigned matchAt(const GeneralProgram& g, const IndexData& index, std::size_t ad
         if (g.charClass[c]) {
             const auto id = static_cast<std::uint16_t>(c << 8 | sub[t - 1]);
             for (const auto& e : g.charEdges) {
-                if (e.id == id && (c != chars.fourClass || hasFourAt(index, address + t - 1, e.four))) {
+                if (e.id == id && (c != chars.fourClass || fourIs(static_cast<std::size_t>(t - 1), e.four))) {
                     n0 |= (r0 & e.from) << e.length;
                     n1 |= (r1 & e.from) << e.length;
                 }
@@ -84,6 +89,21 @@ unsigned matchAt(const GeneralProgram& g, const IndexData& index, std::size_t ad
         }
     }
     return found;
+}
+
+} // namespace
+
+unsigned matchAt(const GeneralProgram& g, const IndexData& index, std::size_t address, const std::uint8_t* cls,
+                 const std::uint8_t* sub, unsigned want)
+{
+    return readWindows(g, cls, sub, want,
+                       [&](std::size_t t, std::uint32_t bytes) { return hasFourAt(index, address + t, bytes); });
+}
+
+unsigned matchAt(const GeneralProgram& g, const std::uint32_t* fours, const std::uint8_t* cls, const std::uint8_t* sub,
+                 unsigned want)
+{
+    return readWindows(g, cls, sub, want, [&](std::size_t t, std::uint32_t bytes) { return fours[t] == bytes; });
 }
 
 namespace {

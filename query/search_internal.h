@@ -252,6 +252,9 @@ bool compileGeneral(std::string_view query, GeneralProgram& program);
 // the index). Stops once it has a match of the initials or all of `want`.
 unsigned matchAt(const GeneralProgram& program, const IndexData& index, std::size_t address, const std::uint8_t* cls,
                  const std::uint8_t* sub, unsigned want);
+// The same over characters held elsewhere: fours[t] is the four-byte character at cls + t, when it is one.
+unsigned matchAt(const GeneralProgram& program, const std::uint32_t* fours, const std::uint8_t* cls,
+                 const std::uint8_t* sub, unsigned want);
 
 // ---- the scan -------------------------------------------------------------------------------------------------------
 

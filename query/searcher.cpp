@@ -3,6 +3,8 @@
 #include "query/search_internal.h"
 #include "store/directory_store.h"
 
+#include <algorithm>
+
 namespace telvane::query {
 
 struct Searcher::State : detail::SearchContext
@@ -40,6 +42,13 @@ const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, con
             break;
     }
     return m_results;
+}
+
+void Searcher::reserve(std::size_t records)
+{
+    // Written once, so the memory is there and not only promised.
+    m_results.resize(std::max(m_results.size(), records));
+    m_results.clear();
 }
 
 const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, store::DirectoryStore& store)

@@ -466,6 +466,7 @@ void SearchTest::crossCheck()
     }
     const auto searchers = allSearchers();
     int nonEmpty = 0;
+    std::size_t readingsFound = 0;
     for (int i = 0; i < queries; ++i) {
         const std::string q = gen.query(columns);
         const Results expected = referenceSearch(q, columns);
@@ -481,9 +482,29 @@ void SearchTest::crossCheck()
                                      .arg(expected.size())));
             }
         }
+        // Record by record, as the query box is answered while the index is built.
+        query::RowMatcher rows(q);
+        Results initials;
+        Results readings;
+        for (int n = 1; rows.usable() && n <= static_cast<int>(columns.size()); ++n) {
+            std::array<std::string_view, store::kFieldCount> fields;
+            for (int f = 1; f <= static_cast<int>(store::kFieldCount); ++f) {
+                fields[static_cast<std::size_t>(f - 1)] = columns.field(n, f);
+            }
+            const auto part = rows.match(fields);
+            if (part == query::RowMatcher::Part::Initials) {
+                initials.push_back(n);
+            } else if (part == query::RowMatcher::Part::Reading) {
+                readings.push_back(n);
+            }
+        }
+        initials.insert(initials.end(), readings.begin(), readings.end());
+        QVERIFY2(!rows.usable() || initials == expected, qPrintable(QString::fromLatin1(show(q))));
+        readingsFound += searchers.front()->results().size() - searchers.front()->initialsCount();
     }
-    // The generated queries must exercise matches, not only misses.
+    // The generated queries must exercise matches, not only misses, and records only a reading finds.
     QVERIFY2(nonEmpty > queries / 3, qPrintable(QString::number(nonEmpty)));
+    QVERIFY2(readingsFound > 0, "no query found records by reading");
 }
 
 void SearchTest::appendsAndReloads()
