@@ -17,6 +17,10 @@ namespace telvane::query::detail {
 
 namespace {
 
+// Reading the records of the lists beats scanning all characters while they are at most this share of the records
+// (SearchWalk::Postings reads the lists whenever they hold every window, Candidates and Records scan).
+constexpr std::size_t kListShare = 64;
+
 bool hasFourAt(const IndexData& index, std::size_t address, std::uint32_t bytes)
 {
     const auto it =
@@ -216,6 +220,197 @@ void readRecords(const GeneralProgram& g, const IndexData& index, std::span<cons
     }
 }
 
+// ---- the records only a reading finds, for a query of letters -------------------------------------------------------
+
+// The windows that take a reading, as paths over states (letter offset, characters read, reading taken).
+struct ReadingPaths
+{
+    const GeneralProgram& g;
+    std::size_t length;
+    // Edges from each offset: to, reading taken, the codes its character has (a bit per code id).
+    struct Edge
+    {
+        unsigned to;
+        bool reading;
+        std::uint64_t codes;
+    };
+    std::vector<std::vector<Edge>> edges;
+    // bit t of back[r][o]: from offset o with t characters read (and a reading taken when r), the end can be reached
+    // with a reading taken (or, with `anyPart`, reached at all).
+    std::array<std::vector<std::uint64_t>, 2> back;
+    // Every edge's character has a code, so that the lists of codes hold every window.
+    bool projectable = true;
+
+    explicit ReadingPaths(const GeneralProgram& program, bool anyPart = false)
+        : g(program)
+        , length(program.length)
+        , edges(program.length + 1)
+    {
+        const CodeTable& codes = codeTable();
+        const std::string_view q = g.query;
+        for (const auto& e : g.charEdges) {
+            std::uint64_t codeBits = 0;
+            const auto cls = static_cast<std::size_t>(e.id >> 8);
+            for (std::size_t i = 0; i < codes.idCount[cls]; ++i) {
+                codeBits |= std::uint64_t {1} << codes.idsOfClass[cls][i];
+            }
+            projectable = projectable && codeBits != 0;
+            for (std::uint64_t m = e.from; m; m &= m - 1) {
+                const auto o = static_cast<std::size_t>(std::countr_zero(m));
+                edges[o].push_back({static_cast<unsigned>(o + e.length), false, codeBits});
+            }
+        }
+        for (std::size_t o = 0; o < length; ++o) {
+            const std::size_t end = g.runEnd[o];
+            if (end == o) {
+                if (q[o] >= '0' && q[o] <= '9') {
+                    // A digit: in no list.
+                    projectable = false;
+                    edges[o].push_back({static_cast<unsigned>(o + 1), false, 0});
+                }
+                continue;
+            }
+            const auto letter = static_cast<std::size_t>(q[o] - 'a');
+            for (std::size_t i = 0; i < codes.byFirstLetterCount[letter]; ++i) {
+                const std::size_t id = codes.byFirstLetter[letter][i];
+                const std::string_view code = codes.codes[id];
+                if (o + code.size() <= end && q.substr(o, code.size()) == code) {
+                    edges[o].push_back({static_cast<unsigned>(o + code.size()), false, std::uint64_t {1} << id});
+                }
+            }
+        }
+        for (std::size_t s = 0; s < g.syllableAt.size(); ++s) {
+            if (!(g.syllableAt[s] | g.prefixAt[s])) {
+                continue;
+            }
+            const std::string_view syllable = pinyinSyllable(static_cast<int>(s));
+            const bool vowel = syllable[0] == 'a' || syllable[0] == 'e' || syllable[0] == 'o';
+            const int code = codes.idOf(vowel ? syllable : syllable.substr(0, 1));
+            const std::uint64_t codeBit = code < 0 ? 0 : std::uint64_t {1} << code;
+            for (std::uint64_t m = g.syllableAt[s]; m; m &= m - 1) {
+                const auto o = static_cast<std::size_t>(std::countr_zero(m));
+                addReading(o, static_cast<unsigned>(o + syllable.size()), codeBit);
+            }
+            for (std::uint64_t m = g.prefixAt[s]; m; m &= m - 1) {
+                addReading(static_cast<std::size_t>(std::countr_zero(m)), static_cast<unsigned>(length), codeBit);
+            }
+        }
+        back[0].assign(length + 1, 0);
+        back[1].assign(length + 1, 0);
+        back[1][length] = ~std::uint64_t {1};
+        back[0][length] = anyPart ? ~std::uint64_t {1} : 0;
+
+        for (std::size_t o = length; o-- > 0;) {
+            for (const Edge& e : edges[o]) {
+                for (std::size_t r = 0; r < 2; ++r) {
+                    back[r][o] |= back[r != 0 || e.reading][e.to] >> 1;
+                }
+            }
+        }
+    }
+
+    void addReading(std::size_t from, unsigned to, std::uint64_t codeBit)
+    {
+        for (Edge& e : edges[from]) {
+            if (e.to == to && e.reading) {
+                e.codes |= codeBit;
+                return;
+            }
+        }
+        edges[from].push_back({to, true, codeBit});
+    }
+
+    bool any() const { return back[0][0] & 1u; }
+    // Whether, at offset o with t characters read, the end can be reached with a reading taken.
+    bool goesOn(unsigned o, int t, bool r) const { return back[r][o] >> t & 1u; }
+};
+
+// The lists a window of two characters or more that takes a reading is in: the codes of its first three
+// characters, or of its two and anything after them. With `codesFirst`, only windows whose first two characters
+// are read by codes.
+void windowLists(const ReadingPaths& paths, const IndexData& index, bool codesFirst, std::vector<std::uint64_t>& lists)
+{
+    lists.assign((index.listCount() + 63) / 64, 0);
+    const auto mark = [&](std::uint64_t a, std::uint64_t b, std::uint64_t c, bool any) {
+        for (; a; a &= a - 1) {
+            const auto first = static_cast<std::size_t>(std::countr_zero(a));
+            for (std::uint64_t bb = b; bb; bb &= bb - 1) {
+                const auto second = static_cast<std::size_t>(std::countr_zero(bb));
+                for (std::size_t third = 0; third <= index.codeCount; ++third) {
+                    if (any || (third < 64 && (c >> third & 1u))) {
+                        setBit(lists, index.tripleList(first, second, third));
+                    }
+                }
+            }
+        }
+    };
+    for (const auto& e1 : paths.edges[0]) {
+        if ((codesFirst && e1.reading) || !paths.goesOn(e1.to, 1, e1.reading)) {
+            continue;
+        }
+        for (const auto& e2 : paths.edges[e1.to]) {
+            const bool r2 = e1.reading || e2.reading;
+            if ((codesFirst && e2.reading) || !paths.goesOn(e2.to, 2, r2)) {
+                continue;
+            }
+            if (e2.to == paths.length) {
+                mark(e1.codes, e2.codes, 0, true);
+                continue;
+            }
+            std::uint64_t third = 0;
+            for (const auto& e3 : paths.edges[e2.to]) {
+                if (paths.goesOn(e3.to, 3, r2 || e3.reading)) {
+                    third |= e3.codes;
+                }
+            }
+            mark(e1.codes, e2.codes, third, false);
+        }
+    }
+}
+
+// Reads the records of the marked lists that are not found yet.
+void readListed(const GeneralProgram& g, const IndexData& index, const std::vector<std::uint64_t>& lists, unsigned want,
+                SearchContext& context)
+{
+    std::vector<std::size_t> chosen;
+    for (std::size_t w = 0; w < lists.size(); ++w) {
+        for (std::uint64_t m = lists[w]; m; m &= m - 1) {
+            const std::size_t list = w * 64 + static_cast<std::size_t>(std::countr_zero(m));
+            if (index.postings.count(list) != 0) {
+                chosen.push_back(list);
+            }
+        }
+    }
+    if (chosen.empty()) {
+        return;
+    }
+    const std::size_t words = bitmapWords(index.records);
+    auto& scratch = context.scratch;
+    scratch.assign(words, 0);
+    addLists(index.postings, chosen, scratch.data());
+    auto& candidates = context.candidates;
+    candidates.clear();
+    for (std::size_t w = 0; w < words; ++w) {
+        for (std::uint64_t m = scratch[w] & ~(context.readingFound[w] | context.initialsFound[w]); m; m &= m - 1) {
+            candidates.push_back(
+                static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(m)) + 1));
+        }
+    }
+    readRecords(g, index, candidates, want, context);
+}
+
+// The number of records in the marked lists, counted with repeats.
+std::size_t listedRecords(const IndexData& index, const std::vector<std::uint64_t>& lists)
+{
+    std::size_t sum = 0;
+    for (std::size_t w = 0; w < lists.size(); ++w) {
+        for (std::uint64_t m = lists[w]; m; m &= m - 1) {
+            sum += index.postings.count(w * 64 + static_cast<std::size_t>(std::countr_zero(m)));
+        }
+    }
+    return sum;
+}
+
 // ---- a query with digits or other characters ------------------------------------------------------------------------
 
 void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchContext& context)
@@ -251,6 +446,19 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
     if (best == 0) {
         return;
     }
+    // Windows of two characters or more with codes: from the lists of their first characters' codes, when those
+    // hold few records.
+    const ReadingPaths paths(g, true);
+    const bool alone =
+        std::any_of(paths.edges[0].begin(), paths.edges[0].end(), [&](const auto& e) { return e.to == g.length; });
+    if (paths.projectable && !alone && context.walk != SearchWalk::Candidates && context.walk != SearchWalk::Records) {
+        auto& lists = context.lists;
+        windowLists(paths, index, false, lists);
+        if (context.walk == SearchWalk::Postings || listedRecords(index, lists) * kListShare <= index.records) {
+            readListed(g, index, lists, kInitialsMatch | kReadingMatch, context);
+            return;
+        }
+    }
     wanted.assign(65536 / 64, 0);
     for (const std::uint16_t id : anchorIds) {
         setBit(wanted, id);
@@ -284,119 +492,9 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
                });
 }
 
-// ---- the records only a reading finds, for a query of letters -------------------------------------------------------
-
-// The windows that take a reading, as paths over states (letter offset, characters read, reading taken).
-struct ReadingPaths
-{
-    const GeneralProgram& g;
-    std::size_t length;
-    // Edges from each offset: to, reading taken, the codes its character has (a bit per code id).
-    struct Edge
-    {
-        unsigned to;
-        bool reading;
-        std::uint64_t codes;
-    };
-    std::vector<std::vector<Edge>> edges;
-    // bit t of back[r][o]: from offset o with t characters read (and a reading taken when r), the end can be reached
-    // with a reading taken.
-    std::array<std::vector<std::uint64_t>, 2> back;
-
-    explicit ReadingPaths(const GeneralProgram& program)
-        : g(program)
-        , length(program.length)
-        , edges(program.length + 1)
-    {
-        const CodeTable& codes = codeTable();
-        const std::string_view q = g.query;
-        for (std::size_t o = 0; o < length; ++o) {
-            const std::size_t end = g.runEnd[o];
-            const auto letter = static_cast<std::size_t>(q[o] - 'a');
-            for (std::size_t i = 0; i < codes.byFirstLetterCount[letter]; ++i) {
-                const std::size_t id = codes.byFirstLetter[letter][i];
-                const std::string_view code = codes.codes[id];
-                if (o + code.size() <= end && q.substr(o, code.size()) == code) {
-                    edges[o].push_back({static_cast<unsigned>(o + code.size()), false, std::uint64_t {1} << id});
-                }
-            }
-        }
-        for (std::size_t s = 0; s < g.syllableAt.size(); ++s) {
-            if (!(g.syllableAt[s] | g.prefixAt[s])) {
-                continue;
-            }
-            const std::string_view syllable = pinyinSyllable(static_cast<int>(s));
-            const bool vowel = syllable[0] == 'a' || syllable[0] == 'e' || syllable[0] == 'o';
-            const int code = codes.idOf(vowel ? syllable : syllable.substr(0, 1));
-            const std::uint64_t codeBit = code < 0 ? 0 : std::uint64_t {1} << code;
-            for (std::uint64_t m = g.syllableAt[s]; m; m &= m - 1) {
-                const auto o = static_cast<std::size_t>(std::countr_zero(m));
-                addReading(o, static_cast<unsigned>(o + syllable.size()), codeBit);
-            }
-            for (std::uint64_t m = g.prefixAt[s]; m; m &= m - 1) {
-                addReading(static_cast<std::size_t>(std::countr_zero(m)), static_cast<unsigned>(length), codeBit);
-            }
-        }
-        back[0].assign(length + 1, 0);
-        back[1].assign(length + 1, 0);
-        back[1][length] = ~std::uint64_t {1};
-        for (std::size_t o = length; o-- > 0;) {
-            for (const Edge& e : edges[o]) {
-                for (std::size_t r = 0; r < 2; ++r) {
-                    back[r][o] |= back[r != 0 || e.reading][e.to] >> 1;
-                }
-            }
-        }
-    }
-
-    void addReading(std::size_t from, unsigned to, std::uint64_t codeBit)
-    {
-        for (Edge& e : edges[from]) {
-            if (e.to == to && e.reading) {
-                e.codes |= codeBit;
-                return;
-            }
-        }
-        edges[from].push_back({to, true, codeBit});
-    }
-
-    bool any() const { return back[0][0] & 1u; }
-    // Whether, at offset o with t characters read, the end can be reached with a reading taken.
-    bool goesOn(unsigned o, int t, bool r) const { return back[r][o] >> t & 1u; }
-};
-
-// The lists a window is in whose first two characters are read by codes and a later one by a reading: the codes of
-// its first three characters.
-void codeCodeLists(const ReadingPaths& paths, const IndexData& index, std::vector<std::uint64_t>& lists)
-{
-    lists.assign((index.listCount() + 63) / 64, 0);
-    for (const auto& e1 : paths.edges[0]) {
-        if (e1.reading || !paths.goesOn(e1.to, 1, false)) {
-            continue;
-        }
-        for (const auto& e2 : paths.edges[e1.to]) {
-            if (e2.reading || !paths.goesOn(e2.to, 2, false)) {
-                continue;
-            }
-            std::uint64_t third = 0;
-            for (const auto& e3 : paths.edges[e2.to]) {
-                if (paths.goesOn(e3.to, 3, e3.reading)) {
-                    third |= e3.codes;
-                }
-            }
-            const auto first = static_cast<std::size_t>(std::countr_zero(e1.codes));
-            const auto second = static_cast<std::size_t>(std::countr_zero(e2.codes));
-            for (; third; third &= third - 1) {
-                setBit(lists, index.tripleList(first, second, static_cast<std::size_t>(std::countr_zero(third))));
-            }
-        }
-    }
-}
-
 void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContext& context)
 {
     const CharTable& chars = charTable();
-    const std::size_t words = bitmapWords(index.records);
     // Windows the codes spell at a width the initials do not take, found as the initials are.
     const auto widths = [&](int lo, int hi) {
         if (lo > hi) {
@@ -444,6 +542,23 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
             }
             role[id] |= bits;
             setBit(wanted, id);
+        }
+    }
+    // Few records in the lists of the windows, and no character that reads as the query alone: reading those
+    // records costs less than scanning all characters.
+    std::size_t alone = 0;
+    for (const std::uint16_t id : marked) {
+        alone += role[id] & 4 ? index.charCount[id] : 0;
+    }
+    auto& lists = context.lists;
+    if (alone == 0 && context.walk != SearchWalk::Candidates && context.walk != SearchWalk::Records) {
+        windowLists(paths, index, false, lists);
+        if (context.walk == SearchWalk::Postings || listedRecords(index, lists) * kListShare <= index.records) {
+            for (const std::uint16_t id : marked) {
+                role[id] = 0;
+            }
+            readListed(g, index, lists, kReadingMatch, context);
+            return;
         }
     }
     if (!marked.empty()) {
@@ -522,32 +637,8 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
         }
     }
     // Windows whose first two characters are read by codes, from the lists of their first three characters' codes.
-    auto& lists = context.lists;
-    codeCodeLists(paths, index, lists);
-    std::vector<std::size_t> chosen;
-    for (std::size_t w = 0; w < lists.size(); ++w) {
-        for (std::uint64_t m = lists[w]; m; m &= m - 1) {
-            const std::size_t list = w * 64 + static_cast<std::size_t>(std::countr_zero(m));
-            if (index.postings.count(list) != 0) {
-                chosen.push_back(list);
-            }
-        }
-    }
-    if (chosen.empty()) {
-        return;
-    }
-    auto& scratch = context.scratch;
-    scratch.assign(words, 0);
-    addLists(index.postings, chosen, scratch.data());
-    auto& candidates = context.candidates;
-    candidates.clear();
-    for (std::size_t w = 0; w < words; ++w) {
-        for (std::uint64_t m = scratch[w] & ~(context.readingFound[w] | context.initialsFound[w]); m; m &= m - 1) {
-            candidates.push_back(
-                static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(m)) + 1));
-        }
-    }
-    readRecords(g, index, candidates, kReadingMatch, context);
+    windowLists(paths, index, true, lists);
+    readListed(g, index, lists, kReadingMatch, context);
 }
 
 // ---- queries longer than the bit-parallel check ---------------------------------------------------------------------

@@ -42,7 +42,9 @@ enum class ScanPath { Best, Scalar, Sse, Avx2 };
 // How a Letter search finds its records. Postings: from the lists of records holding each three neighbouring codes,
 // checking each listed record's classes where the lists alone do not tell. Candidates, Records: by scanning the classes
 // of every record, then walking the positions that pass the scan's filter candidate by candidate or record by record.
-// Auto chooses by counts. A Digit search always goes by its lists.
+// Auto chooses by counts. A Digit search always goes by its lists. The search of characters and readings reads the
+// records of the lists with Postings (where the lists hold every window) and scans all characters with Candidates
+// and Records.
 enum class SearchWalk { Auto, Postings, Candidates, Records };
 
 // Indexes whose buffers come in chunks of 2^shift bytes and whose runs of four digits get their lists from
