@@ -326,9 +326,10 @@ struct ReadingPaths
 };
 
 // The lists a window of two characters or more that takes a reading is in: the codes of its first three
-// characters, or of its two and anything after them. With `codesFirst`, only windows whose first two characters
-// are read by codes.
-void windowLists(const ReadingPaths& paths, const IndexData& index, bool codesFirst, std::vector<std::uint64_t>& lists)
+// characters, or of its two and anything after them: of all such windows, of those whose first character is read by
+// a code, or of those whose first two are.
+enum class Windows { All, CodeFirst, CodesFirst };
+void windowLists(const ReadingPaths& paths, const IndexData& index, Windows which, std::vector<std::uint64_t>& lists)
 {
     lists.assign((index.listCount() + 63) / 64, 0);
     const auto mark = [&](std::uint64_t a, std::uint64_t b, std::uint64_t c, bool any) {
@@ -345,12 +346,12 @@ void windowLists(const ReadingPaths& paths, const IndexData& index, bool codesFi
         }
     };
     for (const auto& e1 : paths.edges[0]) {
-        if ((codesFirst && e1.reading) || !paths.goesOn(e1.to, 1, e1.reading)) {
+        if ((which != Windows::All && e1.reading) || !paths.goesOn(e1.to, 1, e1.reading)) {
             continue;
         }
         for (const auto& e2 : paths.edges[e1.to]) {
             const bool r2 = e1.reading || e2.reading;
-            if ((codesFirst && e2.reading) || !paths.goesOn(e2.to, 2, r2)) {
+            if ((which == Windows::CodesFirst && e2.reading) || !paths.goesOn(e2.to, 2, r2)) {
                 continue;
             }
             if (e2.to == paths.length) {
@@ -453,7 +454,7 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
         std::any_of(paths.edges[0].begin(), paths.edges[0].end(), [&](const auto& e) { return e.to == g.length; });
     if (paths.projectable && !alone && context.walk != SearchWalk::Candidates && context.walk != SearchWalk::Records) {
         auto& lists = context.lists;
-        windowLists(paths, index, false, lists);
+        windowLists(paths, index, Windows::All, lists);
         if (context.walk == SearchWalk::Postings || listedRecords(index, lists) * kListShare <= index.records) {
             readListed(g, index, lists, kInitialsMatch | kReadingMatch, context);
             return;
@@ -513,11 +514,21 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
     if (!paths.any()) {
         return;
     }
-    // Windows whose first character is read by a reading, or whose second is after a code: found from the places of
-    // those characters (and the one before them).
+    // Windows whose first character is read by a code: from the lists of their first characters' codes when those
+    // hold few records.
+    const bool lists = context.walk != SearchWalk::Candidates && context.walk != SearchWalk::Records;
+    auto& codeFirst = context.lists;
+    bool codeFirstListed = false;
+    if (lists) {
+        windowLists(paths, index, Windows::CodeFirst, codeFirst);
+        codeFirstListed =
+            context.walk == SearchWalk::Postings || listedRecords(index, codeFirst) * kListShare <= index.records;
+    }
+    // Windows whose first character is read by a reading, and (unless listed) those whose second is after a code:
+    // found from the places of those characters (and the one before them).
     std::uint64_t afterCode = 0; // offsets a code for the first character leads to, on the way to a reading
     for (const auto& e : paths.edges[0]) {
-        if (!e.reading && paths.goesOn(e.to, 1, false)) {
+        if (!e.reading && paths.goesOn(e.to, 1, false) && !codeFirstListed) {
             afterCode |= std::uint64_t {1} << e.to;
         }
     }
@@ -550,14 +561,14 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
     for (const std::uint16_t id : marked) {
         alone += role[id] & 4 ? index.charCount[id] : 0;
     }
-    auto& lists = context.lists;
-    if (alone == 0 && context.walk != SearchWalk::Candidates && context.walk != SearchWalk::Records) {
-        windowLists(paths, index, false, lists);
-        if (context.walk == SearchWalk::Postings || listedRecords(index, lists) * kListShare <= index.records) {
+    auto& all = context.allLists;
+    if (alone == 0 && lists) {
+        windowLists(paths, index, Windows::All, all);
+        if (context.walk == SearchWalk::Postings || listedRecords(index, all) * kListShare <= index.records) {
             for (const std::uint16_t id : marked) {
                 role[id] = 0;
             }
-            readListed(g, index, lists, kReadingMatch, context);
+            readListed(g, index, all, kReadingMatch, context);
             return;
         }
     }
@@ -636,9 +647,11 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
             role[id] = 0;
         }
     }
-    // Windows whose first two characters are read by codes, from the lists of their first three characters' codes.
-    windowLists(paths, index, true, lists);
-    readListed(g, index, lists, kReadingMatch, context);
+    // Windows whose first character is read by a code, from the lists; or at least those whose first two are.
+    if (!codeFirstListed) {
+        windowLists(paths, index, Windows::CodesFirst, codeFirst);
+    }
+    readListed(g, index, codeFirst, kReadingMatch, context);
 }
 
 // ---- queries longer than the bit-parallel check ---------------------------------------------------------------------

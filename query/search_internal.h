@@ -336,6 +336,7 @@ struct SearchContext
     std::vector<std::uint64_t> initialsFound; // records
     std::vector<std::uint64_t> readingFound; // records
     std::vector<std::uint64_t> lists; // a bit per posting list
+    std::vector<std::uint64_t> allLists; // a bit per posting list
     std::vector<std::uint64_t> wanted; // a bit per character id
     std::vector<std::uint64_t> whole; // a bit per character id
     std::vector<std::uint8_t> roles; // per character id, zero but during a search
