@@ -262,8 +262,9 @@ struct ReadingPaths
         }
         for (std::size_t o = 0; o < length; ++o) {
             const std::size_t end = g.runEnd[o];
-            if (end == o) {
-                if (q[o] >= '0' && q[o] <= '9') {
+            if (end <= o) {
+                // No letter: a digit or another character (its first byte), or a byte within a character.
+                if (end == o && q[o] >= '0' && q[o] <= '9') {
                     // A digit: in no list.
                     projectable = false;
                     edges[o].push_back({static_cast<unsigned>(o + 1), false, 0});

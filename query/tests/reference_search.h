@@ -5,17 +5,17 @@
 #include "text/gbk.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
-#include <set>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 // Search written out step by step, for tests that compare the fast search with it. The query is read as Search reads
-// it; digits are looked for at every start of the remark and the four telephone fields; for letters, every window
-// of consecutive characters of the name, unit and remark, from every character, is read against the query with
-// plain string comparisons, keeping every letter offset it can reach. The fast search must give exactly these lists.
+// it; digits are looked for at every start of the remark and the four telephone fields; for letters, the windows of
+// consecutive characters of the name, unit and remark, from every character, are read against the query with plain
+// string comparisons, keeping every letter offset they can reach. The fast search must give exactly these lists.
 namespace telvane::query::reference {
 
 // The characters of a GBK text: GB18030 four-byte characters, GBK double-byte ones, single bytes.
@@ -165,57 +165,71 @@ inline std::pair<long long, long long> initialsWidths(const std::vector<std::str
     return {std::max(n, 1LL), std::min(n + k - 1, static_cast<long long>(q.size()))};
 }
 
-// 1 when the window of characters `w` matches the initials, 2 when it matches only by a reading, 0 otherwise.
-inline int readWindow(const std::vector<std::string>& q, const std::vector<std::string>& w,
-                      std::pair<long long, long long> widths)
+// Reads the windows of `field` that start at character `start`, one character more at a time: 1 when one matches the
+// initials, 2 when one matches only by a reading, 0 when none matches.
+inline int readFrom(const std::vector<std::string>& q, const std::vector<std::string>& field, std::size_t start,
+                    std::pair<long long, long long> widths)
 {
-    // Every letter offset of the query (an index into q, one character a letter) reachable, with whether a reading
-    // was taken on the way.
-    std::set<std::pair<std::size_t, bool>> reach {{0, false}};
-    bool readingEnd = false;
-    for (const std::string& c : w) {
-        std::set<std::pair<std::size_t, bool>> next;
-        for (const auto& [o, reading] : reach) {
-            if (o == q.size()) {
-                continue;
-            }
-            if (isLetter(q[o])) {
-                std::string letters; // the query's letters from o to the end of their run
-                for (std::size_t j = o; j < q.size() && isLetter(q[j]); ++j) {
-                    letters += q[j];
+    // reach[o][r]: letter offset o of the query (an index into q, one character a letter) is reached, with (r = 1)
+    // or without a reading taken on the way.
+    std::vector<std::array<bool, 2>> reach(q.size() + 1, {false, false});
+    reach[0][0] = true;
+    int best = 0;
+    for (std::size_t at = start; at < field.size(); ++at) {
+        const std::string& c = field[at];
+        const auto width = static_cast<long long>(at - start + 1);
+        std::vector<std::array<bool, 2>> next(q.size() + 1, {false, false});
+        bool any = false;
+        for (std::size_t o = 0; o < q.size(); ++o) {
+            for (int reading = 0; reading < 2; ++reading) {
+                if (!reach[o][static_cast<std::size_t>(reading)]) {
+                    continue;
                 }
-                const bool toEnd = o + letters.size() == q.size();
-                for (const std::string& code : codesOf(c)) {
-                    if (letters.compare(0, code.size(), code) == 0) {
-                        next.insert({o + code.size(), reading});
+                const auto go = [&](std::size_t to, bool read) {
+                    next[to][read || reading ? 1 : 0] = true;
+                    any = true;
+                };
+                if (isLetter(q[o])) {
+                    std::string letters; // the query's letters from o to the end of their run
+                    for (std::size_t j = o; j < q.size() && isLetter(q[j]); ++j) {
+                        letters += q[j];
                     }
-                }
-                for (const std::string& s : syllablesOf(c)) {
-                    if (letters.compare(0, s.size(), s) == 0) {
-                        next.insert({o + s.size(), true});
+                    const bool toEnd = o + letters.size() == q.size();
+                    for (const std::string& code : codesOf(c)) {
+                        if (letters.compare(0, code.size(), code) == 0) {
+                            go(o + code.size(), false);
+                        }
                     }
-                    if (toEnd && s.compare(0, letters.size(), letters) == 0) {
-                        readingEnd = true;
+                    for (const std::string& syllable : syllablesOf(c)) {
+                        if (letters.compare(0, syllable.size(), syllable) == 0) {
+                            go(o + syllable.size(), true);
+                        }
+                        if (toEnd && syllable.compare(0, letters.size(), letters) == 0) {
+                            best = std::max(best, 2);
+                        }
                     }
+                } else if (q[o].size() == 1 && q[o][0] >= '0' && q[o][0] <= '9') {
+                    if (digitOf(c) == q[o][0] - '0') {
+                        go(o + 1, false);
+                    }
+                } else if (q[o] == c) {
+                    go(o + 1, false);
                 }
-            } else if (q[o].size() == 1 && q[o][0] >= '0' && q[o][0] <= '9') {
-                if (digitOf(c) == q[o][0] - '0') {
-                    next.insert({o + 1, reading});
-                }
-            } else if (q[o] == c) {
-                next.insert({o + 1, reading});
             }
         }
-        reach = std::move(next);
-        if (reach.empty()) {
+        if (next[q.size()][0] && width >= widths.first && width <= widths.second) {
+            return 1;
+        }
+        if (next[q.size()][0] || next[q.size()][1]) {
+            best = 2;
+        }
+        next[q.size()] = {false, false}; // nothing follows the end of the query
+        if (!any) {
             break;
         }
+        reach = std::move(next);
     }
-    const auto width = static_cast<long long>(w.size());
-    if (reach.count({q.size(), false}) && width >= widths.first && width <= widths.second) {
-        return 1;
-    }
-    return reach.count({q.size(), true}) || reach.count({q.size(), false}) || readingEnd ? 2 : 0;
+    return best;
 }
 
 // The two parts of the Result list: the records the initials find, and those only a reading finds (a Digit search
@@ -244,13 +258,8 @@ inline Parts referenceParts(std::string_view raw, const store::Columns& columns)
         for (int f = 1; f <= 3 && best != 1; ++f) {
             const std::vector<std::string> field = characters(columns.field(i, f));
             for (std::size_t start = 0; start < field.size() && best != 1; ++start) {
-                for (std::size_t end = start + 1; end <= field.size() && best != 1; ++end) {
-                    const int found = readWindow(q,
-                                                 std::vector<std::string>(field.begin() + static_cast<long>(start),
-                                                                          field.begin() + static_cast<long>(end)),
-                                                 widths);
-                    best = found == 1 ? 1 : std::max(best, found);
-                }
+                const int found = readFrom(q, field, start, widths);
+                best = found == 1 ? 1 : std::max(best, found);
             }
         }
         if (best == 1) {
