@@ -1,13 +1,16 @@
 // The Letter search in full: the initials (the codes, digits and characters of the query, windows of the allowed
 // widths), then the records only a reading finds (whole syllables, the start of the last one, or other widths).
 //
-// A query of letters only finds its initials from the lists and the scan of search_letters.cpp. The records only a
-// reading finds come from two places: single characters that read as the whole query, found by scanning the
-// characters for them; and windows of two characters or more, whose first characters' codes name the lists of
-// records that may hold one, each of which is then read character by character.
+// A query of letters only finds its initials from the lists and the scan of search_letters.cpp, and the windows the
+// codes spell at widths the initials do not take the same way. Windows that take a reading come from the lists of
+// records holding their first three characters' codes, whose records are then read character by character, when
+// those hold few records; otherwise from a scan of all characters for those that start such a window by a reading
+// (a single character that reads as the whole query is found only this way), the windows that start with a code
+// still coming from the lists when those are few.
 //
-// A query with a digit or another character finds both parts from the characters of that digit or character: every
-// window that matches takes it, so the windows around each place it occurs are read.
+// A query with a digit or another character: every window that matches takes it. The lists of the windows' codes
+// are read when they hold few records; otherwise the windows around each place where the rarest of those characters
+// occurs.
 #include "query/pinyin.h"
 #include "query/search_internal.h"
 
@@ -220,9 +223,10 @@ void readRecords(const GeneralProgram& g, const IndexData& index, std::span<cons
     }
 }
 
-// ---- the records only a reading finds, for a query of letters -------------------------------------------------------
+// ---- windows as paths over the query's letters, and the lists that hold them ----------------------------------------
 
-// The windows that take a reading, as paths over states (letter offset, characters read, reading taken).
+// The windows that take a reading (or any, with `anyPart`), as paths over states (query offset, characters read,
+// reading taken): an edge per code, digit, character, whole syllable or start of a syllable at the end.
 struct ReadingPaths
 {
     const GeneralProgram& g;
@@ -493,6 +497,8 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
                    }
                });
 }
+
+// ---- the records only a reading finds, for a query of letters -------------------------------------------------------
 
 void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContext& context)
 {
