@@ -265,6 +265,9 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
     const __m256i zero = _mm256_setzero_si256();
     std::size_t n = 0;
     for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
+        // Both buffers are read ahead: a sub read only where the class matched would wait for memory each time.
+        _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
         std::uint64_t h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
         if (h && !f.allSubs) {
             h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
