@@ -266,12 +266,12 @@ void indexBuildBench(benchmark::State& state)
 
 void registerAll()
 {
-    // Part: one letter (most records), two letters (a pair of codes; er an also one character), vowel finals that
+    // Initials: one letter (most records), two letters (a pair of codes; er an also one character), vowel finals that
     // widen the windows, long runs that match a few records or none, and digits from one to eleven, with a dash or
     // a letter, matching most records or none. Char: characters as typed through an input method. Mixed:
     // characters and letters, initials and syllables. Pinyin: whole syllables as they are typed, key by key.
     const std::vector<std::pair<const char*, std::vector<std::string>>> queries {
-        {"Part",
+        {"Initials",
          {"z", "s", "zw", "zg", "er", "an", "ang", "bjs", "zggsyh", "bjsds", "zzzzzzzzzzzzzz", "anganganganang",
           "qwrtypsdfghjkl"}},
         {"Digit", {"1", "0", "13", "138", "0371", "13800", "138001", "13800138000", "99999999", "010-", "3a"}},
