@@ -63,8 +63,12 @@ int usage()
         columns += (f ? " " : "") + std::to_string(f + 1) + " " + std::string(store::kFields[f].name);
     }
     const std::string text =
-        "usage: telvane-cli search FILE QUERY   rows of the records QUERY finds (digits: phone numbers and\n"
-        "                                       remarks; letters: pinyin initials), one per line\n"
+        "usage: telvane-cli search FILE QUERY   rows of the records QUERY finds, one per line, as the query box\n"
+        "                                       finds them: a QUERY that starts with a digit finds the phone\n"
+        "                                       numbers and remarks that hold it; any other finds names, units\n"
+        "                                       and remarks by pinyin initials (zs), then by whole or mixed\n"
+        "                                       pinyin (zhangsan, zsan), Chinese characters as themselves (张三,\n"
+        "                                       张s) and letters and digits as written; blanks are ignored\n"
         "       telvane-cli count FILE          the number of records\n"
         "       telvane-cli tidy COLUMN         tidies standard input (UTF-8, lines end in CR LF) by the rule of\n"
         "                                       the column: "

@@ -31,8 +31,9 @@ int runSearch(const Args& args)
     if (args.size() != 2) {
         return usage();
     }
-    // As the query box takes it: Latin letters are lower case there as they are typed. Lowered in UTF-8, where a
-    // byte below 0x80 is always a character of its own (in GBK it may be the second byte of a Chinese character).
+    // As the query box takes it: Latin letters are lower case there as they are typed (Search reads them so anyway).
+    // Lowered in UTF-8, where a byte below 0x80 is always a character of its own (in GBK it may be the second byte of
+    // a Chinese character). Blanks stay: Search ignores them as it does in the box, but not in a query of digits.
     std::string typed = args[1];
     for (char& c : typed) {
         if (c >= 'A' && c <= 'Z') {

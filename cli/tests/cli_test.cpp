@@ -62,6 +62,13 @@ void CliTest::search_data()
     QTest::newRow("upper case, lowered as the query box does") << u"ZS"_s
                                                                << u"1 张三 北京大学 老同学 01062751234  13800001111 \n"
                                                                   "2 李四 中国张三公司 编号13a    \n"_s;
+    const QString zhangSan = u"1 张三 北京大学 老同学 01062751234  13800001111 \n"
+                             "2 李四 中国张三公司 编号13a    \n"_s;
+    QTest::newRow("Chinese characters") << u"张三"_s << zhangSan;
+    QTest::newRow("blanks are ignored") << u" z s "_s << zhangSan;
+    QTest::newRow("full pinyin") << u"zhangsan"_s << zhangSan;
+    QTest::newRow("mixed pinyin") << u"zsan"_s << zhangSan;
+    QTest::newRow("characters and initials") << u"北京dx"_s << u"1 张三 北京大学 老同学 01062751234  13800001111 \n"_s;
     QTest::newRow("no match") << u"qqq"_s << QString();
     QTest::newRow("empty query") << QString() << QString();
 }

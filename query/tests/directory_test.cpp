@@ -100,6 +100,47 @@ private slots:
             QVERIFY(text::fromGbk(store.record(n)[store::kOffice]).contains(u"999"_s));
         }
     }
+
+    // A query asked while the index is being built is answered from the store's rows as the index would answer it
+    // (both parts, numbered as the store numbers the records), and the index then answers the same.
+    void answersWhileBuilding_data()
+    {
+        QTest::addColumn<QByteArray>("query");
+        QTest::newRow("initials") << QByteArray("zs");
+        QTest::newRow("full pinyin") << QByteArray("zhangs");
+        QTest::newRow("characters") << QByteArray::fromStdString(text::utf8ToGbk("北京"));
+        QTest::newRow("digits") << QByteArray("0101234");
+    }
+    void answersWhileBuilding()
+    {
+        QFETCH(QByteArray, query);
+        const std::string_view q(query.constData(), static_cast<std::size_t>(query.size()));
+        QTemporaryDir dir;
+        std::vector<store::Record> records;
+        for (int i = 0; i < 40000; ++i) {
+            records.push_back(testing::record(
+                {i % 3 ? u"张三"_s : u"周山"_s, u"北京单位%1"_s.arg(i % 7), QString(), u"0101234%1"_s.arg(i % 1000)}));
+        }
+        const QString path = testing::makeStore(dir.filePath(u"DHB.EDB"_s), records);
+        const std::vector<std::int32_t> want = expected(path, q);
+        store::DirectoryStore store;
+        QVERIFY(store.open(path));
+        query::Directory directory(store);
+        directory.load();
+        QSignalSpy ready(&directory, &query::Directory::ready);
+        QVERIFY(directory.search(q) == nullptr);
+        QVERIFY(directory.search("") != nullptr); // nothing to wait for
+        QVERIFY(ready.wait(20000));
+        const auto* found = directory.search(q);
+        QVERIFY(found);
+        QCOMPARE(*found, want);
+        QVERIFY(!want.empty());
+        for (const std::int32_t n : {want.front(), want.back()}) {
+            QVERIFY(!store.record(n)[store::kName].empty());
+        }
+        QVERIFY(QTest::qWaitFor([&] { return directory.isReady(); }, 20000));
+        QCOMPARE(answer(directory, q), want);
+    }
 };
 
 QTEST_GUILESS_MAIN(DirectoryTest)
