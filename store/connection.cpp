@@ -199,11 +199,18 @@ FileState checkSchema(sqlite3* db)
     return foreign ? FileState::Unsafe : FileState::Store;
 }
 
+const char* networkFileSystem(const QString& path);
+
 // The schema of a file that has passed the header check, through a short-lived read-only connection.
 FileState inspectThroughSqlite(const QString& path)
 {
     const Companions companions(path);
+    // On a network file system nothing is written beside the file, not even SQLite's WAL index for a look.
+    const bool network = networkFileSystem(path) != nullptr;
     for (const Open how : {Open::ReadOnly, Open::Immutable}) {
+        if (network && how != Open::Immutable) {
+            continue;
+        }
         sqlite3* db = openRaw(path, how);
         if (!db) {
             continue;
