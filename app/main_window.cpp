@@ -214,6 +214,11 @@ void MainWindow::connectEvents()
         m_queryMode.keyUp(查询框->text());
         render();
     });
+    // Text an input method commits arrives without a key of its own: it is searched as it comes.
+    connect(查询框, &widgets::QueryBox::changedWithoutKey, this, [this] {
+        m_queryMode.keyUp(查询框->text());
+        render();
+    });
     确定按钮->installEventFilter(this);
 
     connect(关闭按钮, &QAbstractButton::clicked, this, &MainWindow::shutDown);

@@ -10,6 +10,11 @@ QueryBox::QueryBox(int maxBytes, QWidget* parent)
     : ByteLimitedLineEdit(maxBytes, parent)
 {
     setLowerCaseLatin(true);
+    connect(this, &QLineEdit::textEdited, this, [this] {
+        if (!m_keyDown) {
+            emit changedWithoutKey();
+        }
+    });
 }
 
 void QueryBox::keyPressEvent(QKeyEvent* event)
@@ -17,6 +22,7 @@ void QueryBox::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         selectAll();
     }
+    m_keyDown = true;
     emit keyDown(event->key());
     ByteLimitedLineEdit::keyPressEvent(event);
 }
@@ -24,6 +30,7 @@ void QueryBox::keyPressEvent(QKeyEvent* event)
 void QueryBox::keyReleaseEvent(QKeyEvent* event)
 {
     ByteLimitedLineEdit::keyReleaseEvent(event);
+    m_keyDown = false;
     emit keyUp();
 }
 
@@ -37,6 +44,8 @@ void QueryBox::focusInEvent(QFocusEvent* event)
 
 void QueryBox::focusOutEvent(QFocusEvent* event)
 {
+    // A key that went down here comes up elsewhere.
+    m_keyDown = false;
     setColours(this, Qt::white, Qt::black);
     ByteLimitedLineEdit::focusOutEvent(event);
 }

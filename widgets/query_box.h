@@ -6,7 +6,9 @@ namespace telvane::widgets {
 
 // The Main window's query box: a byte-limited line that lowers Latin letters as they arrive, is yellow while it has
 // the focus and white after, selects its whole text when it gets the focus and on Enter (so the next typing
-// replaces the query), and tells every key going down, before the box edits its text, and coming up.
+// replaces the query), and tells every key going down, before the box edits its text, and coming up. A change of
+// the text that comes with no key of the box's own (an input method's commit, a paste from the context menu, a
+// drop) is told once as it happens: a typed key's change is told by its key coming up.
 class QueryBox : public ByteLimitedLineEdit
 {
     Q_OBJECT
@@ -17,12 +19,17 @@ public:
 signals:
     void keyDown(int key);
     void keyUp();
+    void changedWithoutKey();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    // A key has gone down in the box and not come up yet.
+    bool m_keyDown = false;
 };
 
 } // namespace telvane::widgets

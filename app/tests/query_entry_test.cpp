@@ -2,11 +2,12 @@
 #include "tests/support/test_support.h"
 #include "text/gbk.h"
 #include "widgets/byte_line_edit.h"
-#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 
 #include <QApplication>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -130,6 +131,27 @@ private slots:
         QCOMPARE(f.w->数量标签->text(), QString());
         QCOMPARE(f.yellowRow(), 0);
         QVERIFY(!f.w->上翻页按钮->isEnabled() && !f.w->下翻页按钮->isEnabled());
+    }
+
+    void inputMethodCommitSearches()
+    {
+        const auto data = zhangs();
+        Fixture f(&data);
+        // A typed key edits the text as it goes down and is searched only as it comes up.
+        QTest::keyPress(f.w->查询框, Qt::Key_Z);
+        QCOMPARE(f.w->查询框->text(), u"z"_s);
+        QCOMPARE(f.rows(), QStringList(5, QString()));
+        QTest::keyRelease(f.w->查询框, Qt::Key_Z);
+        QCOMPARE(f.w->数量标签->text(), u"12条"_s);
+
+        // Characters an input method commits come with no key: they are searched as they arrive.
+        f.w->查询框->selectAll();
+        QInputMethodEvent commit;
+        commit.setCommitString(u"张飞"_s);
+        QCoreApplication::sendEvent(f.w->查询框, &commit);
+        QCOMPARE(f.w->查询框->text(), u"张飞"_s);
+        QCOMPARE(f.w->数量标签->text(), u"4条"_s);
+        QCOMPARE(f.w->姓名框->text(), u"张飞"_s);
     }
 
     void navigationKeysAndEnter()
