@@ -1,8 +1,9 @@
 #!/usr/bin/python3
 """Prints what a screen reader finds in the running program: one line per push button, text box or table of each
-of its windows, as "window|role|name", read from the accessibility bus (AT-SPI).
+of its windows, as "window|role|name", read from the accessibility bus (AT-SPI). With --text, a text box's line
+ends in "|" and the text it holds, and labels are listed too, by what they show.
 
-Usage: atspi_names.py APPLICATION_NAME [MINIMUM_WINDOW_COUNT]
+Usage: atspi_names.py [--text] APPLICATION_NAME [MINIMUM_WINDOW_COUNT]
 Waits up to 20 s for the application and for that many windows to appear on the bus.
 """
 import sys
@@ -14,11 +15,20 @@ ROLES = {pyatspi.ROLE_PUSH_BUTTON: "button", pyatspi.ROLE_TEXT: "text", pyatspi.
          pyatspi.ROLE_TABLE: "table"}
 
 
+TEXT = "--text" in sys.argv
+ARGS = [a for a in sys.argv if a != "--text"]
+if TEXT:
+    ROLES[pyatspi.ROLE_LABEL] = "label"
+
+
 def controls(node, found):
     try:
         role = node.getRole()
         if role in ROLES:
-            found.append((ROLES[role], node.name))
+            name = node.name
+            if TEXT and ROLES[role] == "text":
+                name += "|" + node.queryText().getText(0, -1)
+            found.append((ROLES[role], name))
             return
         for i in range(node.childCount):
             controls(node.getChildAtIndex(i), found)
@@ -27,8 +37,8 @@ def controls(node, found):
 
 
 def main():
-    wanted = sys.argv[1]
-    windows = int(sys.argv[2]) if len(sys.argv) > 2 else 1
+    wanted = ARGS[1]
+    windows = int(ARGS[2]) if len(ARGS) > 2 else 1
     desktop = pyatspi.Registry.getDesktop(0)
     for _ in range(100):
         apps = [desktop.getChildAtIndex(i) for i in range(desktop.childCount)]
