@@ -1,5 +1,6 @@
 #include "store/record_table.h"
 
+#include "store/scan.h"
 #include "text/gbk.h"
 
 #include <QFileInfo>
@@ -14,20 +15,6 @@ using namespace Qt::StringLiterals;
 namespace telvane::store {
 
 namespace {
-
-std::string quotedName(std::size_t field)
-{
-    return "\"" + std::string(kFields[field].name) + "\"";
-}
-
-std::string allFields()
-{
-    std::string s;
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        s += (f ? ", " : "") + quotedName(f);
-    }
-    return s;
-}
 
 RecordTexts readRecord(const Statement& st, int firstColumn)
 {
@@ -126,7 +113,7 @@ const RecordTable::Block& RecordTable::block(int index)
         return b;
     }
     // By key range, never by OFFSET: a read near the end of a million rows costs what one near the start does.
-    const std::string sql = "SELECT id, " + allFields() + " FROM directory WHERE id BETWEEN ? AND ? ORDER BY id";
+    const std::string sql = "SELECT id, " + fieldColumns() + " FROM directory WHERE id BETWEEN ? AND ? ORDER BY id";
     Statement st(m_conn.handle(), sql.c_str());
     st.bindInt(1, idAt(first));
     st.bindInt(2, idAt(last));
@@ -228,7 +215,7 @@ bool RecordTable::write(const std::vector<CellWrite>& cells, const std::vector<R
                 return false;
             }
             for (const auto& [id, c] : targets) {
-                const std::string field = quotedName(c->field);
+                const std::string field = quotedColumn(c->field);
                 Statement read(m_conn.handle(), ("SELECT " + field + " FROM directory WHERE id = ?").c_str());
                 read.bindInt(1, id);
                 if (read.step() != SQLITE_ROW) {
@@ -247,7 +234,7 @@ bool RecordTable::write(const std::vector<CellWrite>& cells, const std::vector<R
                 }
                 done.cells.push_back({id, c->field, before});
             }
-            const std::string sql = "INSERT INTO directory (" + allFields() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
+            const std::string sql = "INSERT INTO directory (" + fieldColumns() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
             Statement insert(m_conn.handle(), sql.c_str());
             for (const RecordTexts& r : newRecords) {
                 for (std::size_t f = 0; f < kFieldCount; ++f) {
@@ -304,7 +291,7 @@ bool RecordTable::removeRows(std::vector<int> rows, Change* change, QString* err
     Change done;
     const bool written = m_conn.write(
         [&](QString* reason) {
-            const std::string sql = "SELECT " + allFields() + " FROM directory WHERE id = ?";
+            const std::string sql = "SELECT " + fieldColumns() + " FROM directory WHERE id = ?";
             Statement read(m_conn.handle(), sql.c_str());
             Statement remove(m_conn.handle(), "DELETE FROM directory WHERE id = ?");
             for (const std::int64_t id : ids) {
@@ -342,7 +329,7 @@ bool RecordTable::removeRows(std::vector<int> rows, Change* change, QString* err
 bool RecordTable::restore(const std::vector<std::pair<std::int64_t, RecordTexts>>& records,
                           std::vector<std::int64_t>& ids, int* movedToEnd, QString* error)
 {
-    const std::string columns = allFields();
+    const std::string columns = fieldColumns();
     Statement withId(m_conn.handle(),
                      ("INSERT OR IGNORE INTO directory (id, " + columns + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?)").c_str());
     Statement atEnd(m_conn.handle(), ("INSERT INTO directory (" + columns + ") VALUES (?, ?, ?, ?, ?, ?, ?)").c_str());
@@ -396,7 +383,7 @@ bool RecordTable::undo(const Change& change, QString* error, int* movedToEnd)
             }
             // Latest first, so a cell changed twice in one command ends with its oldest text.
             for (auto it = change.cells.rbegin(); it != change.cells.rend(); ++it) {
-                const std::string sql = "UPDATE directory SET " + quotedName(it->field) + " = ? WHERE id = ?";
+                const std::string sql = "UPDATE directory SET " + quotedColumn(it->field) + " = ? WHERE id = ?";
                 Statement update(m_conn.handle(), sql.c_str());
                 update.bindText(1, it->before);
                 update.bindInt(2, it->id);

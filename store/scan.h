@@ -58,6 +58,8 @@ bool scanStore(const QString& path, const std::function<bool(std::int64_t id, co
 bool scanStore(Connection& connection, const std::function<bool(std::int64_t id, const FieldViews& fields)>& each,
                Scan* scan, QString* error = nullptr, Encoding encoding = Encoding::Gbk);
 
+// One field's column name in table `directory`, quoted for SQL.
+std::string quotedColumn(std::size_t field);
 // The column list of table `directory` in field order, quoted for SQL.
 std::string fieldColumns();
 
