@@ -1,4 +1,5 @@
 #include "app/main_window.h"
+#include "app/store_location.h"
 #include "app/window_coordinator.h"
 #include "widgets/fonts.h"
 #include "widgets/qt_translations.h"
@@ -49,7 +50,12 @@ int main(int argc, char** argv)
     telvane::widgets::installFontSubstitutes();
     telvane::widgets::installQtTranslations();
 
-    telvane::app::MainWindow window(QCoreApplication::applicationDirPath());
+    const auto store = telvane::app::storeForThisRun();
+    if (!store) {
+        return 2;
+    }
+    telvane::app::MainWindow window(store->folder);
+    window.setStoreFile(store->file);
     telvane::app::WindowCoordinator windows(window);
     endCleanlyOnSignals(window);
     // The start-up runs before the window is shown: a refusal (read-only folder, a file that is no store) is a

@@ -14,6 +14,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
@@ -461,9 +462,15 @@ void MainWindow::showMessage(const QString& title, const QString& text, QWidget*
     box.exec();
 }
 
+void MainWindow::setStoreFile(const QString& file)
+{
+    m_storeFile = file;
+    m_folder = QFileInfo(file).path();
+}
+
 QString MainWindow::storePath() const
 {
-    return QDir(m_folder).filePath(u"DHB.EDB"_s);
+    return m_storeFile.isEmpty() ? QDir(m_folder).filePath(u"DHB.EDB"_s) : m_storeFile;
 }
 
 bool MainWindow::folderIsWritable(const QString& folder)

@@ -50,6 +50,9 @@ public:
     // refusals, shown before any window).
     static void showMessage(const QString& title, const QString& text, QWidget* owner = nullptr);
 
+    // Opens `file` instead of DHB.EDB in the folder given above; the read-only test then runs on its folder. Call it
+    // before startUp().
+    void setStoreFile(const QString& file);
     QString storePath() const;
     store::DirectoryStore& store() { return m_store; }
     const query::QueryMode& queryMode() const { return m_queryMode; }
@@ -129,6 +132,7 @@ private:
     void showRecordCount();
 
     QString m_folder;
+    QString m_storeFile;
     store::DirectoryStore m_store;
     // The search index over m_store, built in the background while the window is up.
     query::Directory m_directory;

@@ -17,7 +17,7 @@ compiler=${TELVANE_FUZZ_CXX:-clang++-14}
 command -v "$compiler" >/dev/null || { echo "fuzz.sh: $compiler is not installed (apt-get install clang-14 libclang-rt-14-dev)"; exit 1; }
 
 cmake -S . -B "$build" -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DTELVANE_FUZZ=ON -DTELVANE_TESTS=OFF -DTELVANE_BENCH=OFF >/dev/null
+    -DTELVANE_FUZZ=ON -DTELVANE_TESTS=OFF -DTELVANE_BENCH=OFF -DTELVANE_WERROR=ON >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j"${TELVANE_JOBS:-2}"
 
 # The sanitizer options for millions of short runs in one process: freed memory waits in a 16 MB quarantine instead

@@ -256,13 +256,15 @@ public:
                         q[0] = static_cast<char>(q[0] - 'a' + 'A');
                         break;
                     case 1:
-                        q.insert(0, " ");
+                        q.insert(0, 1, ' ');
                         break;
                     case 2:
                         q += ' ';
                         break;
                     default:
-                        q.insert(static_cast<std::size_t>(uniform(0, static_cast<int>(q.size()))), "1");
+                        // One character, not a C string: GCC 12 at -O3 takes inserting a C string for an
+                        // overlapping copy (a false -Wrestrict).
+                        q.insert(static_cast<std::size_t>(uniform(0, static_cast<int>(q.size()))), 1, '1');
                 }
                 break;
             default: // any bytes

@@ -1,9 +1,11 @@
 // Draws every picture of the program into resources/pictures/: the window backgrounds, the state pictures of the
-// picture buttons, and the icons. The pictures are committed; the normal build never runs this tool.
+// picture buttons, and the icons; and the package's icons for the desktop's icon theme into packaging/icons/. The
+// pictures are committed; the normal build never runs this tool.
 //
 // To regenerate them after changing this file:
 //     cmake --build <build dir> --target draw-pictures
-// which builds this program and runs it on the offscreen platform with resources/pictures as its argument.
+// which builds this program and runs it on the offscreen platform with resources/pictures and packaging/icons as its
+// arguments.
 // Chinese text needs a CJK font: the drawings ask for Noto Serif CJK SC and Noto Sans CJK SC (fonts-noto-cjk).
 
 #include <QByteArray>
@@ -531,7 +533,8 @@ void drawProgramIcon()
     }
 }
 
-// Drawn on a 48-pixel grid and scaled for the 32 and 16 pixel sizes.
+// Drawn on a 48-pixel grid and scaled for the other sizes: 32 and 16 pixels for the windows, 16 to 256 for the
+// package's icons in the desktop's icon theme.
 void drawAppIcon(int size, const QString& name)
 {
     QImage image = transparent(size, size);
@@ -585,15 +588,18 @@ void drawListIcon()
 int main(int argc, char** argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: draw_pictures <resources/pictures folder>\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "usage: draw_pictures <resources/pictures folder> [<packaging/icons folder>]\n");
         return 2;
     }
-    outDir = QDir(QString::fromLocal8Bit(argv[1]));
-    if (!outDir.exists() && !QDir().mkpath(outDir.path())) {
-        std::fprintf(stderr, "cannot create %s\n", argv[1]);
-        return 1;
-    }
+    auto useFolder = [](const char* path) {
+        outDir = QDir(QString::fromLocal8Bit(path));
+        if (!outDir.exists() && !QDir().mkpath(outDir.path())) {
+            std::fprintf(stderr, "cannot create %s\n", path);
+            std::exit(1);
+        }
+    };
+    useFolder(argv[1]);
     for (const QString& family : {serif, sans}) {
         const QFontInfo info {QFont(family)};
         if (info.family() != family) {
@@ -623,5 +629,11 @@ int main(int argc, char** argv)
     drawAppIcon(32, u"app_icon_32.png"_s);
     drawAppIcon(16, u"app_icon_16.png"_s);
     drawListIcon();
+    if (argc == 3) {
+        useFolder(argv[2]);
+        for (int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+            drawAppIcon(size, u"telvane-%1.png"_s.arg(size));
+        }
+    }
     return 0;
 }
