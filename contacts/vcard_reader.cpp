@@ -41,6 +41,13 @@ std::vector<std::string_view> physicalLines(std::string_view text)
     return lines;
 }
 
+bool isCardBoundary(std::string_view line)
+{
+    const QByteArray start =
+        QByteArray(line.data(), static_cast<qsizetype>(std::min<std::size_t>(line.size(), 12))).toUpper();
+    return start.startsWith("END:VCARD") || start.startsWith("BEGIN:VCARD");
+}
+
 bool isFoldBlank(std::string_view line)
 {
     return !line.empty() && (line[0] == ' ' || line[0] == '\t');
@@ -438,10 +445,11 @@ ContactList Reader::read(std::string_view text)
         if (!parse(logical, property)) {
             continue;
         }
-        // Quoted-printable soft line breaks: a value that ends in = goes on in the next line as it stands.
+        // Quoted-printable soft line breaks: a value that ends in = goes on in the next line as it stands, unless
+        // that line ends the card (a stray = at the end of a value must not swallow the rest of the file).
         if (property.encoding == "QUOTED-PRINTABLE" && property.value.ends_with('=') && i < lines.size()) {
             const std::size_t valueAt = static_cast<std::size_t>(property.value.data() - logical.data());
-            while (!logical.empty() && logical.back() == '=' && i < lines.size()) {
+            while (!logical.empty() && logical.back() == '=' && i < lines.size() && !isCardBoundary(lines[i])) {
                 logical.pop_back();
                 logical.append(lines[i++]);
             }

@@ -155,6 +155,11 @@ private slots:
             << "BEGIN:VCARD\r\nVERSION:2.1\r\nFN:甲\r\nAGENT:\r\nBEGIN:VCARD\r\nFN:乙\r\nTEL:1\r\nEND:VCARD\r\n"
                "TEL;CELL:2\r\nEND:VCARD\r\n"_ba
             << QStringList {u"甲"_s, {}, {}, {}, {}, u"2"_s};
+        QTest::newRow("a stray soft line break before the end of the card")
+            << "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:=41=\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:"
+               "y\r\n"
+               "END:VCARD\r\n"_ba
+            << QStringList {QString(), QString(), u"A"_s};
         QTest::newRow("a file cut short keeps its last card")
             << "BEGIN:VCARD\r\nFN:丙\r\nTEL;HOME:5"_ba << QStringList {u"丙"_s, {}, {}, {}, u"5"_s};
         QTest::newRow("tabs and line breaks become spaces")
