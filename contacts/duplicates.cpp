@@ -3,7 +3,7 @@
 #include "text/gbk.h"
 
 #include <algorithm>
-#include <bit>
+#include <optional>
 
 namespace telvane::contacts {
 
@@ -40,50 +40,67 @@ std::string_view trimmed(std::string_view text)
     return text;
 }
 
-// A number's digits packed into a key: a leading 1, then the digits in decimal, so 0139 and 139 differ. 0 for a
-// number too long to pack.
-std::uint64_t pack(std::string_view digits)
+// The comparable digits of a number, without building a string: at most kMaxDigits are kept (a longer text of
+// digits is no telephone number anyone dials, and its first kMaxDigits are compared).
+struct Digits
 {
-    if (digits.size() > kPackedDigits) {
-        return 0;
+    static constexpr std::size_t kMaxDigits = 40;
+    char digits[kMaxDigits];
+    std::size_t count = 0;
+    std::size_t skip = 0; // the country prefix
+
+    explicit Digits(std::string_view gbk)
+    {
+        const std::string_view number = trimmed(gbk);
+        // Walk character by character: the second and fourth bytes of a four-byte GB18030 character are digit
+        // bytes. Text without multi-byte characters (nearly every number) needs no walk.
+        const bool ascii =
+            std::all_of(number.begin(), number.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        for (std::size_t i = 0; i < number.size() && count < kMaxDigits;) {
+            const std::size_t length = ascii ? 1 : text::charLength(number, i);
+            const auto c = static_cast<unsigned char>(number[i]);
+            if (length == 1 && c >= '0' && c <= '9') {
+                digits[count++] = static_cast<char>(c);
+            } else if (length == 2 && c == 0xA3) {
+                const auto d = static_cast<unsigned char>(number[i + 1]);
+                if (d >= 0xB0 && d <= 0xB9) {
+                    digits[count++] = static_cast<char>('0' + (d - 0xB0)); // full-width digit
+                }
+            }
+            i += length;
+        }
+        const std::string_view all(digits, count);
+        const bool plus = number.starts_with('+') || number.starts_with("\xA3\xAB");
+        if (plus && all.starts_with("86")) {
+            skip = 2;
+        } else if (all.starts_with("0086")) {
+            skip = 4;
+        }
+        if (count - skip < kMinDigits) {
+            count = skip = 0;
+        }
     }
-    std::uint64_t key = 1;
-    for (const char c : digits) {
-        key = key * 10 + static_cast<std::uint64_t>(c - '0');
+    std::string_view view() const { return std::string_view(digits + skip, count - skip); }
+    bool empty() const { return count == 0; }
+    // Packed into a key: a leading 1, then the digits in decimal, so 0139 and 139 differ. 0 when too long to pack.
+    std::uint64_t key() const
+    {
+        if (count - skip > kPackedDigits) {
+            return 0;
+        }
+        std::uint64_t key = 1;
+        for (const char c : view()) {
+            key = key * 10 + static_cast<std::uint64_t>(c - '0');
+        }
+        return key;
     }
-    return key;
-}
+};
 
 } // namespace
 
 std::string comparableDigits(std::string_view gbk)
 {
-    std::string digits;
-    const std::string_view number = trimmed(gbk);
-    // Walk character by character: the second and fourth bytes of a four-byte GB18030 character are digit bytes.
-    for (std::size_t i = 0; i < number.size();) {
-        const std::size_t length = text::charLength(number, i);
-        const auto c = static_cast<unsigned char>(number[i]);
-        if (length == 1 && c >= '0' && c <= '9') {
-            digits += static_cast<char>(c);
-        } else if (length == 2 && c == 0xA3) {
-            const auto d = static_cast<unsigned char>(number[i + 1]);
-            if (d >= 0xB0 && d <= 0xB9) {
-                digits += static_cast<char>('0' + (d - 0xB0)); // full-width digit
-            }
-        }
-        i += length;
-    }
-    const bool plus = number.starts_with('+') || number.starts_with("\xA3\xAB");
-    if (plus && digits.starts_with("86")) {
-        digits.erase(0, 2);
-    } else if (digits.starts_with("0086")) {
-        digits.erase(0, 4);
-    }
-    if (digits.size() < kMinDigits) {
-        digits.clear();
-    }
-    return digits;
+    return std::string(Digits(gbk).view());
 }
 
 void DuplicateIndex::Table::reserve(std::size_t count)
@@ -95,76 +112,43 @@ void DuplicateIndex::Table::reserve(std::size_t count)
     if (capacity <= entries.size()) {
         return;
     }
-    std::vector<Slot> old(capacity);
+    std::vector<Entry> old(capacity);
     old.swap(entries);
     used = 0;
-    for (const Slot& slot : old) {
-        if (slot.key != 0) {
-            insert(slot.key, slot.name, slot.record);
+    for (const Entry& entry : old) {
+        if (entry.key != 0) {
+            findOrAdd(entry.key, entry.name, entry.record);
         }
     }
 }
 
-const DuplicateIndex::Table::Slot* DuplicateIndex::Table::find(std::uint64_t key, std::uint32_t name) const
+std::size_t DuplicateIndex::Table::findOrAdd(std::uint64_t key, std::uint32_t name, std::size_t record)
 {
-    if (entries.empty()) {
-        return nullptr;
-    }
-    const std::size_t mask = entries.size() - 1;
-    for (std::size_t i = mix(key ^ (std::uint64_t(name) << 32 | name)) & mask;; i = (i + 1) & mask) {
-        const Slot& slot = entries[i];
-        if (slot.key == 0) {
-            return nullptr;
-        }
-        if (slot.key == key && slot.name == name) {
-            return &slot;
-        }
-    }
-}
-
-void DuplicateIndex::Table::insert(std::uint64_t key, std::uint32_t name, std::uint32_t record)
-{
-    if ((used + 1) * 2 > entries.size()) {
+    if (record != npos && (used + 1) * 2 > entries.size()) {
         reserve(used + 1);
     }
+    if (entries.empty()) {
+        return npos;
+    }
     const std::size_t mask = entries.size() - 1;
-    for (std::size_t i = mix(key ^ (std::uint64_t(name) << 32 | name)) & mask;; i = (i + 1) & mask) {
-        Slot& slot = entries[i];
-        if (slot.key == 0) {
-            slot = {key, name, record};
-            ++used;
-            return;
+    for (std::size_t i = mix(key ^ (std::uint64_t(name) << 32)) & mask;; i = (i + 1) & mask) {
+        Entry& entry = entries[i];
+        if (entry.key == key && entry.name == name) {
+            return entry.record;
         }
-        if (slot.key == key && slot.name == name) {
-            return; // the first holder stays
-        }
-    }
-}
-
-std::uint32_t DuplicateIndex::nameNumber(std::string_view name) const
-{
-    if (m_nameSlots.empty()) {
-        return 0;
-    }
-    const std::size_t mask = m_nameSlots.size() - 1;
-    for (std::size_t i = hashBytes(name) & mask;; i = (i + 1) & mask) {
-        const std::uint32_t number = m_nameSlots[i];
-        if (number == 0) {
-            return 0;
-        }
-        const auto [offset, length] = m_names[number - 1];
-        if (std::string_view(m_nameBytes).substr(offset, length) == name) {
-            return number;
+        if (entry.key == 0) {
+            if (record != npos) {
+                entry = {key, name, static_cast<std::uint32_t>(record)};
+                ++used;
+            }
+            return npos;
         }
     }
 }
 
-std::uint32_t DuplicateIndex::addName(std::string_view name)
+std::uint32_t DuplicateIndex::nameNumber(std::string_view name, bool add)
 {
-    if (const std::uint32_t known = nameNumber(name); known != 0) {
-        return known;
-    }
-    if ((m_names.size() + 1) * 2 > m_nameSlots.size()) {
+    if (add && (m_names.size() + 1) * 2 > m_nameSlots.size()) {
         std::size_t capacity = std::max<std::size_t>(16, m_nameSlots.size() * 2);
         while (capacity < (m_names.size() + 1) * 2) {
             capacity *= 2;
@@ -180,87 +164,83 @@ std::uint32_t DuplicateIndex::addName(std::string_view name)
             m_nameSlots[i] = n;
         }
     }
-    m_names.emplace_back(static_cast<std::uint32_t>(m_nameBytes.size()), static_cast<std::uint32_t>(name.size()));
-    m_nameBytes.append(name);
-    const auto number = static_cast<std::uint32_t>(m_names.size());
-    const std::size_t mask = m_nameSlots.size() - 1;
-    std::size_t i = hashBytes(name) & mask;
-    while (m_nameSlots[i] != 0) {
-        i = (i + 1) & mask;
+    if (m_nameSlots.empty()) {
+        return 0;
     }
-    m_nameSlots[i] = number;
-    return number;
+    const std::size_t mask = m_nameSlots.size() - 1;
+    for (std::size_t i = hashBytes(name) & mask;; i = (i + 1) & mask) {
+        const std::uint32_t number = m_nameSlots[i];
+        if (number == 0) {
+            if (!add) {
+                return 0;
+            }
+            m_names.emplace_back(static_cast<std::uint32_t>(m_nameBytes.size()),
+                                 static_cast<std::uint32_t>(name.size()));
+            m_nameBytes.append(name);
+            m_nameSlots[i] = static_cast<std::uint32_t>(m_names.size());
+            return m_nameSlots[i];
+        }
+        const auto [offset, length] = m_names[number - 1];
+        if (std::string_view(m_nameBytes).substr(offset, length) == name) {
+            return number;
+        }
+    }
+}
+
+std::size_t DuplicateIndex::longNumber(const std::string& key, std::size_t record)
+{
+    if (const auto found = m_longNumbers.find(key); found != m_longNumbers.end()) {
+        return found->second;
+    }
+    if (record != npos) {
+        m_longNumbers.emplace(key, static_cast<std::uint32_t>(record));
+    }
+    return npos;
 }
 
 void DuplicateIndex::reserve(std::size_t records)
 {
     m_mobiles.reserve(records);
-    m_namedPhones.reserve(records * 2);
+    m_namedPhones.reserve(records);
     m_names.reserve(records);
     m_nameBytes.reserve(records * 6);
 }
 
-void DuplicateIndex::add(const FieldViews& record)
+std::size_t DuplicateIndex::visit(const FieldViews& record, bool add)
 {
-    const auto number = static_cast<std::uint32_t>(m_count++);
-    if (const std::string mobile = comparableDigits(record[store::kMobile]); !mobile.empty()) {
-        if (const std::uint64_t key = pack(mobile); key != 0) {
-            m_mobiles.insert(key, 0, number);
+    const std::size_t number = add ? m_count++ : npos;
+    std::size_t first = npos;
+    auto earlier = [&first](std::size_t found) { first = std::min(first, found); };
+
+    const Digits mobile(record[store::kMobile]);
+    if (!mobile.empty()) {
+        if (const std::uint64_t key = mobile.key(); key != 0) {
+            earlier(m_mobiles.findOrAdd(key, 0, number));
         } else {
-            m_longMobiles.try_emplace(mobile, number);
+            earlier(longNumber("m\t" + std::string(mobile.view()), number));
         }
     }
     const std::string_view name = trimmed(record[store::kName]);
     if (name.empty()) {
-        return;
+        return first;
     }
     std::uint32_t nameId = 0;
     for (const std::size_t field : {store::kOffice, store::kHome, store::kMobile, store::kPhs}) {
-        const std::string digits = comparableDigits(record[field]);
+        std::optional<Digits> own;
+        const Digits& digits = field == store::kMobile ? mobile : own.emplace(record[field]);
         if (digits.empty()) {
             continue;
         }
         if (nameId == 0) {
-            nameId = addName(name);
+            nameId = nameNumber(name, add);
+            if (nameId == 0) {
+                return first; // a name never added: no record repeats it by name
+            }
         }
-        if (const std::uint64_t key = pack(digits); key != 0) {
-            m_namedPhones.insert(key, nameId, number);
+        if (const std::uint64_t key = digits.key(); key != 0) {
+            earlier(m_namedPhones.findOrAdd(key, nameId, number));
         } else {
-            m_longNamedPhones.try_emplace(std::to_string(nameId) + '\t' + digits, number);
-        }
-    }
-}
-
-std::size_t DuplicateIndex::find(const FieldViews& record) const
-{
-    std::size_t first = npos;
-    auto earlier = [&first](std::size_t found) { first = std::min(first, found); };
-    if (const std::string mobile = comparableDigits(record[store::kMobile]); !mobile.empty()) {
-        if (const std::uint64_t key = pack(mobile); key != 0) {
-            if (const Table::Slot* slot = m_mobiles.find(key, 0)) {
-                earlier(slot->record);
-            }
-        } else if (const auto it = m_longMobiles.find(mobile); it != m_longMobiles.end()) {
-            earlier(it->second);
-        }
-    }
-    const std::string_view name = trimmed(record[store::kName]);
-    const std::uint32_t nameId = name.empty() ? 0 : nameNumber(name);
-    if (nameId == 0) {
-        return first;
-    }
-    for (const std::size_t field : {store::kOffice, store::kHome, store::kMobile, store::kPhs}) {
-        const std::string digits = comparableDigits(record[field]);
-        if (digits.empty()) {
-            continue;
-        }
-        if (const std::uint64_t key = pack(digits); key != 0) {
-            if (const Table::Slot* slot = m_namedPhones.find(key, nameId)) {
-                earlier(slot->record);
-            }
-        } else if (const auto it = m_longNamedPhones.find(std::to_string(nameId) + '\t' + digits);
-                   it != m_longNamedPhones.end()) {
-            earlier(it->second);
+            earlier(longNumber(std::to_string(nameId) + '\t' + std::string(digits.view()), number));
         }
     }
     return first;
@@ -286,10 +266,9 @@ std::vector<std::size_t> findRepeats(std::span<const store::Record> records)
     std::vector<std::size_t> repeats;
     for (std::size_t i = 0; i < records.size(); ++i) {
         const FieldViews fields = views(records[i]);
-        if (index.find(fields) != DuplicateIndex::npos) {
+        if (index.findAndAdd(fields) != DuplicateIndex::npos) {
             repeats.push_back(i);
         }
-        index.add(fields);
     }
     return repeats;
 }

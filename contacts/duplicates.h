@@ -32,40 +32,45 @@ public:
 
     void reserve(std::size_t records);
     // Adds a record; records are numbered from 0 in the order they are added.
-    void add(const FieldViews& record);
-    // The number of the first record added that this one repeats, or npos.
-    std::size_t find(const FieldViews& record) const;
+    void add(const FieldViews& record) { visit(record, true); }
+    // The number of the first record added that this one repeats, or npos. (A visit that does not add writes nothing.)
+    std::size_t find(const FieldViews& record) const { return const_cast<DuplicateIndex*>(this)->visit(record, false); }
+    // Both at once: what find() says before the record is added.
+    std::size_t findAndAdd(const FieldViews& record) { return visit(record, true); }
     std::size_t size() const { return m_count; }
 
 private:
-    // Open addressing over 64-bit keys with the record number of their first holder.
+    // Open addressing over the keys (a packed number, and a name's number for the name table) with the number of the
+    // first record that had them.
     struct Table
     {
-        struct Slot
+        struct Entry
         {
             std::uint64_t key = 0; // 0: free
-            std::uint32_t name = 0; // the name's number + 1 in the name table; 0 for the mobile table
+            std::uint32_t name = 0; // the name's number + 1 in the name table; 0 in the mobile table
             std::uint32_t record = 0;
         };
-        std::vector<Slot> entries;
+        std::vector<Entry> entries;
         std::size_t used = 0;
         void reserve(std::size_t count);
-        const Slot* find(std::uint64_t key, std::uint32_t name) const;
-        void insert(std::uint64_t key, std::uint32_t name, std::uint32_t record);
+        // The record that holds the key, or npos; then, when `record` is not npos, the key is added for it.
+        std::size_t findOrAdd(std::uint64_t key, std::uint32_t name, std::size_t record);
     };
 
-    std::uint32_t nameNumber(std::string_view name) const; // 0: not known
-    std::uint32_t addName(std::string_view name);
+    std::size_t visit(const FieldViews& record, bool add);
+    // The name's number + 1, added when `add`; 0 for a name not known.
+    std::uint32_t nameNumber(std::string_view name, bool add);
+    std::size_t longNumber(const std::string& key, std::size_t record);
 
     Table m_mobiles;
     Table m_namedPhones;
-    // Names, each stored once: their bytes in one string, and a table from a name's hash to its number + 1.
+    // Names, each stored once: their bytes in one string, and a table of their numbers + 1 by hash.
     std::string m_nameBytes;
     std::vector<std::pair<std::uint32_t, std::uint32_t>> m_names; // offset, length
     std::vector<std::uint32_t> m_nameSlots; // number + 1; 0: free
-    // Numbers too long to be packed into a key (more than 18 digits): kept as text.
-    std::unordered_map<std::string, std::uint32_t> m_longMobiles;
-    std::unordered_map<std::string, std::uint32_t> m_longNamedPhones; // name number, a tab, the digits
+    // Numbers too long to be packed into a key (more than 18 digits): kept as text ("m" or the name's number, a
+    // tab, the digits).
+    std::unordered_map<std::string, std::uint32_t> m_longNumbers;
     std::size_t m_count = 0;
 };
 
