@@ -4,7 +4,7 @@
 #include "bench/directory_data.h"
 #include "contacts/duplicates.h"
 #include "contacts/vcard_reader.h"
-#include "contacts/vcard_writer.h"
+#include "contacts/writers.h"
 #include "text/gbk.h"
 
 #include <benchmark/benchmark.h>

@@ -37,7 +37,8 @@ QString numberText(double value)
     if (!std::isfinite(value)) {
         return {};
     }
-    if (value == std::floor(value) && std::fabs(value) < 1e15) {
+    // Every whole number up to 2^53 is held exactly, and a number that long (an ID card number) is shown whole.
+    if (value == std::floor(value) && std::fabs(value) <= 9007199254740992.0) {
         return QString::number(static_cast<qint64>(value));
     }
     return QString::number(value, 'g', 15);

@@ -3,7 +3,7 @@
 // Any bytes are read without a crash or a hang, every record read is seven one-line cells of valid text, and the
 // records as the import stores them, written as CSV and read again, come back unchanged.
 #include "contacts/table_reader.h"
-#include "contacts/vcard_writer.h"
+#include "contacts/writers.h"
 #include "contacts_check.h"
 
 #include <cstdint>

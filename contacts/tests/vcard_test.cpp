@@ -1,6 +1,6 @@
 #include "contacts/table_reader.h"
 #include "contacts/vcard_reader.h"
-#include "contacts/vcard_writer.h"
+#include "contacts/writers.h"
 #include "import/bulk_import.h"
 #include "text/gbk.h"
 

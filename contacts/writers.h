@@ -10,7 +10,9 @@
 
 #include <functional>
 
-// Writes records as one UTF-8 vCard 3.0 text that phones' address books import: N and FN, ORG, NOTE, one TEL per
+// Writes records for phones and spreadsheets.
+//
+// vCard: one UTF-8 vCard 3.0 text that phones' address books import: N and FN, ORG, NOTE, one TEL per
 // telephone field (office as WORK,VOICE; home as HOME,VOICE; mobile as CELL,VOICE; the PHS number grouped with the
 // label 小灵通), lines ended by CR LF and folded at 75 octets without splitting a character. A Chinese name is split
 // into family and given name, and its pinyin goes into X-PHONETIC-LAST-NAME and X-PHONETIC-FIRST-NAME, by which

@@ -1,6 +1,5 @@
-#include "contacts/vcard_writer.h"
+#include "contacts/writers.h"
 
-#include "contacts/contact_assembly.h"
 #include "store/fields.h"
 
 #include <algorithm>
