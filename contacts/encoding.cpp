@@ -50,7 +50,7 @@ QString decodeText(QByteArrayView bytes, TextEncoding* found)
         case TextEncoding::Utf16Be: {
             QStringDecoder decoder(encoding == TextEncoding::Utf16Le ? QStringDecoder::Utf16LE
                                                                      : QStringDecoder::Utf16BE,
-                                   QStringDecoder::Flag::Stateless);
+                                   QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
             QString text = decoder.decode(body);
             // An odd last byte is half a character: the decoder keeps it back, the file shows it as a bad one.
             if (body.size() % 2 != 0) {
@@ -64,7 +64,14 @@ QString decodeText(QByteArrayView bytes, TextEncoding* found)
         case TextEncoding::Utf8Bom:
             break;
     }
-    return QString::fromUtf8(body);
+    return fromUtf8(body);
+}
+
+QString fromUtf8(QByteArrayView bytes)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8,
+                           QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(bytes);
 }
 
 } // namespace telvane::contacts

@@ -22,4 +22,8 @@ qsizetype bomLength(TextEncoding encoding);
 // The text without its byte-order mark. A byte that starts no character becomes U+FFFD.
 QString decodeText(QByteArrayView bytes, TextEncoding* found = nullptr);
 
+// UTF-8 bytes as text, a U+FEFF at their start kept as a character (Qt's own conversion drops it as a byte-order
+// mark, which a value in the middle of a file is not).
+QString fromUtf8(QByteArrayView bytes);
+
 } // namespace telvane::contacts

@@ -91,10 +91,7 @@ public:
     // The strings made since the last call (the paragraphs read since the last cell took its value).
     std::vector<std::size_t> takePending() { return std::exchange(m_pending, {}); }
 
-    QString text(std::size_t index) const
-    {
-        return index < m_strings.size() ? QString::fromStdString(m_strings[index]) : QString();
-    }
+    QString text(std::size_t index) const { return index < m_strings.size() ? fromUtf8(m_strings[index]) : QString(); }
 
 private:
     std::vector<std::string> m_strings;
@@ -133,10 +130,7 @@ public:
     }
     void set_formula(orcus::spreadsheet::formula_grammar_t, std::string_view) override { }
     void set_shared_formula_index(std::size_t) override { }
-    void set_result_string(std::string_view value) override
-    {
-        m_text = QString::fromUtf8(value.data(), qsizetype(value.size()));
-    }
+    void set_result_string(std::string_view value) override { m_text = fromUtf8(value); }
     void set_result_value(double value) override { m_text = numberText(value); }
     void set_result_bool(bool value) override { m_text = value ? u"TRUE"_s : u"FALSE"_s; }
     void set_result_empty() override { m_text.clear(); }
@@ -175,10 +169,7 @@ public:
     }
 
     iface::import_formula* get_formula() override { return &m_formula; }
-    void set_auto(row_t row, col_t col, std::string_view s) override
-    {
-        put(row, col, plain(QString::fromUtf8(s.data(), qsizetype(s.size()))));
-    }
+    void set_auto(row_t row, col_t col, std::string_view s) override { put(row, col, plain(fromUtf8(s))); }
     void set_string(row_t row, col_t col, orcus::spreadsheet::string_id_t index) override
     {
         put(row, col, {QString(), index, true, m_strings.takePending(), {}});

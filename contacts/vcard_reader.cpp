@@ -266,7 +266,7 @@ QString Reader::decode(const QByteArray& bytes, const QByteArray& charset) const
             return text::fromGbk(std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
         }
     }
-    return QString::fromUtf8(bytes);
+    return fromUtf8(bytes);
 }
 
 QString Reader::value(const Property& property) const

@@ -178,6 +178,8 @@ private slots:
         QTest::newRow("UTF-8 file, a GBK property") << QByteArray(
             "BEGIN:VCARD\r\nFN:张三\r\nNOTE;CHARSET=GBK;ENCODING=QUOTED-PRINTABLE:=C4=E3\r\nEND:VCARD\r\n")
                                                     << QStringList {u"张三"_s, {}, u"你"_s};
+        QTest::newRow("a value starting with U+FEFF keeps it")
+            << "BEGIN:VCARD\r\nFN:\xEF\xBB\xBF张\r\nEND:VCARD"_ba << QStringList {u"\uFEFF张"_s};
         QTest::newRow("UTF-16 with its byte-order mark")
             << QByteArray("\xFF\xFE", 2) + utf16le(u"BEGIN:VCARD\r\nFN:王五\r\nEND:VCARD"_s) << QStringList {u"王五"_s};
     }
