@@ -2,8 +2,11 @@
 
 #include "resources/pictures.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/colours.h"
+#include "widgets/field_edit.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 #include "widgets/text_fit.h"
 #include "widgets/window_drag.h"
 
@@ -19,6 +22,7 @@
 #include <QSystemTrayIcon>
 #include <QWindow>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,19 +50,6 @@ MessageSink& messageSink()
 {
     static MessageSink sink;
     return sink;
-}
-
-void paint(QWidget* w, const QColor& background, const QColor& foreground)
-{
-    QPalette p = w->palette();
-    for (auto group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        p.setColor(group, QPalette::Window, background);
-        p.setColor(group, QPalette::Base, background);
-        p.setColor(group, QPalette::WindowText, foreground);
-        p.setColor(group, QPalette::Text, foreground);
-    }
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
 }
 
 } // namespace
@@ -97,7 +88,7 @@ void MainWindow::buildForm()
         l->setFont(widgets::songti(px));
         l->setAlignment(align);
         l->setFocusPolicy(Qt::NoFocus);
-        paint(l, Qt::white, fg);
+        widgets::setColours(l, Qt::white, fg);
         return l;
     };
     // A record box takes no more GB18030 bytes than its field holds.
@@ -108,7 +99,7 @@ void MainWindow::buildForm()
         e->setGeometry(x, y, w, h);
         e->setFont(widgets::songti(16));
         widgets::letTextFillFrame(e);
-        paint(e, kBoxGrey, Qt::black);
+        widgets::setColours(e, kBoxGrey, Qt::black);
         return e;
     };
     auto button = [this](const QString& name, int x, int y, int w, int h, QStringView base,
@@ -151,8 +142,12 @@ void MainWindow::buildForm()
     widgets::narrowTextToFit(数量标签);
     说明标签6 = label(u"说明标签6"_s, 4, 100, 84, 18, u"智能查询输入"_s, 14, QColor(255, 0, 0),
                       Qt::AlignRight | Qt::AlignVCenter);
-    查询框 = edit(u"查询框"_s, 88, 100, 116, 18, kQueryBytes);
-    查询框->setLowerCaseLatin(true);
+    查询框 = new widgets::QueryBox(kQueryBytes, this);
+    查询框->setObjectName(u"查询框"_s);
+    查询框->setGeometry(88, 100, 116, 18);
+    查询框->setFont(widgets::songti(16));
+    widgets::letTextFillFrame(查询框);
+    widgets::setColours(查询框, kBoxGrey, Qt::black);
     // The Save button lies over the right part of 查询框, so it is made after it and stays on top.
     确定按钮 = button(u"确定按钮"_s, 138, 95, 77, 26, u"save", Kind::Save);
     确定按钮->setFont(widgets::songti(16));
@@ -161,14 +156,14 @@ void MainWindow::buildForm()
     QLabel** rows[] = {&标签表1, &标签表2, &标签表3, &标签表4, &标签表5};
     for (int r = 0; r < 5; ++r) {
         *rows[r] = label(u"标签表%1"_s.arg(r + 1), 3, 122 + 13 * r, 399, 13, QString(), 12, Qt::black);
-        paint(*rows[r], stripe(r + 1), Qt::black);
+        widgets::setColours(*rows[r], stripe(r + 1), Qt::black);
         (*rows[r])->setMouseTracking(true);
         (*rows[r])->installEventFilter(this);
         m_rows[static_cast<std::size_t>(r)] = *rows[r];
     }
     说明标签 =
         label(u"说明标签"_s, 3, 189, 399, 18, u"快速电话查号程序,拥有智能搜索引擎. 使用Korvex编写"_s, 16, Qt::black);
-    paint(说明标签, QColor(218, 239, 254), QColor(0, 64, 128));
+    widgets::setColours(说明标签, QColor(218, 239, 254), QColor(0, 64, 128));
 
     // Focus order: the entry boxes row by row, then the query box, then the Save button.
     QWidget* order[] = {姓名框, 手机框, 家里框, 单位框, 办公框, 备注框, 小灵通框, 查询框, 确定按钮};
@@ -176,7 +171,13 @@ void MainWindow::buildForm()
         setTabOrder(order[i], order[i + 1]);
     }
 
-    m_boxes = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
+    // The record's boxes in field order; a field without its box in the form fails here.
+    widgets::ByteLimitedLineEdit* const boxes[] = {姓名框, 单位框, 备注框, 办公框, 家里框, 手机框, 小灵通框};
+    static_assert(std::size(boxes) == store::kFieldCount, "every field has its box in the form");
+    std::copy(std::begin(boxes), std::end(boxes), m_boxes.begin());
+    for (std::size_t f = 0; f < m_boxes.size(); ++f) {
+        widgets::limitToField(m_boxes[f], f);
+    }
 
     // What a screen reader says: the words a picture button shows, the caption beside a box. Each caption is also
     // its box's buddy (read as "labelled by"); 查询框 is named by its caption as it stands, "智能查询输入" or, in
@@ -202,7 +203,17 @@ void MainWindow::connectEvents()
     for (QLineEdit* box : m_boxes) {
         box->installEventFilter(this);
     }
-    查询框->installEventFilter(this);
+    // In Entry mode the record count ends where 确定按钮 lies over the box: a million records and more are drawn
+    // narrower.
+    connect(查询框, &QLineEdit::textChanged, this, [this] { fitQueryBoxText(); });
+    connect(查询框, &widgets::QueryBox::keyDown, this, [this](int key) {
+        m_queryMode.keyDown(key);
+        render();
+    });
+    connect(查询框, &widgets::QueryBox::keyUp, this, [this] {
+        m_queryMode.keyUp(查询框->text());
+        render();
+    });
     确定按钮->installEventFilter(this);
 
     connect(关闭按钮, &QAbstractButton::clicked, this, &MainWindow::shutDown);
@@ -241,23 +252,35 @@ void MainWindow::connectEvents()
     });
 }
 
+void MainWindow::applyMode(Mode mode)
+{
+    const ModeControls c = controlsIn(mode);
+    查询按钮->setEnabled(c.queryButton);
+    输入按钮->setEnabled(c.entryButton);
+    表格按钮->setEnabled(c.gridButton);
+    确定按钮->setEnabled(c.saveButton);
+    确定按钮->setVisible(c.saveButton);
+    // In Entry mode the query box is the record counter: no border, black on white.
+    查询框->setFrame(c.queryBox);
+    widgets::setColours(查询框, Qt::white, Qt::black);
+    查询框->setEnabled(c.queryBox);
+    for (QLineEdit* box : m_boxes) {
+        box->setEnabled(c.recordBoxes);
+    }
+    说明标签6->setText(c.caption);
+    m_mode = mode;
+    fitQueryBoxText();
+}
+
+void MainWindow::fitQueryBoxText()
+{
+    widgets::narrowTextWithin(查询框, m_mode == Mode::Entry ? 确定按钮->x() - 查询框->x() : 查询框->width());
+}
+
 void MainWindow::enterQueryMode()
 {
-    // The buttons and boxes as Query mode's table has them.
-    查询按钮->setEnabled(false);
-    输入按钮->setEnabled(true);
-    表格按钮->setEnabled(true);
-    确定按钮->setEnabled(false);
-    确定按钮->setVisible(false);
-    查询框->setFrame(true);
-    paint(查询框, Qt::white, Qt::black);
-    查询框->setEnabled(true);
-    for (QLineEdit* box : m_boxes) {
-        box->setEnabled(false);
-    }
-    说明标签6->setText(u"智能查询输入"_s);
+    applyMode(Mode::Query);
     查询框->setText(QString());
-    m_mode = Mode::Query;
     查询框->setFocus(Qt::OtherFocusReason);
     m_queryMode.enter();
     render();
@@ -265,22 +288,8 @@ void MainWindow::enterQueryMode()
 
 void MainWindow::enterEntryMode()
 {
-    查询按钮->setEnabled(true);
-    输入按钮->setEnabled(false);
-    表格按钮->setEnabled(true);
-    // The query box becomes the record counter: no border, black on white.
-    查询框->setFrame(false);
-    paint(查询框, Qt::white, Qt::black);
-    确定按钮->setEnabled(true);
-    确定按钮->setVisible(true);
-    查询框->setEnabled(false);
-    // Enabled in the order 姓名 手机 单位 办公 家里 小灵通 备注.
-    for (QLineEdit* box : {姓名框, 手机框, 单位框, 办公框, 家里框, 小灵通框, 备注框}) {
-        box->setEnabled(true);
-    }
-    m_mode = Mode::Entry;
+    applyMode(Mode::Entry);
     姓名框->setFocus(Qt::OtherFocusReason);
-    说明标签6->setText(u"总记录数"_s);
     showRecordCount();
     m_queryMode.clearResults();
     m_queryMode.clearRows();
@@ -314,7 +323,7 @@ void MainWindow::render()
         m_rows[r]->setText(view.rows[r]);
         const QColor colour = row == view.yellowRow ? kYellow : stripe(row);
         if (m_rows[r]->palette().color(QPalette::Window) != colour) {
-            paint(m_rows[r], colour, Qt::black);
+            widgets::setColours(m_rows[r], colour, Qt::black);
         }
     }
     数量标签->setText(view.count);
@@ -336,7 +345,16 @@ void MainWindow::saveEntry()
     for (std::size_t f = 0; f < m_boxes.size(); ++f) {
         typed[f] = m_boxes[f]->text();
     }
+    if (!m_saveRefusal.isEmpty()) {
+        showMessage(u"记录未保存"_s, u"这条记录没有存入 DHB.EDB：%1\n输入的内容仍保留在输入框中。"_s.arg(m_saveRefusal),
+                    this);
+        return;
+    }
     const entry::EntryMode::Saved result = m_entryMode.save(typed);
+    if (!result.warning.isEmpty() && result.warning != m_warned) {
+        showMessage(u"磁盘空间不足"_s, result.warning, this);
+    }
+    m_warned = result.warning;
     if (!result.saved) {
         // The boxes keep what was typed and the counter stays, so the record can be saved later.
         showMessage(u"记录未保存"_s,
@@ -353,29 +371,6 @@ void MainWindow::saveEntry()
 bool MainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if (watched == 查询框) {
-        if (type == QEvent::KeyPress) {
-            const int key = static_cast<QKeyEvent*>(event)->key();
-            if (key == Qt::Key_Return || key == Qt::Key_Enter) {
-                // So that the next typing replaces the query.
-                查询框->selectAll();
-            }
-            m_queryMode.keyDown(key);
-            render();
-        } else if (type == QEvent::KeyRelease) {
-            m_queryMode.keyUp(查询框->text());
-            render();
-        } else if (type == QEvent::FocusIn) {
-            // Let the box take the focus first, so that selecting its text sticks.
-            查询框->event(event);
-            paint(查询框, kYellow, Qt::black);
-            查询框->selectAll();
-            return true;
-        } else if (type == QEvent::FocusOut) {
-            paint(查询框, Qt::white, Qt::black);
-        }
-        return false;
-    }
     if (watched == 确定按钮) {
         if (type == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
@@ -395,12 +390,12 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event)
         if (type == QEvent::FocusIn) {
             box->event(event);
             m_enterAdvancesFocus = true;
-            paint(box, Qt::white, Qt::black);
+            widgets::setColours(box, Qt::white, Qt::black);
             box->selectAll();
             return true;
         }
         if (type == QEvent::FocusOut) {
-            paint(box, kBoxGrey, Qt::black);
+            widgets::setColours(box, kBoxGrey, Qt::black);
         } else if (type == QEvent::KeyPress && m_enterAdvancesFocus) {
             const int key = static_cast<QKeyEvent*>(event)->key();
             if (key == Qt::Key_Return || key == Qt::Key_Enter) {
@@ -468,17 +463,7 @@ QString MainWindow::storePath() const
 
 bool MainWindow::folderIsWritable(const QString& folder)
 {
-    // A file made and taken away again: that fails exactly where writing fails (a read-only file system, also for
-    // root; a folder the user may not write). A writable folder that belongs to someone else is no refusal.
-    const QByteArray probe = QFile::encodeName(folder) + "/.telvane-write-test-" + QByteArray::number(::getpid());
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    const bool written = ::write(fd, "x", 1) == 1;
-    ::close(fd);
-    const bool removed = ::unlink(probe.constData()) == 0;
-    return written && removed;
+    return probeFolder(folder) == FolderAccess::Writable;
 }
 
 bool MainWindow::startUp()
@@ -486,26 +471,17 @@ bool MainWindow::startUp()
     m_queryMode.setSelectedRow(1);
     enterQueryMode();
 
-    if (!folderIsWritable(m_folder)) {
-        showMessage(
-            u" 程序不能在只读环境中运行。"_s,
-            u"    本程序在只读环境中无法正常运行，请取消磁盘的写保护。如果程序在光盘中,请将程序复制到硬盘或优盘中使用。"_s);
-        return false;
-    }
-
     const QString path = storePath();
-    const store::FileState state = store::DirectoryStore::inspect(path);
-    if (state != store::FileState::Missing && state != store::FileState::Store) {
-        // Never overwrite, repair or move a file we do not understand: it may be the user's only copy.
-        showMessage(u" 无法打开电话簿数据库"_s,
-                    u"%1\n%2。\n程序没有改动这个文件。请把它移走或换成有效的电话簿数据库后再运行本程序。"_s.arg(
-                        QDir::toNativeSeparators(path), store::DirectoryStore::describe(state)));
+    const StartPlan plan = planStart(probeFolder(m_folder), store::DirectoryStore::inspect(path), path);
+    auto tell = [this](const Message& m, QWidget* owner = nullptr) { showMessage(m.title, m.text, owner); };
+    if (plan.step == StartPlan::Step::Refuse) {
+        tell(plan.refusal);
         return false;
     }
     QString error;
-    if (state == store::FileState::Missing) {
+    if (plan.step == StartPlan::Step::Create) {
         if (!store::DirectoryStore::create(path, &error)) {
-            showMessage(u" 无法创建电话簿数据库"_s, u"%1\n%2"_s.arg(QDir::toNativeSeparators(path), error));
+            tell(cannotCreate(path, error));
             return false;
         }
         enterEntryMode();
@@ -514,11 +490,18 @@ bool MainWindow::startUp()
     // Clear a read-only mark on the file, as the directory must be able to store entries.
     QFile::setPermissions(path, QFile::permissions(path) | QFile::WriteOwner);
     if (!m_store.open(path, &error)) {
-        showMessage(u" 无法打开电话簿数据库"_s,
-                    u"%1\n%2。\n程序没有改动这个文件。"_s.arg(QDir::toNativeSeparators(path), error));
-        return false;
+        // A store that cannot be written now (a full disk, a network share) is still there to look people up in.
+        if (!m_store.open(path, nullptr, store::DirectoryStore::Access::ReadOnly)) {
+            tell(cannotOpen(path, error));
+            return false;
+        }
+        m_saveRefusal = error;
+        tell(lookUpOnly(path, error), this);
+    } else if (plan.fullDisk) {
+        // Saving is tried all the same: it works again as soon as space is freed.
+        tell(fullDisk(path), this);
     }
-    if (state == store::FileState::Missing) {
+    if (plan.step == StartPlan::Step::Create) {
         showRecordCount();
     }
     // The window paints at once; the search index is built meanwhile, off the window's thread.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/main_rules.h"
 #include "entry/entry_mode.h"
 #include "query/directory.h"
 #include "query/query_mode.h"
@@ -19,6 +20,7 @@ class QSystemTrayIcon;
 namespace telvane::widgets {
 class PictureButton;
 class ByteLimitedLineEdit;
+class QueryBox;
 } // namespace telvane::widgets
 
 namespace telvane::app {
@@ -54,8 +56,7 @@ public:
     query::Directory& directory() { return m_directory; }
     QSystemTrayIcon* trayIcon() const { return m_tray; }
 
-    // The Main window's two modes; each sets the buttons and boxes as its table says.
-    enum class Mode { Query, Entry };
+    // The Main window's two modes; each sets the buttons and boxes as its table says (controlsIn).
     Mode mode() const { return m_mode; }
     void enterQueryMode();
     void enterEntryMode();
@@ -68,6 +69,8 @@ public:
 
     // Whether the program folder accepts writes (the read-only refusal's test).
     static bool folderIsWritable(const QString& folder);
+    // Why saving is refused for this run (a full disk, a network share); empty when it is not.
+    const QString& saveRefusal() const { return m_saveRefusal; }
 
     // The 33 controls of the form, named as the program calls them.
     widgets::PictureButton* 导入按钮;
@@ -95,7 +98,7 @@ public:
     widgets::PictureButton* 下翻页按钮;
     QLabel* 数量标签;
     QLabel* 说明标签6;
-    widgets::ByteLimitedLineEdit* 查询框;
+    widgets::QueryBox* 查询框;
     QLabel* 页数标签;
     QLabel* 标签表1;
     QLabel* 标签表2;
@@ -117,6 +120,8 @@ protected:
 
 private:
     void buildForm();
+    void applyMode(Mode mode);
+    void fitQueryBoxText();
     void connectEvents();
     void saveEntry();
     // Paints what Query mode shows: the result rows and their colours, the two labels, the page buttons, the boxes.
@@ -138,6 +143,9 @@ private:
     QPixmap m_background;
     QSystemTrayIcon* m_tray = nullptr;
     bool m_shutDown = false;
+    QString m_saveRefusal;
+    // The last warning shown after a save (the store file incomplete), so it is said once, not at every save.
+    QString m_warned;
 };
 
 } // namespace telvane::app

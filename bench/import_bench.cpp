@@ -224,7 +224,7 @@ void BM_BuildRecords(benchmark::State& state)
 {
     static const import::ColumnTexts columns = import::tidyColumns(gbkColumns(kImportRows));
     for (auto _ : state) {
-        benchmark::DoNotOptimize(import::buildRecords(columns));
+        benchmark::DoNotOptimize(import::importedRecords(columns));
     }
 }
 BENCHMARK(BM_BuildRecords)->Unit(benchmark::kMillisecond)->Repetitions(5)->ReportAggregatesOnly(true);
@@ -244,7 +244,7 @@ void BM_BulkImport(benchmark::State& state)
             break;
         }
         state.ResumeTiming();
-        const std::vector<store::Record> records = import::buildRecords(columns);
+        const std::vector<store::Record> records = import::importedRecords(columns);
         if (!store.appendMany(records, &error)) {
             state.SkipWithError(qPrintable(error));
             break;

@@ -21,6 +21,8 @@ using Args = std::vector<std::string>;
 int runSearch(const Args& args);
 // count FILE: the number of records.
 int runCount(const Args& args);
+// backup FILE DEST: a consistent copy of the store (also while other programs write it), one self-contained file.
+int runBackup(const Args& args);
 
 // ---- import commands (import_commands.cpp) --------------------------------------------------------------------------
 
@@ -29,16 +31,21 @@ inline constexpr int kExitInput = 2;
 
 // tidy COLUMN: a column's text (UTF-8) from standard input, tidied by the rule of column 1..7, to standard output.
 int runTidy(const Args& args);
-// import FILE: tab-separated rows from standard input, added as the import window adds its seven columns, in one
-// transaction; creates FILE as an empty store when it does not exist. Prints the number of records added.
+// import FILE [--exact]: tab-separated rows from standard input, added as the import window adds its seven columns,
+// in one transaction; creates FILE as an empty store when it does not exist. Prints the number of records added,
+// and on standard error how many cells tidying changed. With --exact every cell and row is stored as it is, so
+// that what export wrote comes back byte for byte.
 int runImport(const Args& args);
 // export FILE: every record in store order as one tab-separated line (LF), fields quoted where needed.
 int runExport(const Args& args);
 
 // ---- shared helpers (main.cpp) --------------------------------------------------------------------------------------
 
-// Writes UTF-8 text to standard output / one line to standard error, prefixed with the program name.
-void writeOut(const std::string& utf8);
+// Writes UTF-8 text to standard output; false (and why, said once on standard error) when it could not be written.
+bool writeOut(const std::string& utf8);
+// Flushes standard output; false as writeOut.
+bool finishOutput();
+// Writes one line to standard error, prefixed with the program name.
 void printError(const std::string& utf8Line);
 // The usage text, written to standard error; returns kExitUsage.
 int usage();

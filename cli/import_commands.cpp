@@ -3,15 +3,13 @@
 #include "import/bulk_import.h"
 #include "import/tidy.h"
 #include "store/directory_store.h"
+#include "store/handoff.h"
 #include "text/gbk.h"
 #include "text/tsv.h"
 
 #include <QFile>
 
 #include <algorithm>
-#include <condition_variable>
-#include <deque>
-#include <mutex>
 #include <optional>
 #include <thread>
 
@@ -87,10 +85,10 @@ std::size_t completeUtf8(std::string_view bytes)
 
 int runTidy(const Args& args)
 {
-    if (args.size() != 1 || args[0].size() != 1 || args[0][0] < '1' || args[0][0] > '7') {
+    const int column = args.size() == 1 ? std::atoi(args[0].c_str()) : 0;
+    if (column < 1 || column > static_cast<int>(store::kFieldCount) || std::to_string(column) != args[0]) {
         return usage();
     }
-    const int column = args[0][0] - '0';
     std::string input;
     if (!readUtf8Input(input)) {
         return kExitInput;
@@ -101,61 +99,19 @@ int runTidy(const Args& args)
 
 namespace {
 
-// Rows read and tidied from standard input, a piece at a time: what the reading thread hands to the writing one.
+// Records read and tidied from standard input: what the reading thread hands to the writing one.
 struct Piece
 {
-    std::vector<store::Record> records;
+    std::vector<store::Record> records; // GBK, or UTF-8 as read for an exact import
     std::string refusal; // why the input is refused (the import then adds nothing)
-    bool last = false;
-};
-
-// A few pieces between the two threads at most, so the memory stays the same however large the input is.
-class Pieces
-{
-public:
-    void push(Piece&& piece)
-    {
-        std::unique_lock lock(m_mutex);
-        m_space.wait(lock, [this] { return m_queue.size() < kDepth || m_closed; });
-        m_queue.push_back(std::move(piece));
-        m_ready.notify_one();
-    }
-    Piece pop()
-    {
-        std::unique_lock lock(m_mutex);
-        m_ready.wait(lock, [this] { return !m_queue.empty(); });
-        Piece piece = std::move(m_queue.front());
-        m_queue.pop_front();
-        m_space.notify_one();
-        return piece;
-    }
-    // The writer gave up: the reader stops waiting for room.
-    void close()
-    {
-        std::lock_guard lock(m_mutex);
-        m_closed = true;
-        m_space.notify_all();
-    }
-    bool closed()
-    {
-        std::lock_guard lock(m_mutex);
-        return m_closed;
-    }
-
-private:
-    static constexpr std::size_t kDepth = 4;
-    std::mutex m_mutex;
-    std::condition_variable m_ready;
-    std::condition_variable m_space;
-    std::deque<Piece> m_queue;
-    bool m_closed = false;
 };
 
 constexpr std::size_t kPieceRows = 4096;
 
 // Reads standard input a block at a time, checks it, reads its rows and tidies them as the import window tidies its
-// boxes, and hands the records over in pieces. Runs on a thread of its own.
-void readRows(Pieces& pieces)
+// rows (or, for an exact import, keeps every cell and every row as it is), and hands the records over in pieces.
+// Runs on a thread of its own; a refusal is the last piece.
+void readRows(store::Handoff<Piece>& pieces, bool exact, import::TidyCounts& counts)
 {
     text::TsvReader reader;
     Piece piece;
@@ -163,27 +119,28 @@ void readRows(Pieces& pieces)
     // A last row whose cells are all empty adds no record (as an empty last line adds none to a pasted column), so
     // such a row waits until another row follows it.
     std::optional<QStringList> emptyRow;
-    const QString none;
     store::Record cells;
     auto add = [&](const QStringList& row) {
         ++line;
         for (auto k = static_cast<qsizetype>(store::kFieldCount); k < row.size(); ++k) {
             if (!row[k].isEmpty()) {
-                piece.refusal = "standard input: row " + std::to_string(line) + " has more than 7 fields";
+                piece.refusal = "standard input: row " + std::to_string(line) + " has more than "
+                                + std::to_string(store::kFieldCount) + " fields";
                 return false;
             }
         }
-        // As the import window takes a row: tidied once as 整理数据 tidies the boxes, then once more by the import
-        // itself (a remark or number cut to its width may end in a blank that the second pass trims).
-        import::RowCells views;
         for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-            const QString& cell = k < static_cast<std::size_t>(row.size()) ? row[static_cast<qsizetype>(k)] : none;
-            // A line break inside a cell would split its row in two when tidied as a column line.
-            cells[k] = text::toGbk(cell.contains(u'\r') ? QString(cell).replace(u"\r\n"_s, u"\n"_s) : cell);
-            views[k] = cells[k];
+            const QString cell = row.value(static_cast<qsizetype>(k));
+            // As exported: every cell as it is, UTF-8 as the file keeps it; otherwise GBK, to be tidied.
+            cells[k] = exact ? cell.toStdString() : text::toGbk(cell);
         }
-        store::Record& record = piece.records.emplace_back(import::tidyRow(views));
-        import::retidyRow(record);
+        if (exact) {
+            piece.records.push_back(cells);
+        } else {
+            import::RowCells views;
+            std::copy(cells.begin(), cells.end(), views.begin());
+            piece.records.push_back(import::tidyRow(views, &counts));
+        }
         if (piece.records.size() >= kPieceRows) {
             pieces.push(std::move(piece));
             piece = {};
@@ -196,7 +153,7 @@ void readRows(Pieces& pieces)
                 return false;
             }
             emptyRow.reset();
-            if (std::all_of(row.begin(), row.end(), [](const QString& cell) { return cell.isEmpty(); })) {
+            if (!exact && std::all_of(row.begin(), row.end(), [](const QString& cell) { return cell.isEmpty(); })) {
                 emptyRow = row;
             } else if (!add(row)) {
                 return false;
@@ -209,8 +166,8 @@ void readRows(Pieces& pieces)
         if (piece.refusal.empty()) {
             piece.refusal = why;
         }
-        piece.last = true;
         pieces.push(std::move(piece));
+        pieces.finish();
     };
     std::string block;
     std::vector<char> buffer(1 << 20);
@@ -240,14 +197,23 @@ void readRows(Pieces& pieces)
     if (!take(reader.finish())) {
         return refuse({});
     }
-    piece.last = true;
     pieces.push(std::move(piece));
+    pieces.finish();
 }
 
 } // namespace
 
-int runImport(const Args& args)
+int runImport(const Args& given)
 {
+    Args args;
+    bool exact = false;
+    for (const std::string& arg : given) {
+        if (arg == "--exact") {
+            exact = true;
+        } else {
+            args.push_back(arg);
+        }
+    }
     if (args.size() != 1) {
         return usage();
     }
@@ -261,7 +227,7 @@ int runImport(const Args& args)
             return kExitFile;
         }
     } else if (state != store::FileState::Store) {
-        printError(args[0] + ": " + utf8(store::DirectoryStore::describe(state)));
+        printError(args[0] + ": " + utf8(store::DirectoryStore::describe(state, path)));
         return kExitFile;
     }
     store::DirectoryStore store;
@@ -269,34 +235,35 @@ int runImport(const Args& args)
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }
-    store::DirectoryStore::Appender appender(store);
-    if (!appender.begin(&error)) {
+    import::Importer importer(store, exact ? store::Encoding::Utf8 : store::Encoding::Gbk);
+    if (!importer.begin(&error)) {
         printError(args[0] + ": no record added: " + utf8(error));
         return kExitFile;
     }
     // Standard input is read and tidied on one thread while this one adds the rows, all in one transaction: the
     // memory stays the same however large the input is, and a refused input adds nothing.
-    Pieces pieces;
-    std::thread reading(readRows, std::ref(pieces));
+    store::Handoff<Piece> pieces;
+    import::TidyCounts tidied;
+    std::thread reading(readRows, std::ref(pieces), exact, std::ref(tidied));
     std::string refusal;
     bool written = true;
-    for (Piece piece = pieces.pop();; piece = pieces.pop()) {
-        if (!piece.refusal.empty()) {
-            refusal = piece.refusal;
+    while (std::optional<Piece> piece = pieces.pop()) {
+        if (!piece->refusal.empty()) {
+            refusal = piece->refusal;
             break;
         }
-        if (written && !appender.add(piece.records, &error)) {
-            written = false;
-            pieces.close();
-        }
-        if (piece.last) {
-            break;
+        for (store::Record& record : piece->records) {
+            if (written && !importer.add(std::move(record), &error)) {
+                written = false;
+                pieces.close();
+            }
         }
     }
+    pieces.close();
     reading.join();
     if (!refusal.empty()) {
         printError(refusal);
-        appender.rollback();
+        importer.rollback();
         store.close();
         // A store made for the input goes again, so the folder is left as it was.
         if (created && store::DirectoryStore::inspect(path) == store::FileState::Store) {
@@ -304,14 +271,21 @@ int runImport(const Args& args)
         }
         return kExitInput;
     }
-    if (!written || !appender.commit(&error)) {
+    if (!written || !importer.commit(&error)) {
         printError(args[0] + ": no record added: " + utf8(error));
         return kExitFile;
     }
-    const std::size_t added = appender.added();
+    if (tidied.changed > 0) {
+        printError("tidying changed " + std::to_string(tidied.changed) + " cells as the import window does ("
+                   + std::to_string(tidied.cut)
+                   + " of them cut to their field's width); --exact stores every cell as it is");
+    }
+    if (const QString warning = store.incompleteWarning(); !warning.isEmpty()) {
+        printError(utf8(warning));
+    }
+    const std::size_t added = importer.added();
     store.close();
-    writeOut(std::to_string(added) + "\n");
-    return kExitOk;
+    return writeOut(std::to_string(added) + "\n") ? kExitOk : kExitOutput;
 }
 
 int runExport(const Args& args)
@@ -324,7 +298,8 @@ int runExport(const Args& args)
     std::string out;
     QStringList row;
     store::Scan scan;
-    // One pass in the file's own UTF-8, written as it is read.
+    bool writing = true;
+    // One pass in the file's own UTF-8, written as it is read; it stops at the first failed write.
     const bool read = store::scanStore(
         path,
         [&](std::int64_t, const store::FieldViews& fields) {
@@ -335,17 +310,19 @@ int runExport(const Args& args)
             out += utf8(text::writeTsvRow(row));
             out += '\n';
             if (out.size() >= 1 << 16) {
-                writeOut(out);
+                writing = writeOut(out);
                 out.clear();
             }
-            return true;
+            return writing;
         },
         &scan, &error, store::Encoding::Utf8);
+    if (!writing || !writeOut(out)) {
+        return kExitOutput;
+    }
     if (!read) {
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }
-    writeOut(out);
     return kExitOk;
 }
 

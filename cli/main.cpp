@@ -1,16 +1,53 @@
 // telvane-cli: the directory store from the command line, over the same libraries as the program.
 #include "cli/commands.h"
 
+#include "store/fields.h"
+
 #include <QCoreApplication>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace telvane::cli {
 
-void writeOut(const std::string& utf8)
+namespace {
+
+bool g_outputFailed = false;
+
+// Says once why standard output could not be written (a full disk, a closed pipe, /dev/full).
+bool outputFailed(int error)
 {
-    std::fwrite(utf8.data(), 1, utf8.size(), stdout);
+    if (!g_outputFailed) {
+        g_outputFailed = true;
+        printError(std::string("cannot write standard output: ") + std::strerror(error));
+    }
+    return false;
+}
+
+} // namespace
+
+bool writeOut(const std::string& utf8)
+{
+    if (g_outputFailed) {
+        return false;
+    }
+    if (std::fwrite(utf8.data(), 1, utf8.size(), stdout) != utf8.size()) {
+        return outputFailed(errno);
+    }
+    return true;
+}
+
+bool finishOutput()
+{
+    if (g_outputFailed) {
+        return false;
+    }
+    if (std::fflush(stdout) != 0 || std::ferror(stdout)) {
+        return outputFailed(errno);
+    }
+    return true;
 }
 
 void printError(const std::string& utf8Line)
@@ -20,17 +57,30 @@ void printError(const std::string& utf8Line)
 
 int usage()
 {
-    std::fputs(
-        "usage: telvane-cli search FILE QUERY   rows of the records QUERY finds (digits: phone numbers and\n"
-        "                                       remarks; letters: pinyin initials), one per line\n"
+    // The columns by number, as the field table has them.
+    std::string columns;
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        columns += (f ? " " : "") + std::to_string(f + 1) + " " + std::string(store::kFields[f].name);
+    }
+    const std::string text =
+        "usage: telvane-cli search FILE QUERY   rows of the records QUERY finds, one per line, as the query box\n"
+        "                                       finds them: a QUERY that starts with a digit finds the phone\n"
+        "                                       numbers and remarks that hold it; any other finds names, units\n"
+        "                                       and remarks by pinyin initials (zs), then by whole or mixed\n"
+        "                                       pinyin (zhangsan, zsan), Chinese characters as themselves (张三,\n"
+        "                                       张s) and letters and digits as written; blanks are ignored\n"
         "       telvane-cli count FILE          the number of records\n"
         "       telvane-cli tidy COLUMN         tidies standard input (UTF-8, lines end in CR LF) by the rule of\n"
-        "                                       column 1..7: name, unit, remark, office, home, mobile, PHS\n"
-        "       telvane-cli import FILE         adds tab-separated rows from standard input (up to seven\n"
-        "                                       fields each) in one transaction, tidied as the import window\n"
-        "                                       tidies them; creates FILE when missing; prints the count\n"
-        "       telvane-cli export FILE         every record as a tab-separated line\n",
-        stderr);
+        "                                       the column: "
+        + columns
+        + "\n"
+          "       telvane-cli import FILE         adds tab-separated rows from standard input (a field a cell)\n"
+          "                                       in one transaction, tidied as the import window tidies\n"
+          "                                       them; creates FILE when missing; prints the count\n"
+          "       telvane-cli import FILE --exact the same, every cell and row stored as it is (what export wrote)\n"
+          "       telvane-cli export FILE         every record as a tab-separated line\n"
+          "       telvane-cli backup FILE DEST    a complete copy of the store, also while others write it\n";
+    std::fputs(text.c_str(), stderr);
     return kExitUsage;
 }
 
@@ -56,9 +106,10 @@ int main(int argc, char** argv)
         code = runImport(args);
     } else if (command == "export") {
         code = runExport(args);
+    } else if (command == "backup") {
+        code = runBackup(args);
     } else {
         code = usage();
     }
-    std::fflush(stdout);
-    return std::ferror(stdout) ? kExitOutput : code;
+    return finishOutput() ? code : kExitOutput;
 }

@@ -2,6 +2,7 @@
 
 #include "query/directory.h"
 #include "query/result_row.h"
+#include "store/backup.h"
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
@@ -30,8 +31,9 @@ int runSearch(const Args& args)
     if (args.size() != 2) {
         return usage();
     }
-    // As the query box takes it: Latin letters are lower case there as they are typed. Lowered in UTF-8, where a
-    // byte below 0x80 is always a character of its own (in GBK it may be the second byte of a Chinese character).
+    // As the query box takes it: Latin letters are lower case there as they are typed (Search reads them so anyway).
+    // Lowered in UTF-8, where a byte below 0x80 is always a character of its own (in GBK it may be the second byte of
+    // a Chinese character). Blanks stay: Search ignores them as it does in the box, but not in a query of digits.
     std::string typed = args[1];
     for (char& c : typed) {
         if (c >= 'A' && c <= 'Z') {
@@ -61,13 +63,14 @@ int runSearch(const Args& args)
         out += text::gbkToUtf8(query::resultRow(++ordinal, store.record(n)));
         out += '\n';
         if (out.size() >= 1 << 16) {
-            writeOut(out);
+            if (!writeOut(out)) {
+                return kExitOutput;
+            }
             out.clear();
         }
     }
-    writeOut(out);
     store.close();
-    return kExitOk;
+    return writeOut(out) ? kExitOk : kExitOutput;
 }
 
 int runCount(const Args& args)
@@ -79,9 +82,26 @@ int runCount(const Args& args)
     if (!openStore(args[0], store)) {
         return kExitFile;
     }
-    writeOut(std::to_string(store.recordCount()) + '\n');
+    const int count = store.recordCount();
     store.close();
-    return kExitOk;
+    return writeOut(std::to_string(count) + '\n') ? kExitOk : kExitOutput;
+}
+
+int runBackup(const Args& args)
+{
+    if (args.size() != 2) {
+        return usage();
+    }
+    const auto local = [](const std::string& file) {
+        return QString::fromLocal8Bit(file.data(), static_cast<qsizetype>(file.size()));
+    };
+    QString error;
+    QString written;
+    if (!store::backupStore(local(args[0]), local(args[1]), &error, &written)) {
+        printError(args[0] + ": no backup written: " + error.toUtf8().toStdString());
+        return kExitFile;
+    }
+    return writeOut(written.toUtf8().toStdString() + '\n') ? kExitOk : kExitOutput;
 }
 
 } // namespace telvane::cli

@@ -1,10 +1,12 @@
 #include "editor/list_editor_window.h"
 
+#include "editor/grid_rules.h"
 #include "editor/record_table_model.h"
 #include "help/help_window.h"
 #include "resources/pictures.h"
 #include "text/tsv.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/field_edit.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -49,6 +51,7 @@ public:
     {
         const auto field = static_cast<std::size_t>(index.column());
         auto* editor = new widgets::ByteLimitedLineEdit(static_cast<int>(store::kFields[field].width), parent);
+        widgets::limitToField(editor, field);
         editor->setFrame(false);
         return editor;
     }
@@ -157,9 +160,34 @@ void ListEditorWindow::openStore()
     数据源1 = new RecordTableModel(数据库提供者1, this);
     数据源1->setObjectName(u"数据源1"_s);
     connect(数据源1, &RecordTableModel::writeFailed, this, &ListEditorWindow::showFailure);
+    connect(数据源1, &RecordTableModel::notice, this, [this](const QString& text) { statusBar()->showMessage(text); });
     connect(数据源1, &RecordTableModel::undoAvailable, m_undoAction, &QAction::setEnabled);
 
     表格->setModel(数据源1);
+    // Whenever the rows are read again (another program wrote, a write was refused), the record that was current
+    // stays current where it still is as it was. One that changed meanwhile is not made current: the next command
+    // must not act on a record the user has not seen.
+    // Taken before the table reads anything again: the rows are still numbered as the grid shows them.
+    connect(数据源1, &RecordTableModel::aboutToWrite, this, [this] {
+        const QModelIndex current = 表格->currentIndex();
+        m_kept = {};
+        if (current.isValid()) {
+            m_kept = {数据源1->idAt(current.row()), current.column(), 表格->verticalScrollBar()->value(),
+                      数据源1->recordAt(current.row())};
+        }
+    });
+    connect(数据源1, &QAbstractItemModel::modelReset, this, [this] {
+        const int row = m_kept.id >= 0 ? 数据源1->rowOf(m_kept.id) : -1;
+        if (row >= 0 && 数据源1->recordAt(row) == m_kept.texts) {
+            表格->setCurrentIndex(数据源1->index(row, m_kept.field));
+            表格->verticalScrollBar()->setValue(m_kept.scroll);
+        } else {
+            // No current cell: the grid would otherwise make its first cell current when it takes the focus back
+            // from a closing cell editor, and Ctrl+D would delete a record nobody chose.
+            表格->setCurrentIndex(QModelIndex());
+        }
+        m_kept = {};
+    });
     m_delegate = new CellDelegate(this);
     表格->setItemDelegate(m_delegate);
     m_importAction->setEnabled(static_cast<bool>(m_importOpener));
@@ -189,55 +217,7 @@ void ListEditorWindow::finishEditing()
     }
 }
 
-ListEditorWindow::Block ListEditorWindow::selectedBlock(bool* scattered) const
-{
-    *scattered = false;
-    Block block;
-    if (!数据源1) {
-        return block;
-    }
-    // Read as ranges, not cells: a whole grid selected holds millions of cells.
-    QItemSelection ranges = 表格->selectionModel()->selection();
-    if (ranges.isEmpty() && 表格->currentIndex().isValid()) {
-        ranges.select(表格->currentIndex(), 表格->currentIndex());
-    }
-    for (const QItemSelectionRange& range : ranges) {
-        if (block.isEmpty()) {
-            block = {range.top(), range.left(), range.bottom(), range.right()};
-            continue;
-        }
-        block.top = std::min(block.top, range.top());
-        block.bottom = std::max(block.bottom, range.bottom());
-        block.left = std::min(block.left, range.left());
-        block.right = std::max(block.right, range.right());
-    }
-    // The rectangle around the ranges must be exactly what they cover, or the selection is scattered (Ctrl+click,
-    // a row header and a cell elsewhere): then no block command acts, as a cell the user did not choose must not
-    // change. Each column of the rectangle must be covered from top to bottom without a gap.
-    for (int column = block.left; !block.isEmpty() && column <= block.right; ++column) {
-        std::vector<std::pair<int, int>> spans;
-        for (const QItemSelectionRange& range : ranges) {
-            if (range.left() <= column && column <= range.right()) {
-                spans.emplace_back(range.top(), range.bottom());
-            }
-        }
-        std::ranges::sort(spans);
-        int reached = block.top - 1;
-        for (const auto& [top, bottom] : spans) {
-            if (top > reached + 1) {
-                break;
-            }
-            reached = std::max(reached, bottom);
-        }
-        if (reached < block.bottom) {
-            *scattered = true;
-            return {};
-        }
-    }
-    return block;
-}
-
-void ListEditorWindow::copyBlock(const Block& block)
+void ListEditorWindow::copyBlock(const CellBlock& block)
 {
     if (block.isEmpty()) {
         return;
@@ -276,7 +256,7 @@ void ListEditorWindow::copy()
 {
     finishEditing();
     bool scattered = false;
-    const Block block = selectedBlock(&scattered);
+    const CellBlock block = selectedBlock(表格->selectionModel()->selection(), 表格->currentIndex(), &scattered);
     if (scattered) {
         statusBar()->showMessage(kScattered);
         return;
@@ -288,7 +268,7 @@ void ListEditorWindow::cut()
 {
     finishEditing();
     bool scattered = false;
-    const Block block = selectedBlock(&scattered);
+    const CellBlock block = selectedBlock(表格->selectionModel()->selection(), 表格->currentIndex(), &scattered);
     if (scattered) {
         statusBar()->showMessage(kScattered);
         return;
@@ -298,13 +278,7 @@ void ListEditorWindow::cut()
     }
     copyBlock(block);
     // The cells are emptied; the records stay.
-    std::vector<store::RecordTable::CellWrite> cells;
-    for (int r = block.top; r <= block.bottom; ++r) {
-        for (int f = block.left; f <= block.right; ++f) {
-            cells.push_back({r, static_cast<std::size_t>(f), QString()});
-        }
-    }
-    数据源1->writeBlock(cells, {});
+    数据源1->writeBlock(emptiedCells(block), {});
 }
 
 void ListEditorWindow::paste()
@@ -323,40 +297,33 @@ void ListEditorWindow::paste()
     const int existing = 数据源1->rowCount();
     const int top = current.isValid() ? current.row() : existing;
 
-    std::vector<store::RecordTable::CellWrite> cells;
-    std::vector<store::RecordTexts> newRecords;
-    int right = field;
-    for (qsizetype i = 0; i < block.size(); ++i) {
-        const int row = top + static_cast<int>(i);
-        store::RecordTexts record;
-        for (qsizetype j = 0; j < block[i].size() && field + j < static_cast<qsizetype>(store::kFieldCount); ++j) {
-            const auto f = static_cast<std::size_t>(field + j);
-            right = std::max(right, static_cast<int>(f));
-            if (row < existing) {
-                cells.push_back({row, f, block[i][j]});
-            } else {
-                record[f] = block[i][j];
-            }
-        }
-        if (row >= existing) {
-            newRecords.push_back(record);
-        }
-    }
+    const PastePlan plan = planPaste(block, top, field, existing);
     const int scroll = 表格->verticalScrollBar()->value();
-    if (!数据源1->writeBlock(cells, newRecords)) {
+    statusBar()->clearMessage();
+    if (!数据源1->writeBlock(plan.cells, plan.newRecords)) {
         return;
     }
-    // The pasted block is left selected, its first cell current, and the records it added in sight.
-    const int bottom = std::min(top + static_cast<int>(block.size()) - 1, 数据源1->rowCount() - 1);
-    if (newRecords.empty()) {
-        setCurrentCell(top, field);
+    // The rows the paste wrote are left selected, and nothing else: records another program added meanwhile may
+    // stand between them.
+    const std::vector<int> written = 数据源1->lastWrittenRows();
+    const int first = written.empty() ? std::min(top, 数据源1->rowCount() - 1) : written.front();
+    if (plan.newRecords.empty()) {
+        setCurrentCell(first, field);
     } else {
-        showRows(top, bottom, field);
+        showRows(first, written.empty() ? first : written.back(), field);
     }
-    表格->selectionModel()->select(QItemSelection(数据源1->index(top, field), 数据源1->index(bottom, right)),
-                                   QItemSelectionModel::ClearAndSelect);
-    if (newRecords.empty()) {
+    QItemSelection selection;
+    for (const int row : written) {
+        selection.select(数据源1->index(row, field), 数据源1->index(row, plan.right));
+    }
+    表格->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (plan.newRecords.empty()) {
         表格->verticalScrollBar()->setValue(scroll);
+    }
+    if (plan.droppedColumns > 0) {
+        const QString said = statusBar()->currentMessage();
+        const QString drop = u"粘贴的内容超出了最后一列（小灵通），右边的%1列没有粘贴"_s.arg(plan.droppedColumns);
+        statusBar()->showMessage(said.isEmpty() ? drop : said + u"；"_s + drop);
     }
 }
 
@@ -379,21 +346,11 @@ void ListEditorWindow::deleteRecords()
         return;
     }
     // Exactly the rows that hold a selected cell (or the current row); each record is removed by its key.
-    std::vector<int> rows;
-    for (const QItemSelectionRange& range : 表格->selectionModel()->selection()) {
-        for (int r = range.top(); r <= range.bottom(); ++r) {
-            rows.push_back(r);
-        }
-    }
     const QModelIndex current = 表格->currentIndex();
-    if (rows.empty() && current.isValid()) {
-        rows.push_back(current.row());
-    }
+    const std::vector<int> rows = selectedRows(表格->selectionModel()->selection(), current);
     if (rows.empty()) {
         return;
     }
-    std::ranges::sort(rows);
-    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
     const int field = current.isValid() ? current.column() : 0;
     const int scroll = 表格->verticalScrollBar()->value();
     if (数据源1->removeRecords(rows)) {

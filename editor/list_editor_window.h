@@ -1,5 +1,6 @@
 #pragma once
 
+#include "editor/grid_rules.h"
 #include "store/record_table.h"
 
 #include <QFont>
@@ -64,24 +65,11 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    // A rectangle of cells: rows and fields, both ends included.
-    struct Block
-    {
-        int top = -1;
-        int left = 0;
-        int bottom = -1;
-        int right = -1;
-        bool isEmpty() const { return top < 0; }
-    };
-
     void buildMenus();
     void openStore();
     void showFailure(const QString& reason);
     void finishEditing();
-    // The selected cells as one rectangle (the current cell when none is selected). A scattered selection, which
-    // no rectangle covers exactly, gives an empty block and *scattered is set.
-    Block selectedBlock(bool* scattered) const;
-    void copyBlock(const Block& block);
+    void copyBlock(const CellBlock& block);
     // Reads the store again when another connection wrote; with showAppended the appended records are shown.
     void refresh(bool showAppended);
     // Reloads the grid and puts the current cell back at (row, field), clamped to what is there; false when the
@@ -99,6 +87,15 @@ private:
     QString m_storePath;
     std::function<QWidget*()> m_importOpener;
     int m_zoom = 100;
+    // The current record across a reading of the rows anew.
+    struct Kept
+    {
+        std::int64_t id = -1;
+        int field = 0;
+        int scroll = 0;
+        store::RecordTexts texts;
+    };
+    Kept m_kept;
     bool m_closedEmitted = false;
 
     QTableView* 表格 = nullptr;

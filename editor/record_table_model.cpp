@@ -69,51 +69,81 @@ bool RecordTableModel::record(store::Change&& change)
     return true;
 }
 
+std::vector<int> RecordTableModel::lastWrittenRows() const
+{
+    std::vector<int> rows;
+    for (const std::int64_t id : m_lastWritten) {
+        if (const int row = m_table.rowOf(id); row >= 0) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
+void RecordTableModel::report(const store::WriteOutcome& outcome, std::uint64_t numbering, bool written)
+{
+    if (m_table.numbering() != numbering) {
+        // The table caught up with another writer on the way, or read the file again after a conflict.
+        beginResetModel();
+        endResetModel();
+    }
+    if (!written) {
+        emit writeFailed(outcome.error);
+        return;
+    }
+    QStringList notes;
+    if (outcome.cut > 0) {
+        notes << u"%1个单元格的内容超过了字段的宽度，超出的部分没有保存"_s.arg(outcome.cut);
+    }
+    if (!outcome.warning.isEmpty()) {
+        notes << outcome.warning;
+    }
+    if (!notes.isEmpty()) {
+        emit notice(notes.join(u"；"_s));
+    }
+}
+
 bool RecordTableModel::writeBlock(const std::vector<store::RecordTable::CellWrite>& cells,
                                   const std::vector<store::RecordTexts>& newRecords)
 {
-    const int before = m_table.rowCount();
+    emit aboutToWrite();
     const std::uint64_t numbering = m_table.numbering();
     store::Change change;
-    QString error;
-    if (!m_table.write(cells, newRecords, &change, &error)) {
-        if (m_table.numbering() != numbering) {
-            // The table caught up with another writer before it refused: show the file as it is.
-            beginResetModel();
-            endResetModel();
-        }
-        emit writeFailed(error);
-        return false;
+    store::WriteOutcome outcome;
+    // The new records' rows are announced just before the table counts them.
+    bool inserting = false;
+    m_table.setAppendHook([&](int first, int last) {
+        beginInsertRows({}, first, last);
+        inserting = true;
+    });
+    const bool written = m_table.write(cells, newRecords, &change, &outcome);
+    m_table.setAppendHook({});
+    if (inserting) {
+        endInsertRows();
     }
-    if (m_table.numbering() != numbering) {
-        // Caught up with another writer on the way: the rows are numbered anew.
-        beginResetModel();
-        endResetModel();
-    } else {
-        if (!change.added.empty()) {
-            beginInsertRows({}, before, m_table.rowCount() - 1);
-            endInsertRows();
-        }
+    if (written) {
+        m_lastWritten = outcome.records;
+    }
+    if (written && m_table.numbering() == numbering) {
         for (const auto& c : cells) {
             const QModelIndex i = index(c.row, static_cast<int>(c.field));
             emit dataChanged(i, i, {Qt::DisplayRole, Qt::EditRole});
         }
     }
-    return record(std::move(change));
+    report(outcome, numbering, written);
+    return written && record(std::move(change));
 }
 
 bool RecordTableModel::removeRecords(const std::vector<int>& rows)
 {
+    emit aboutToWrite();
     store::Change change;
-    QString error;
+    store::WriteOutcome outcome;
     beginResetModel();
-    const bool ok = m_table.removeRows(rows, &change, &error);
+    const bool written = m_table.removeRows(rows, &change, &outcome);
     endResetModel();
-    if (!ok) {
-        emit writeFailed(error);
-        return false;
-    }
-    return record(std::move(change));
+    report(outcome, m_table.numbering(), written);
+    return written && record(std::move(change));
 }
 
 int RecordTableModel::appendEmpty()
@@ -129,31 +159,46 @@ bool RecordTableModel::undo(std::vector<int>* rows)
     if (m_undo.empty()) {
         return false;
     }
-    const store::Change& change = m_undo.back();
-    QString error;
-    int moved = 0;
+    const store::Change change = m_undo.back();
+    store::WriteOutcome outcome;
+    emit aboutToWrite();
     beginResetModel();
-    const bool ok = m_table.undo(change, &error, &moved);
+    const bool written = m_table.undo(change, &outcome);
     endResetModel();
-    if (!ok) {
-        emit writeFailed(error);
+    if (!written) {
+        if (outcome.conflict) {
+            // Another program's write stands in its way, and always will: the step goes, older ones stay.
+            m_undo.pop_back();
+            if (m_undo.empty()) {
+                emit undoAvailable(false);
+            }
+            outcome.error = u"这一步没有撤销：%1"_s.arg(outcome.error);
+        }
+        report(outcome, m_table.numbering(), false);
         return false;
+    }
+    m_undo.pop_back();
+    // A record that came back under a new key is followed by the older steps that name it.
+    for (const auto& [from, to] : outcome.rekeyed) {
+        for (store::Change& older : m_undo) {
+            older.rekey(from, to);
+        }
     }
     if (rows) {
         rows->clear();
-        for (const auto& c : change.cells) {
-            rows->push_back(m_table.rowOf(c.id));
-        }
-        for (const auto& [id, texts] : change.removed) {
+        for (const std::int64_t id : change.ids()) {
             rows->push_back(m_table.rowOf(id));
+        }
+        for (const auto& [from, to] : outcome.rekeyed) {
+            rows->push_back(m_table.rowOf(to));
         }
         std::erase(*rows, -1);
         std::ranges::sort(*rows);
     }
-    if (moved > 0) {
-        emit writeFailed(u"%1条记录原来的位置已被其他程序占用，已放回表格末尾"_s.arg(moved));
+    if (!outcome.rekeyed.empty()) {
+        outcome.warning = u"%1条记录原来的位置已被其他程序占用，已放回表格末尾"_s.arg(outcome.rekeyed.size());
     }
-    m_undo.pop_back();
+    report(outcome, m_table.numbering(), true);
     if (m_undo.empty()) {
         emit undoAvailable(false);
     }
@@ -165,6 +210,7 @@ bool RecordTableModel::followOtherWriters()
     if (!m_table.isStale()) {
         return false;
     }
+    emit aboutToWrite();
     beginResetModel();
     m_table.refresh();
     endResetModel();

@@ -33,26 +33,40 @@ public:
     bool removeRecords(const std::vector<int>& rows);
     // Adds one empty record after the last row; its row, or -1.
     int appendEmpty();
-    // Takes back the latest step; false when there is none or it could not be taken back. The rows it touched are
+    // Takes back the latest step; false when there is none or it could not be taken back. A step that another
+    // program's write stands in the way of is dropped (it could never be taken back). The rows it touched are
     // returned in *rows (first of them first) so the grid can show them.
     bool undo(std::vector<int>* rows = nullptr);
     bool canUndo() const { return !m_undo.empty(); }
+    // The rows of the records the last successful write wrote or added, in order.
+    std::vector<int> lastWrittenRows() const;
 
     // Reads the store again when another connection wrote since the last look; true when it did.
     bool followOtherWriters();
     // The row of a record id, or -1; the id in a row.
     int rowOf(std::int64_t id) const { return m_table.rowOf(id); }
     std::int64_t idAt(int row) const { return m_table.idAt(row); }
+    // The record in a row as the grid shows it.
+    store::RecordTexts recordAt(int row) const { return m_table.record(row); }
 
 signals:
+    // A write, an undo or a reading of other writers' changes is about to start: the rows are still numbered as
+    // shown (they may be numbered anew by the time the model is reset).
+    void aboutToWrite();
+    // A write refused or failed: nothing of it was written.
     void writeFailed(const QString& reason);
+    // A write went in, with something the user must know (cells cut to their width, the file not yet complete).
+    void notice(const QString& text);
     void undoAvailable(bool available);
 
 private:
     bool record(store::Change&& change);
+    // Shows the rows as the table now numbers them and tells what the outcome says.
+    void report(const store::WriteOutcome& outcome, std::uint64_t numbering, bool written);
 
     store::RecordTable& m_table;
     std::vector<store::Change> m_undo;
+    std::vector<std::int64_t> m_lastWritten;
 };
 
 } // namespace telvane::editor

@@ -1,6 +1,7 @@
 #include "entry/entry_mode.h"
 
 #include "store/directory_store.h"
+#include "store/field_text.h"
 #include "text/gbk.h"
 
 namespace telvane::entry {
@@ -13,11 +14,13 @@ EntryMode::Saved EntryMode::save(const store::RecordTexts& typed)
 {
     store::Record record;
     for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-        const std::string bytes = text::toGbk(typed[f]);
-        record[f] = store::kFields[f].fullWidthOnEntry ? text::toFullWidth(bytes) : bytes;
+        record[f] = text::toGbk(store::storedText(f, typed[f]));
     }
     Saved result;
     result.saved = m_store.append(record, &result.reason);
+    if (result.saved) {
+        result.warning = m_store.incompleteWarning();
+    }
     return result;
 }
 

@@ -21,9 +21,11 @@ public:
     {
         bool saved = false;
         QString reason; // why not, when the store refused the record
+        QString warning; // saved, but the store file alone lacks it until a later write (the disk is full)
     };
-    // Stores the seven typed texts (field order) as a new record at the end. Half-width characters in the fields that
-    // are kept full-width (name and unit: the letter search walks them two bytes at a time) are converted first.
+    // Stores the seven typed texts (field order) as a new record at the end, each as its field keeps text: one line,
+    // and half-width characters full-width in the fields kept so (name and unit: the letter search walks them two
+    // bytes at a time).
     Saved save(const store::RecordTexts& typed);
     // What 查询框 shows in Entry mode.
     QString recordCount();

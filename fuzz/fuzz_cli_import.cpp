@@ -52,7 +52,7 @@ bool importBytes(std::string_view bytes, store::DirectoryStore& store, std::size
     }
     std::vector<store::Record> records;
     if (import::largestLineCount(columns) > 0) {
-        records = import::buildRecords(import::tidyColumns(columns));
+        records = import::importedRecords(import::tidyColumns(columns));
     }
     if (!records.empty() && !store.appendMany(records, &error)) {
         return false;

@@ -1,12 +1,12 @@
 // The Pinyin comparison and Search on small directories and queries built from the input.
 //
-// The input is read as a little program: a query made of pieces (letters, vowel finals, digits, blanks, any byte),
-// then records whose fields are made of pieces (common and vowel-initial Chinese characters, characters with
-// several readings, ASCII, stray lead bytes, GBK characters with a low second byte, four-byte characters,
-// full-width letters, NUL and LF). Every scan path and walk of the fast search must give the lists of the
-// step-by-step reference over an index streamed from the records, also after records are appended to it and after
-// it is emptied and filled again; so must a searcher over the records' columns, which keeps its own index in step;
-// pinyinCompare must agree with a recursive reading of the codes.
+// The input is read as a little program: a query made of pieces (letters, vowel finals, whole syllables, Chinese
+// characters, full-width letters, digits, blanks, any byte), then records whose fields are made of pieces (common and
+// vowel-initial Chinese characters, characters with several readings, ASCII, stray lead bytes, GBK characters with a
+// low second byte, four-byte characters, full-width letters, NUL and LF). Every scan path and walk of the fast search
+// must give the lists of the step-by-step reference over an index streamed from the records, also after records are
+// appended to it and after it is emptied and filled again; so must a searcher over the records' columns, which keeps
+// its own index in step; pinyinCompare must agree with a recursive reading of the codes.
 //
 // The index and the searchers live across inputs, as in the program: the index is emptied and refilled, which is
 // what makes an input cheap, and each stage runs the reference once for all searchers.
@@ -106,17 +106,24 @@ void field(Reader& in, std::size_t maxBytes, std::string& s)
 
 std::string makeQuery(Reader& in)
 {
-    static const char* const pieces[] = {"z", "w", "l", "c",  "y",  "h",  "s",  "j",  "d",  "g",  "x",   "t",
-                                         "a", "e", "o", "ai", "ei", "ao", "ou", "an", "en", "er", "ang", "eng",
-                                         "q", "b", "m", "n",  "r",  "f",  "k",  "p",  " ",  "Z",  "A"};
+    static const char* const pieces[] = {"z",   "w",   "l",     "c",   "y",  "h",    "s",   "j",    "d",    "g",  "x",
+                                         "t",   "a",   "e",     "o",   "ai", "ei",   "ao",  "ou",   "an",   "en", "er",
+                                         "ang", "eng", "q",     "b",   "m",  "n",    "r",   "f",    "k",    "p",  " ",
+                                         "Z",   "A",   "zhang", "san", "li", "wang", "zh",  "chen", "shan", "ou", "qu",
+                                         "xie", "lv",  "nv",    "ng",  "hm", "yue",  "zeng"};
     std::string q;
     const unsigned count = 1 + in.below(8);
     for (unsigned i = 0; i < count; ++i) {
-        const unsigned k = in.below(48);
+        const unsigned k = in.below(64);
         if (k < std::size(pieces)) {
             q += pieces[k];
-        } else if (k < 44) {
+        } else if (k < 56) {
             q += static_cast<char>('0' + in.below(10));
+        } else if (k < 60) {
+            const auto& chars = chineseCharacters();
+            q += chars[in.below(static_cast<unsigned>(chars.size()))];
+        } else if (k < 62) {
+            q += piece(in);
         } else {
             q += static_cast<char>(in.byte());
         }
@@ -217,7 +224,7 @@ void compareAll(query::Searcher& searcher, const query::SearchIndex& index, cons
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     Reader in(data, size);
-    const unsigned queryFrom = in.below(4);
+    const unsigned queryFrom = in.below(5);
     std::string q = makeQuery(in);
 
     // Kept across inputs, so that an input costs few allocations.
@@ -242,36 +249,59 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             const std::size_t start = in.below(static_cast<unsigned>(f.size()));
             q = f.substr(start, 1 + in.below(8));
         }
-    } else if (queryFrom == 2) {
-        const auto& f = records[in.below(count)][in.below(3)];
-        std::string codes;
-        for (std::size_t at = 2 * in.below(static_cast<unsigned>(f.size() / 2 + 1)); at + 1 < f.size(); at += 2) {
-            const auto list = query::pinyinCodes(std::string_view(f).substr(at, 2));
-            if (list.empty() || in.below(5) == 0) {
+    } else if (queryFrom >= 2) {
+        // Characters of a window of a name, unit or remark, each as its code, itself, or (from 3 on) one of its
+        // syllables, the last maybe cut short.
+        const auto chars = query::reference::characters(records[in.below(count)][in.below(3)]);
+        std::string read;
+        for (std::size_t at = in.below(static_cast<unsigned>(chars.size() + 1)); at < chars.size(); ++at) {
+            const auto codes = query::pinyinCodes(chars[at]);
+            const auto syllables = query::pinyinSyllables(chars[at]);
+            const unsigned how = in.below(queryFrom == 2 ? 2 : 4);
+            if (in.below(5) == 0) {
                 break;
             }
-            codes += list[in.below(static_cast<unsigned>(list.size()))];
+            if (how == 0 && !codes.empty()) {
+                read += codes[in.below(static_cast<unsigned>(codes.size()))];
+            } else if (how >= 2 && !syllables.empty()) {
+                const auto syllable = syllables[in.below(static_cast<unsigned>(syllables.size()))];
+                read += syllable.substr(0, how == 3 ? 1 + in.below(static_cast<unsigned>(syllable.size()))
+                                                    : syllable.size());
+            } else {
+                read += chars[at];
+            }
         }
-        if (!codes.empty()) {
-            q = codes;
+        if (!read.empty()) {
+            q = read;
         }
     }
 
-    // The reference runs once, over all records in reverse order: whether a record matches depends on the record
-    // alone, so its list gives the lists of the first records and of all in order.
+    // The reference runs once, over all records in reverse order: which part of the list a record is in depends on
+    // the record alone, so its parts give the lists of the first records and of all in order.
     const std::size_t total = records.size();
     reloaded.clear();
     for (std::size_t i = total; i-- > 0;) {
         reloaded.push(static_cast<std::int64_t>(total - i), records[i]);
     }
-    const auto expectedReversed = query::reference::referenceSearch(q, reloaded);
-    std::vector<std::int32_t> expectedAll;
-    for (auto it = expectedReversed.rbegin(); it != expectedReversed.rend(); ++it) {
-        expectedAll.push_back(static_cast<std::int32_t>(total) + 1 - *it);
-    }
+    const auto parts = query::reference::referenceParts(q, reloaded);
+    const auto inOrder = [&](const std::vector<std::int32_t>& part, std::size_t upTo) {
+        std::vector<std::int32_t> out;
+        for (auto it = part.rbegin(); it != part.rend(); ++it) {
+            const auto n = static_cast<std::int32_t>(total) + 1 - *it;
+            if (static_cast<std::size_t>(n) <= upTo) {
+                out.push_back(n);
+            }
+        }
+        return out;
+    };
+    const auto join = [](std::vector<std::int32_t> a, const std::vector<std::int32_t>& b) {
+        a.insert(a.end(), b.begin(), b.end());
+        return a;
+    };
+    const std::vector<std::int32_t> expectedReversed = join(parts.initials, parts.readings);
+    const std::vector<std::int32_t> expectedAll = join(inOrder(parts.initials, total), inOrder(parts.readings, total));
     const std::size_t half = total / 2 + 1;
-    const std::vector<std::int32_t> expectedHalf(
-        expectedAll.begin(), std::upper_bound(expectedAll.begin(), expectedAll.end(), static_cast<std::int32_t>(half)));
+    const std::vector<std::int32_t> expectedHalf = join(inOrder(parts.initials, half), inOrder(parts.readings, half));
 
     columns.clear();
     for (std::size_t i = 0; i < half; ++i) {

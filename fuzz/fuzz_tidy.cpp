@@ -108,12 +108,21 @@ void checkShape(std::string_view tidied, std::size_t width, int column, std::str
 // One column text, raw bytes or valid GB18030, and what the rules that need its lines share: the half-width form
 // of every line, made on first use.
 // The reference of the half-width rule: full-width ASCII (A3 A1..A3 FE) and the ideographic space (A1 A1) become
-// their one-byte forms, everything else stays.
+// their one-byte forms, a tab and each run of CRs and LFs one space (a field is one line), everything else stays.
 std::string halfWidthReference(std::string_view text)
 {
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size();) {
+        if (text[i] == '\t' || text[i] == '\r' || text[i] == '\n') {
+            const bool tab = text[i] == '\t';
+            ++i;
+            while (!tab && i < text.size() && (text[i] == '\r' || text[i] == '\n')) {
+                ++i;
+            }
+            out += ' ';
+            continue;
+        }
         const std::size_t len = text::charLength(text, i);
         if (len == 2) {
             const auto b1 = static_cast<unsigned char>(text[i]);
@@ -183,7 +192,10 @@ void checkTidied(int column, Column& in, std::string_view once, std::string_view
     for (std::size_t i = 0; i < in.lines.size() && outLines.next(out); ++i) {
         const std::string_view line = in.lines[i];
         const std::string_view source = spec.rule == import::Rule::ChineseOnly ? line : in.halfWidthLine(i);
-        check(characterSubsequence(out, source), "a tidied line is not made of its line's characters", column, input);
+        // (A telephone number too long for its field may have lost its country code and gained the trunk 0.)
+        check(characterSubsequence(out, source)
+                  || (spec.rule == import::Rule::Phone && characterSubsequence(out, "0" + std::string(source))),
+              "a tidied line is not made of its line's characters", column, input);
         check(import::tidyLine(line, spec.rule, spec.width) == out, "tidyLine and tidyColumn disagree", column, input);
         for (std::size_t at = 0; at < out.size();) {
             const std::string_view c = nextCharacter(out, at);
@@ -253,7 +265,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (std::size_t k = 0; k < columns.size(); ++k) {
         columns[k] = gbk.substr(std::min(gbk.size(), k * 3));
     }
-    const auto records = import::buildRecords(columns);
+    const auto records = import::importedRecords(columns);
 
     // A second tidying pass, taken in one step as telvane-cli import takes it, is the same as tidying again.
     {

@@ -9,26 +9,6 @@ using namespace Qt::StringLiterals;
 
 namespace telvane::import {
 
-std::vector<store::Record> buildRecords(const ColumnTexts& columns)
-{
-    const std::size_t largest = largestLineCount(columns);
-    if (largest == 0) {
-        return {};
-    }
-    std::vector<store::Record> records(largest);
-    for (std::size_t k = 1; k <= store::kFieldCount; ++k) {
-        const std::string tidied = tidyColumn(k, columns[static_cast<std::size_t>(k - 1)]);
-        const std::vector<std::string_view> lines = text::splitLines(tidied);
-        if (lines.size() > records.size()) {
-            records.resize(lines.size());
-        }
-        for (std::size_t r = 0; r < lines.size(); ++r) {
-            records[r][static_cast<std::size_t>(k - 1)] = std::string(lines[r]);
-        }
-    }
-    return records;
-}
-
 ColumnTexts tidyColumns(const ColumnTexts& columns)
 {
     ColumnTexts tidied;
@@ -58,9 +38,8 @@ bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* e
                 text += u"\r\n"_s;
             }
             if (k < row.size()) {
-                QString cell = row[k];
-                cell.replace(u"\r\n"_s, u"\n"_s);
-                text += cell;
+                // A cell is one line: its own line breaks would split its row in two.
+                text += text::oneLine(row[k]);
             }
         }
     }
@@ -70,11 +49,21 @@ bool columnsFromRows(const text::TsvRows& rows, ColumnTexts& columns, QString* e
     return true;
 }
 
-store::Record tidyRow(const RowCells& cells)
+store::Record tidyRow(const RowCells& cells, TidyCounts* counts)
 {
     store::Record record;
     for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-        record[f] = tidyLine(cells[f], store::kFields[f].tidy, store::kFields[f].width);
+        bool cut = false;
+        record[f] = tidyLine(cells[f], store::kFields[f].tidy, store::kFields[f].width, &cut);
+        if (counts) {
+            counts->cut += cut ? 1 : 0;
+        }
+    }
+    retidyRow(record);
+    if (counts) {
+        for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+            counts->changed += record[f] != cells[f] ? 1 : 0;
+        }
     }
     return record;
 }
@@ -86,28 +75,66 @@ void retidyRow(store::Record& record)
         // unit of characters made of bytes 0x80 and above (every GB2312 character), is what tidying it again gives:
         // nothing is left to convert, trim, drop or cut. Only the rare others take the second pass (a byte below 0x80
         // in a name may be the tail of a malformed sequence, which the second pass reads in another alignment).
+        // Those are tidied until tidying changes nothing more, so that tidying a tidied row again, as the import
+        // window's 导入数据 does after 整理数据, gives what one tidying gives: every pass only drops, converts
+        // or cuts, so the text gets shorter until it stays.
         const store::FieldInfo& info = store::kFields[f];
         std::string& field = record[f];
         const unsigned char below = info.tidy == store::TidyRule::ChineseOnly ? 0x80 : 0x20;
-        const bool plain = (field.empty() || (field.front() != ' ' && field.back() != ' '))
-                           && std::none_of(field.begin(), field.end(),
-                                           [below](char c) { return static_cast<unsigned char>(c) < below; });
-        if (!plain) {
-            field = tidyLine(field, info.tidy, info.width);
+        bool plain = (field.empty() || (field.front() != ' ' && field.back() != ' '))
+                     && std::none_of(field.begin(), field.end(),
+                                     [below](char c) { return static_cast<unsigned char>(c) < below; });
+        while (!plain) {
+            std::string again = tidyLine(field, info.tidy, info.width);
+            plain = again == field;
+            field = std::move(again);
         }
     }
 }
 
+bool forEachRow(const ColumnTexts& columns, const std::function<bool(const RowCells&)>& each)
+{
+    const std::size_t rows = largestLineCount(columns);
+    // A cursor into each column: its lines are taken one by one, cut at CR LF only.
+    std::array<std::string_view, store::kFieldCount> rest;
+    for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+        rest[k] = columns[k];
+    }
+    RowCells cells;
+    for (std::size_t r = 0; r < rows; ++r) {
+        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+            const std::size_t end = rest[k].find("\r\n");
+            cells[k] = rest[k].substr(0, end);
+            rest[k] = end == std::string_view::npos ? std::string_view() : rest[k].substr(end + 2);
+        }
+        if (!each(cells)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::vector<store::Record> importedRecords(const ColumnTexts& columns)
+{
+    std::vector<store::Record> records;
+    forEachRow(columns, [&](const RowCells& cells) {
+        records.push_back(tidyRow(cells));
+        return true;
+    });
+    return records;
+}
+
 namespace {
 
-// Rows go to the store in pieces of this many: large enough to cost nothing per piece, small enough to keep the
+// Records go to the store in pieces of this many: large enough to cost nothing per piece, small enough to keep the
 // memory of an import of millions of rows flat.
 constexpr std::size_t kPieceRows = 4096;
 
 } // namespace
 
-Importer::Importer(store::DirectoryStore& store)
+Importer::Importer(store::DirectoryStore& store, store::Encoding encoding)
     : m_appender(store)
+    , m_encoding(encoding)
 {
     m_piece.reserve(kPieceRows);
 }
@@ -117,15 +144,22 @@ bool Importer::begin(QString* error)
     return m_appender.begin(error);
 }
 
+bool Importer::add(store::Record&& record, QString* error)
+{
+    m_piece.push_back(std::move(record));
+    return m_piece.size() < kPieceRows || flush(error);
+}
+
 bool Importer::addRow(const RowCells& cells, QString* error)
 {
-    m_piece.push_back(tidyRow(cells));
-    return m_piece.size() < kPieceRows || flush(error);
+    return add(tidyRow(cells, &m_counts), error);
 }
 
 bool Importer::flush(QString* error)
 {
-    if (!m_appender.add(m_piece, error)) {
+    const bool stored =
+        m_encoding == store::Encoding::Utf8 ? m_appender.addUtf8(m_piece, error) : m_appender.add(m_piece, error);
+    if (!stored) {
         return false;
     }
     m_added += m_piece.size();
@@ -138,40 +172,34 @@ bool Importer::commit(QString* error)
     return flush(error) && m_appender.commit(error);
 }
 
-bool importColumns(const ColumnTexts& columns, store::DirectoryStore& store, std::size_t* added, QString* error)
+void Importer::rollback()
 {
-    const std::size_t rows = largestLineCount(columns);
+    m_piece.clear();
+    m_appender.rollback();
+}
+
+bool importColumns(const ColumnTexts& columns, store::DirectoryStore& store, std::size_t* added, QString* error,
+                   TidyCounts* counts)
+{
     if (added) {
         *added = 0;
     }
-    if (rows == 0) {
+    if (largestLineCount(columns) == 0) {
         return true;
-    }
-    // A cursor into each column: its lines are taken one by one, cut at CR LF only.
-    std::array<std::string_view, store::kFieldCount> rest;
-    for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-        rest[k] = columns[k];
     }
     Importer importer(store);
     if (!importer.begin(error)) {
         return false;
     }
-    RowCells cells;
-    for (std::size_t r = 0; r < rows; ++r) {
-        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
-            const std::size_t end = rest[k].find("\r\n");
-            cells[k] = rest[k].substr(0, end);
-            rest[k] = end == std::string_view::npos ? std::string_view() : rest[k].substr(end + 2);
-        }
-        if (!importer.addRow(cells, error)) {
-            return false;
-        }
-    }
-    if (!importer.commit(error)) {
+    const bool all = forEachRow(columns, [&](const RowCells& cells) { return importer.addRow(cells, error); });
+    if (!all || !importer.commit(error)) {
         return false;
     }
     if (added) {
         *added = importer.added();
+    }
+    if (counts) {
+        *counts = importer.counts();
     }
     return true;
 }

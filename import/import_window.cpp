@@ -6,6 +6,7 @@
 #include "import/tidy.h"
 #include "resources/pictures.h"
 #include "store/directory_store.h"
+#include "store/fields.h"
 #include "text/gbk.h"
 #include "widgets/explanation_label.h"
 #include "widgets/fonts.h"
@@ -35,8 +36,15 @@ struct ColumnPlace
     int left;
     int width;
 };
-constexpr std::array<ColumnPlace, 7> kPlaces {
-    {{3, 80}, {85, 139}, {226, 175}, {403, 98}, {503, 98}, {603, 86}, {691, 98}}};
+// Where each field's column stands, from left to right.
+constexpr ColumnPlace kPlaces[] {{3, 80}, {85, 139}, {226, 175}, {403, 98}, {503, 98}, {603, 86}, {691, 98}};
+static_assert(std::size(kPlaces) == store::kFieldCount, "every field has its column in the window");
+constexpr int kColumns = static_cast<int>(store::kFieldCount);
+
+QString utf8(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 // The first form of the instruction, shown when the window opens.
 const QString kInstruction =
@@ -97,21 +105,18 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
         button->setDefault(false);
     }
 
-    // What a screen reader calls each box: the words of its caption, without the width.
-    const std::array<QString, 7> names {u"姓名"_s,     u"单位名"_s, u"备注"_s,  u"办公电话"_s,
-                                        u"家庭电话"_s, u"手机"_s,   u"小灵通"_s};
-    const std::array<QString, 7> limits {u"最多5字"_s, u"最多12个汉字"_s, u"最多16个汉字或32个字符"_s,
-                                         u"13字符"_s,  u"13字符"_s,       u"11字符"_s,
-                                         u"13字符"_s};
-    for (int k = 1; k <= 7; ++k) {
+    for (int k = 1; k <= kColumns; ++k) {
         const auto i = static_cast<std::size_t>(k - 1);
-        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), names[i] + u' ' + limits[i], 12);
+        // What a screen reader calls each box: the words of its caption, without the width.
+        const QString name = utf8(store::kFields[i].importName);
+        const QString limit = utf8(store::kFields[i].importLimit);
+        m_captions[i] = makeLabel(this, u"标签上%1"_s.arg(k), name + u' ' + limit, 12);
         m_counters[i] = makeLabel(this, u"标签下%1"_s.arg(k), u"共有0行"_s, 12);
 
         auto* box = new PasteBox(this);
         box->setObjectName(u"编辑框%1"_s.arg(k));
-        box->setAccessibleName(names[i]);
-        box->setAccessibleDescription(limits[i]);
+        box->setAccessibleName(name);
+        box->setAccessibleDescription(limit);
         m_captions[i]->setBuddy(box);
         box->setFont(widgets::songti(12));
         // One spreadsheet cell per line: wrapping would make one cell look like several rows.
@@ -131,7 +136,7 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
 
     connect(整理按钮, &QPushButton::clicked, this, [this] { tidyCommand(); });
     connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         connect(&m_tidyTasks[i], &QFutureWatcher<void>::finished, this, [this, i] {
             m_readyColumns.push_back(static_cast<int>(i));
             m_tidyStep.start();
@@ -151,13 +156,11 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
     resize(kWindowWidth, 400);
 
     导入按钮->setEnabled(false);
-    m_tidyPending = true;
-    m_importDone = false;
 
     说明标签->setGeometry(3, 3, 675, 35);
     整理按钮->setGeometry(685, 3, 49, 35);
     导入按钮->setGeometry(739, 3, 49, 35);
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         m_captions[i]->setGeometry(kPlaces[i].left, 41, kPlaces[i].width, 18);
         m_boxes[i]->setGeometry(kPlaces[i].left, 59, kPlaces[i].width, 294);
         m_counters[i]->setGeometry(kPlaces[i].left, 353, kPlaces[i].width, 18);
@@ -177,7 +180,7 @@ ImportWindow::~ImportWindow()
 std::string ImportWindow::columnText(int column) const
 {
     const auto i = static_cast<std::size_t>(column - 1);
-    if (m_boxes[i]->isShowingColumn()) {
+    if (m_flow.state() == ImportFlow::State::Tidied) {
         return m_tidied[i].gbk;
     }
     return boxTextToGbk(m_boxes[i]->document()->toRawText());
@@ -202,7 +205,7 @@ bool ImportWindow::pasteBlock(int column, const QString& text)
     if (columns.isEmpty()) {
         return false;
     }
-    const int room = 8 - column;
+    const int room = kColumns + 1 - column;
     QPlainTextEdit* pastedInto = m_boxes[static_cast<std::size_t>(column - 1)];
     QTextCursor cursor = pastedInto->textCursor();
     cursor.beginEditBlock();
@@ -277,29 +280,36 @@ void ImportWindow::layOutBottom()
 {
     // The boxes follow the bottom edge; the counters stand 21 pixels above it.
     const int h = height();
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         m_boxes[i]->resize(m_boxes[i]->width(), h - 80);
         m_counters[i]->move(m_counters[i]->x(), h - 21);
     }
 }
 
+bool ImportWindow::anyLine() const
+{
+    for (int k = 1; k <= kColumns; ++k) {
+        if (lineCount(k) > 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
 void ImportWindow::tidyCommand()
 {
-    if (m_busy) {
-        return;
-    }
-    int largest = 0;
-    for (int k = 1; k <= 7; ++k) {
-        largest = std::max(largest, lineCount(k));
-    }
-    if (largest < 1) {
-        setExplanation(u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s);
-        return;
-    }
-    if (m_tidyPending) {
-        startTidy();
-    } else {
-        returnToEntering();
+    switch (m_flow.tidyClicked(anyLine())) {
+        case ImportFlow::TidyStep::Nothing:
+            break;
+        case ImportFlow::TidyStep::EmptyHint:
+            setExplanation(u"  提示：输入框中没有任何内容，请粘贴内容后再点击整理数据按钮。"_s);
+            break;
+        case ImportFlow::TidyStep::Tidy:
+            startTidy();
+            break;
+        case ImportFlow::TidyStep::StartAgain:
+            returnToEntering();
+            break;
     }
 }
 
@@ -308,10 +318,9 @@ void ImportWindow::startTidy()
     // The boxes take no input until their tidied text is in, and neither button starts anything meanwhile. Each box
     // is read at a turn of the event loop of its own (reading a big box takes a while) and tidied by a worker task
     // of its own; the box shows its tidied column as soon as that task is done.
-    m_busy = true;
     整理按钮->setEnabled(false);
     导入按钮->setEnabled(false);
-    for (std::size_t i = 0; i < 7; ++i) {
+    for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         m_boxes[i]->setEnabled(false);
         m_tidied[i] = Tidied();
     }
@@ -325,14 +334,14 @@ void ImportWindow::startTidy()
 
 void ImportWindow::tidyStep()
 {
-    if (m_boxesRead < 7) {
+    if (m_boxesRead < kColumns) {
         const auto i = static_cast<std::size_t>(m_boxesRead++);
         m_tidyTasks[i].setFuture(QtConcurrent::run(&m_workers, [this, i, raw = m_boxes[i]->document()->toRawText()] {
             if (m_cancel) {
                 return;
             }
             Tidied& tidied = m_tidied[i];
-            tidied.gbk = tidyColumn(static_cast<int>(i + 1), boxTextToGbk(raw));
+            tidied.gbk = tidyColumn(static_cast<int>(i + 1), boxTextToGbk(raw), &tidied.counts);
             QString text = text::fromGbk(tidied.gbk);
             text.replace(u"\r\n"_s, u"\n"_s);
             tidied.column = PasteBox::makeColumn(std::move(text));
@@ -347,38 +356,42 @@ void ImportWindow::tidyStep()
         ++m_boxesShown;
     }
     m_tidyStep.stop();
-    if (m_busy && m_boxesShown == 7) {
+    if (m_flow.state() == ImportFlow::State::Tidying && m_boxesShown == kColumns) {
         finishTidy();
     }
 }
 
 void ImportWindow::finishTidy()
 {
-    m_busy = false;
+    m_flow.tidyFinished();
     unsetCursor();
     整理按钮->setEnabled(true);
     导入按钮->setEnabled(true);
-    m_tidyPending = false;
     整理按钮->setCaption(u"重新输入"_s);
-    setExplanation(u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
-                   u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s);
+    QString explanation =
+        u"  为了便于查询，已将超过每列最大列宽的字符丢弃。姓名与单位名中只保留汉字，字母与数字都会被去除。"
+        u"办公电话、家庭电话、手机、小灵通都只保留数字。只有备注中保留各种字符。"_s;
+    std::size_t cut = 0;
+    for (const Tidied& tidied : m_tidied) {
+        cut += tidied.counts.cut;
+    }
+    if (cut > 0) {
+        explanation += u"其中%1行超过了列宽，超出的部分已截去。"_s.arg(cut);
+    }
+    setExplanation(explanation);
 }
 
 void ImportWindow::bulkImport()
 {
-    if (m_busy) {
-        return;
-    }
-    int largest = 0;
-    for (int k = 1; k <= 7; ++k) {
-        largest = std::max(largest, lineCount(k));
-    }
-    if (largest < 1) {
+    const ImportFlow::ImportStep step = m_flow.importClicked(anyLine());
+    if (step == ImportFlow::ImportStep::EmptyHint) {
         setExplanation(u"请先将要导入的数据粘贴到对应区域内。"_s);
+    }
+    if (step != ImportFlow::ImportStep::Import) {
         return;
     }
     ColumnTexts columns;
-    for (int k = 1; k <= 7; ++k) {
+    for (int k = 1; k <= kColumns; ++k) {
         columns[static_cast<std::size_t>(k - 1)] = columnText(k);
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
@@ -390,8 +403,11 @@ void ImportWindow::bulkImport()
         setExplanation(u"  未能导入，没有添加任何记录：%1"_s.arg(error));
         return;
     }
-    m_importDone = true;
+    m_flow.imported();
     returnToEntering();
+    if (const QString warning = m_store.incompleteWarning(); !warning.isEmpty()) {
+        setExplanation(u"  "_s + warning);
+    }
 }
 
 void ImportWindow::returnToEntering()
@@ -405,7 +421,6 @@ void ImportWindow::returnToEntering()
         tidied = Tidied();
     }
     导入按钮->setEnabled(false);
-    m_tidyPending = true;
     整理按钮->setCaption(u"整理数据"_s);
     setExplanation(kInstructionAgain);
 }
@@ -413,7 +428,7 @@ void ImportWindow::returnToEntering()
 void ImportWindow::done(int result)
 {
     QDialog::done(result);
-    if (m_importDone) {
+    if (m_flow.importDone()) {
         emit listEditorRequested();
     }
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "import/import_flow.h"
 #include "import/paste_box.h"
+#include "import/tidy.h"
+#include "store/fields.h"
 
 #include <QDialog>
 #include <QFutureWatcher>
@@ -41,15 +44,15 @@ public:
     ~ImportWindow() override;
 
     // Set once rows have been added to the store; stays set until the window closes.
-    bool importDone() const { return m_importDone; }
-    // Set in the Entering state, clear in the Tidied state.
-    bool tidyPending() const { return m_tidyPending; }
+    bool importDone() const { return m_flow.importDone(); }
+    // Set until the boxes hold their tidied columns, clear in the Tidied state.
+    bool tidyPending() const { return m_flow.state() != ImportFlow::State::Tidied; }
     // While the tidy command is still rewriting the boxes: the boxes and both buttons are disabled meanwhile.
-    bool busy() const { return m_busy; }
+    bool busy() const { return m_flow.state() == ImportFlow::State::Tidying; }
 
-    // The content of paste box 1..7 as GBK bytes, each line break of the box a CR LF.
+    // The content of paste box 1..n (one per field) as GBK bytes, each line break of the box a CR LF.
     std::string columnText(int column) const;
-    // The number of lines box 1..7 holds: a line break after the last line starts no further line.
+    // The number of lines box 1..n holds: a line break after the last line starts no further line.
     int lineCount(int column) const;
 
     // Every way of closing the window ends here: the list editor is asked for when rows were imported.
@@ -75,17 +78,18 @@ private:
     void setExplanation(const QString& text);
     void layOutBottom();
 
+    bool anyLine() const;
+
     store::DirectoryStore& m_store;
-    bool m_tidyPending = true;
-    bool m_importDone = false;
+    ImportFlow m_flow;
 
     widgets::ExplanationLabel* 说明标签;
     widgets::TwoLineButton* 整理按钮;
     widgets::TwoLineButton* 导入按钮;
     // Column k's caption, paste box and line counter at index k - 1 (标签上k, 编辑框k, 标签下k).
-    std::array<QLabel*, 7> m_captions {};
-    std::array<PasteBox*, 7> m_boxes {};
-    std::array<QLabel*, 7> m_counters {};
+    std::array<QLabel*, store::kFieldCount> m_captions {};
+    std::array<PasteBox*, store::kFieldCount> m_boxes {};
+    std::array<QLabel*, store::kFieldCount> m_counters {};
 
     // The tidy command at work: the boxes read one at a time, a worker task per box, then each box shows its tidied
     // column as its task ends. In the Tidied state the columns are kept here: what the boxes show, and what the
@@ -94,12 +98,12 @@ private:
     {
         std::string gbk;
         PasteBox::Column column;
+        TidyCounts counts;
     };
-    bool m_busy = false;
     std::atomic<bool> m_cancel = false;
     QThreadPool m_workers;
-    std::array<QFutureWatcher<void>, 7> m_tidyTasks;
-    std::array<Tidied, 7> m_tidied;
+    std::array<QFutureWatcher<void>, store::kFieldCount> m_tidyTasks;
+    std::array<Tidied, store::kFieldCount> m_tidied;
     int m_boxesRead = 0;
     std::deque<int> m_readyColumns;
     int m_boxesShown = 0;

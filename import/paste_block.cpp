@@ -1,41 +1,11 @@
 #include "import/paste_block.h"
 
+#include "text/gbk.h"
 #include "text/tsv.h"
 
 #include <algorithm>
 
 namespace telvane::import {
-
-namespace {
-
-inline bool isLineBreak(QChar c)
-{
-    return c == u'\r' || c == u'\n' || c == QChar(QChar::LineSeparator) || c == QChar(QChar::ParagraphSeparator);
-}
-
-// A cell as one line of its box.
-QString oneLine(const QString& cell)
-{
-    if (std::none_of(cell.begin(), cell.end(), [](QChar c) { return c == u'\t' || isLineBreak(c); })) {
-        return cell;
-    }
-    QString line;
-    line.reserve(cell.size());
-    for (qsizetype i = 0; i < cell.size(); ++i) {
-        const QChar c = cell[i];
-        if (isLineBreak(c)) {
-            while (i + 1 < cell.size() && isLineBreak(cell[i + 1])) {
-                ++i;
-            }
-            line += u' ';
-        } else {
-            line += c == u'\t' ? QChar(u' ') : c;
-        }
-    }
-    return line;
-}
-
-} // namespace
 
 bool isSpreadsheetBlock(QStringView text)
 {
@@ -63,7 +33,7 @@ QList<QStringList> blockColumns(QStringView text)
     }
     for (const QStringList& row : rows) {
         for (qsizetype c = 0; c < width; ++c) {
-            columns[c].append(c < row.size() ? oneLine(row[c]) : QString());
+            columns[c].append(c < row.size() ? text::oneLine(row[c]) : QString());
         }
     }
     return columns;

@@ -1,5 +1,6 @@
 #include "import/tidy.h"
 
+#include "store/field_text.h"
 #include "text/gbk.h"
 
 #include <algorithm>
@@ -15,6 +16,11 @@ inline unsigned char byteOf(std::string_view s, std::size_t i)
     return static_cast<unsigned char>(s[i]);
 }
 
+inline bool isBreak(unsigned char c)
+{
+    return c == '\r' || c == '\n' || c == '\t';
+}
+
 // Full-width forms A3 A1..A3 FE to 0x21..0x7E and the ideographic space A1 A1 to 0x20, judged as whole
 // characters, into `out` (replacing its content).
 void halfWidthInto(std::string_view line, std::string& out)
@@ -26,9 +32,20 @@ void halfWidthInto(std::string_view line, std::string& out)
     while (i < n) {
         const unsigned char c = byteOf(line, i);
         if (c < 0x80) {
+            if (isBreak(c)) {
+                // A field is one line: a tab, and each run of line breaks (a lone CR or LF inside a column's
+                // line), becomes one space.
+                std::size_t j = i + 1;
+                while (c != '\t' && j < n && (byteOf(line, j) == '\r' || byteOf(line, j) == '\n')) {
+                    ++j;
+                }
+                out += ' ';
+                i = j;
+                continue;
+            }
             // Runs of single bytes are copied in one go: most phone and remark text is plain ASCII.
             std::size_t j = i + 1;
-            while (j < n && byteOf(line, j) < 0x80) {
+            while (j < n && byteOf(line, j) < 0x80 && !isBreak(byteOf(line, j))) {
                 ++j;
             }
             out.append(line.data() + i, j - i);
@@ -68,7 +85,7 @@ inline void trimBounds(std::string_view s, std::size_t& begin, std::size_t& end)
     }
 }
 
-void appendChineseOnly(std::string_view line, std::size_t width, std::string& out)
+bool appendChineseOnly(std::string_view line, std::size_t width, std::string& out)
 {
     std::size_t kept = 0;
     const std::size_t n = line.size();
@@ -86,15 +103,16 @@ void appendChineseOnly(std::string_view line, std::size_t width, std::string& ou
             continue;
         }
         if (kept + len > width) {
-            break;
+            return true;
         }
         out.append(line.data() + i, len);
         kept += len;
         i += len;
     }
+    return false;
 }
 
-void appendRemark(std::string_view line, std::size_t width, std::string& out, std::string& scratch)
+bool appendRemark(std::string_view line, std::size_t width, std::string& out, std::string& scratch)
 {
     halfWidthInto(line, scratch);
     const std::string_view s(scratch);
@@ -103,7 +121,7 @@ void appendRemark(std::string_view line, std::size_t width, std::string& out, st
     trimBounds(s, begin, end);
     if (end - begin <= width) {
         out.append(s.data() + begin, end - begin);
-        return;
+        return false;
     }
     // Too long: keep whole characters up to the width. For GB2312 text this is the byte cut followed by dropping
     // the last byte when it is the first half of a character (an odd run of bytes of 0x80 or above at the cut).
@@ -117,9 +135,10 @@ void appendRemark(std::string_view line, std::size_t width, std::string& out, st
         i += len;
     }
     out.append(kept.data(), i);
+    return true;
 }
 
-void appendPhone(std::string_view line, std::size_t width, std::string& out, std::string& scratch)
+bool appendPhone(std::string_view line, std::size_t width, std::string& out, std::string& scratch)
 {
     halfWidthInto(line, scratch);
     const std::string_view s(scratch);
@@ -127,35 +146,43 @@ void appendPhone(std::string_view line, std::size_t width, std::string& out, std
     std::size_t end;
     trimBounds(s, begin, end);
     const std::size_t start = out.size();
-    std::size_t i = begin;
-    while (i < end && out.size() - start < width) {
+    for (std::size_t i = begin; i < end;) {
         const unsigned char c = byteOf(s, i);
         if (c >= 0x80) {
             i += charLength(s, i); // Chinese characters and other multi-byte characters go whole
             continue;
         }
-        // A line never holds a CR LF pair. Dropping the characters between a CR and an LF would make one, and the
-        // column would gain a line and every row below would shift: such an LF is dropped too.
-        if (!(c == '\n' && out.size() > start && out.back() == '\r')) {
-            out += static_cast<char>(c);
-        }
+        out += static_cast<char>(c);
         ++i;
     }
+    if (out.size() - start <= width) {
+        return false;
+    }
+    // Too long: the number without its separators (and its country code), so that a cut never makes another number
+    // of it. A line that does not fit even so is cut as it stands, which keeps a number followed by an extension
+    // or a word whole with its separators.
+    const std::string number = store::compactPhone(std::string_view(out).substr(start), width);
+    if (number.size() <= width) {
+        out.resize(start);
+        out += number;
+        return false;
+    }
+    out.resize(start + width);
+    return true;
 }
 
-void appendTidied(std::string_view line, Rule rule, std::size_t width, std::string& out, std::string& scratch)
+// Appends the tidied line; true when the width cut something off.
+bool appendTidied(std::string_view line, Rule rule, std::size_t width, std::string& out, std::string& scratch)
 {
     switch (rule) {
         case Rule::ChineseOnly:
-            appendChineseOnly(line, width, out);
-            break;
+            return appendChineseOnly(line, width, out);
         case Rule::Remark:
-            appendRemark(line, width, out, scratch);
-            break;
+            return appendRemark(line, width, out, scratch);
         case Rule::Phone:
-            appendPhone(line, width, out, scratch);
-            break;
+            return appendPhone(line, width, out, scratch);
     }
+    return false;
 }
 
 } // namespace
@@ -183,15 +210,18 @@ std::string phoneLine(std::string_view line, std::size_t width)
     return out;
 }
 
-std::string tidyLine(std::string_view line, Rule rule, std::size_t width)
+std::string tidyLine(std::string_view line, Rule rule, std::size_t width, bool* cut)
 {
     std::string out;
     std::string scratch;
-    appendTidied(line, rule, width, out, scratch);
+    const bool wasCut = appendTidied(line, rule, width, out, scratch);
+    if (cut) {
+        *cut = wasCut;
+    }
     return out;
 }
 
-std::string tidyColumn(std::string_view text, Rule rule, std::size_t width)
+std::string tidyColumn(std::string_view text, Rule rule, std::size_t width, TidyCounts* counts)
 {
     std::string out;
     out.reserve(text.size() + 2);
@@ -199,7 +229,13 @@ std::string tidyColumn(std::string_view text, Rule rule, std::size_t width)
     // The lines as text::splitLines cuts them (at CR LF pairs only, none after a final CR LF), walked in place.
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find("\r\n", start), text.size());
-        appendTidied(text.substr(start, end - start), rule, width, out, scratch);
+        const std::string_view line = text.substr(start, end - start);
+        const std::size_t at = out.size();
+        const bool cut = appendTidied(line, rule, width, out, scratch);
+        if (counts) {
+            counts->cut += cut ? 1 : 0;
+            counts->changed += std::string_view(out).substr(at) != line ? 1 : 0;
+        }
         out += "\r\n";
         start = end + 2;
     }
@@ -211,10 +247,10 @@ std::string tidyColumn(std::string_view text, Rule rule, std::size_t width)
     return out;
 }
 
-std::string tidyColumn(int column, std::string_view text)
+std::string tidyColumn(int column, std::string_view text, TidyCounts* counts)
 {
     const ColumnSpec spec = columnSpec(column);
-    return tidyColumn(text, spec.rule, spec.width);
+    return tidyColumn(text, spec.rule, spec.width, counts);
 }
 
 std::size_t largestLineCount(std::span<const std::string> texts)

@@ -23,10 +23,30 @@ constexpr int trailIndex(unsigned trail)
     return -1;
 }
 
+// The index of a GBK double-byte code in the generated tables, or -1.
+int gbkIndex(unsigned lead, unsigned trail)
+{
+    const int t = trailIndex(trail);
+    if (lead < 0x81 || lead > 0xFE || t < 0) {
+        return -1;
+    }
+    return static_cast<int>(lead - 0x81) * kTrailsPerLead + t;
+}
+
+int gbkIndex(std::string_view gbkChar)
+{
+    return gbkChar.size() < 2
+               ? -1
+               : gbkIndex(static_cast<unsigned char>(gbkChar[0]), static_cast<unsigned char>(gbkChar[1]));
+}
+
 struct Tables
 {
     std::array<std::uint8_t, 65536> classOf {};
     std::vector<std::vector<std::string_view>> codes;
+    std::array<std::string_view, kPinyinSyllableCount> syllables;
+    // Per list start in kPinyinReadingLists: the syllables as text, built once for the lists characters have.
+    std::vector<std::vector<std::string_view>> syllableTexts;
 
     Tables()
     {
@@ -45,6 +65,15 @@ struct Tables
                 const auto blank = list.find(' ');
                 codes[c].push_back(list.substr(0, blank));
                 list = blank == std::string_view::npos ? std::string_view() : list.substr(blank + 1);
+            }
+        }
+        for (int i = 0; i < kPinyinSyllableCount; ++i) {
+            syllables[static_cast<std::size_t>(i)] = kPinyinSyllables[i];
+        }
+        syllableTexts.resize(std::size(kPinyinReadingLists));
+        for (std::size_t at = 0; at < std::size(kPinyinReadingLists); at += 1u + kPinyinReadingLists[at]) {
+            for (unsigned i = 1; i <= kPinyinReadingLists[at]; ++i) {
+                syllableTexts[at].push_back(syllables[kPinyinReadingLists[at + i]]);
             }
         }
     }
@@ -88,6 +117,54 @@ std::span<const std::string_view> pinyinCodes(std::string_view gbkChar)
     }
     return pinyinClassCodes(
         pinyinClass(static_cast<unsigned char>(gbkChar[0]), static_cast<unsigned char>(gbkChar[1])));
+}
+
+std::span<const std::string_view> pinyinSyllables(std::string_view gbkChar)
+{
+    const int index = gbkIndex(gbkChar);
+    return index < 0 ? std::span<const std::string_view>() : tables().syllableTexts[kPinyinReadingOfGbk[index]];
+}
+
+std::string_view pinyinSurname(std::string_view gbkChar, std::string_view nextGbkChar)
+{
+    const int index = gbkIndex(gbkChar);
+    if (index < 0) {
+        return {};
+    }
+    const int next = gbkIndex(nextGbkChar);
+    for (const auto& compound : kPinyinCompoundSurnames) {
+        if (compound[0] == index && compound[1] == next) {
+            return tables().syllables[compound[2]];
+        }
+    }
+    const auto* end = std::end(kPinyinSurnames);
+    const auto* it =
+        std::lower_bound(std::begin(kPinyinSurnames), end, index, [](const auto& row, int i) { return row[0] < i; });
+    if (it != end && (*it)[0] == index) {
+        return tables().syllables[(*it)[1]];
+    }
+    const auto usual = pinyinSyllables(gbkChar);
+    return usual.empty() ? std::string_view() : usual.front();
+}
+
+int pinyinSyllableCount()
+{
+    return kPinyinSyllableCount;
+}
+
+std::string_view pinyinSyllable(int id)
+{
+    return id < 0 || id >= kPinyinSyllableCount ? std::string_view() : tables().syllables[static_cast<std::size_t>(id)];
+}
+
+std::span<const std::uint16_t> pinyinSyllableIds(unsigned char lead, unsigned char trail)
+{
+    const int index = gbkIndex(lead, trail);
+    if (index < 0) {
+        return {};
+    }
+    const std::size_t at = kPinyinReadingOfGbk[index];
+    return {kPinyinReadingLists + at + 1, kPinyinReadingLists[at]};
 }
 
 int pinyinCompare(std::string_view letters, std::string_view candidate, bool foldCase, int mode)

@@ -86,7 +86,42 @@ void QueryMode::search()
     const std::vector<std::int32_t>* found = m_directory.search(m_lastQuery);
     m_waiting = found == nullptr;
     m_results = found ? *found : std::vector<std::int32_t>();
+    // The rows name their records by key from here on: another program may number the records anew (deleting one
+    // before them), but a key stays with its person.
+    m_ids.clear();
+    if (found) {
+        const std::vector<std::int64_t>& ids = m_store.ids();
+        m_ids.reserve(m_results.size());
+        for (const std::int32_t n : m_results) {
+            m_ids.push_back(ids[static_cast<std::size_t>(n - 1)]);
+        }
+    }
     ++m_resultsVersion;
+}
+
+bool QueryMode::readResult(int index, store::Record* record)
+{
+    if (m_store.recordById(m_ids[static_cast<std::size_t>(index)], record)) {
+        return true;
+    }
+    // Another program removed it: the rows are searched again rather than show anyone else.
+    m_stale = true;
+    return false;
+}
+
+void QueryMode::searchAgainIfStale()
+{
+    if (!m_stale || m_searchingAgain) {
+        return;
+    }
+    // Once: the search after another program wrote waits for the index (ready() answers it), so it finds no gone
+    // record.
+    m_searchingAgain = true;
+    search();
+    updatePageButtons();
+    fillRows();
+    m_stale = false;
+    m_searchingAgain = false;
 }
 
 void QueryMode::directoryReady()
@@ -114,7 +149,7 @@ void QueryMode::fillRows()
         m_view.count.clear();
         m_view.page.clear();
     }
-    const Filled now {m_resultsVersion, m_store.generation(), m_paging.currentPage()};
+    const Filled now {m_resultsVersion, m_store.dataVersion(), m_paging.currentPage()};
     if (now == m_filled) {
         // Made from the same results and page before (a key-down filled them, or cleared them since): the same
         // texts come back without reading a record again.
@@ -125,15 +160,16 @@ void QueryMode::fillRows()
     const int base = m_paging.base();
     for (int r = 1; r <= Paging::kRows; ++r) {
         QString& row = m_view.rows[static_cast<std::size_t>(r - 1)];
-        if (on >= r) {
-            const auto number = m_results[static_cast<std::size_t>(base + r - 1)];
-            row = text::fromGbk(resultRow(base + r, m_store.record(number)));
+        store::Record record;
+        if (on >= r && readResult(base + r - 1, &record)) {
+            row = text::fromGbk(resultRow(base + r, record));
         } else {
             row.clear();
         }
     }
     m_filled = now;
     m_filledRows = m_view.rows;
+    searchAgainIfStale();
 }
 
 void QueryMode::updatePageButtons()
@@ -177,7 +213,11 @@ void QueryMode::showRow(int row)
     if (!index) {
         return;
     }
-    const store::Record record = m_store.record(m_results[static_cast<std::size_t>(*index)]);
+    store::Record record;
+    if (!readResult(*index, &record)) {
+        searchAgainIfStale();
+        return;
+    }
     for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         m_view.boxes[f] = text::fromGbk(record[f]);
     }

@@ -68,6 +68,7 @@ public:
     void clearResults()
     {
         m_results.clear();
+        m_ids.clear();
         m_waiting = false;
         ++m_resultsVersion;
     }
@@ -86,10 +87,18 @@ private:
     void updatePageButtons();
     void showRow(int row);
     void moveSelection(bool up);
+    // Result `index` (0-based) as the file holds it now; false (and the rows marked stale) when it is gone.
+    bool readResult(int index, store::Record* record);
+    // Searches again when a result turned out to be gone.
+    void searchAgainIfStale();
 
     store::DirectoryStore& m_store;
     Directory& m_directory;
     std::vector<std::int32_t> m_results;
+    // The keys of the results' records, taken when they were found.
+    std::vector<std::int64_t> m_ids;
+    bool m_stale = false;
+    bool m_searchingAgain = false;
     bool m_waiting = false;
     Paging m_paging;
     std::string m_lastQuery;
@@ -99,7 +108,7 @@ private:
     struct Filled
     {
         std::uint64_t results = 0;
-        std::uint64_t store = 0;
+        std::int64_t store = 0;
         int page = -1;
         bool operator==(const Filled&) const = default;
     };

@@ -17,14 +17,26 @@ class DirectoryStore;
 
 // Search: the query box's matching over the whole directory.
 //
-// A query that starts with an ASCII digit is a Digit search: the record matches when one of its fields searched by
-// digits (the remark and the four telephone fields) holds the query, byte for byte, as a substring. Any other query
-// is a Letter search: the record matches when one of its fields searched by letters (name, unit, remark) holds a
-// window of consecutive byte pairs, starting at an odd byte position of the field (1, 3, 5, ...), whose Pinyin code
-// is the query (see pinyinCompare). The window widths tried follow from the query's letters: n, n+1, ... n+k-1
-// characters, where every lower-case vowel final in the query (ai ei ao ou an en er, overlapping occurrences all
-// counted, and ang, which also holds an) stands for one character fewer, and ao an en er ang each add one wider
-// window. The query is used exactly as given: it is never trimmed or lower-cased.
+// A query that starts with an ASCII digit is a Digit search, taken exactly as given: the record matches when one of
+// its fields searched by digits (the remark and the four telephone fields) holds the query, byte for byte, as a
+// substring. Any other query first loses its spaces (single-byte and ideographic), its full-width letters and digits
+// are read as ASCII and its letters as lower case; what is left is a Digit search when it starts with a digit, else
+// a Letter search over the fields searched by letters (name, unit, remark).
+//
+// A Letter search reads each field as characters (see detail::charLength: a GBK double-byte character, a GB18030
+// four-byte one, or a single byte) and tries windows of consecutive characters starting at each character. The
+// query's letters are read as pinyin codes (the code of a character: see pinyin.h; a letter written in the field,
+// half- or full-width, has its letter as its code), each digit matches that digit written in the field, half- or
+// full-width, and every other character matches itself. Its Result list has two parts, each in store order:
+// - first the initials: records with a window whose characters the query spells one per character with codes,
+//   digits and characters, the window n, n+1, ... n+k-1 characters wide, where n counts the query's characters and
+//   every lower-case vowel final in a run of its letters (ai ei ao ou an en er, overlapping occurrences all counted,
+//   and ang, which also holds an) stands for one character fewer, and ao an en er ang each add one wider window;
+//   for a query of letters and fields of double-byte characters these are the records the pinyin comparison finds;
+// - then the records only a reading finds: a window where some character is read by one of its whole syllables or
+//   the last character by the start of one (zhangsan, zhangs, zsan, zhangsa find 张三), or a window the codes spell
+//   at another width.
+// A record is listed once, in the first part that finds it.
 namespace telvane::query {
 
 namespace detail {
@@ -32,11 +44,12 @@ struct IndexData;
 } // namespace detail
 
 // What Search needs to know of the records, built from them one at a time in store order: record number n is the
-// n-th record added. It keeps its own compact copy of what it needs (the pinyin classes of the letter fields, the
-// digit fields, and lists of the records holding each three neighbouring codes, each digit with the two bytes after
-// it and each common run of four digits), so the records can be streamed in and dropped. Adding a record never moves
-// the others, so records saved later are added as they are saved. An index may be built on one thread and moved to
-// another; a search only reads it. At 1,000,000 directory entries it takes about 90 MB.
+// n-th record added. It keeps its own compact copy of what it needs (the characters of the letter fields as a class
+// and a number within it, the digit fields, and lists of the records holding each three neighbouring codes, each
+// digit with the two bytes after it and each common run of four digits), so the records can be streamed in and
+// dropped. Adding a record never moves the others, so records saved later are added as they are saved. An index may
+// be built on one thread and moved to another; a search only reads it. At 1,000,000 directory entries it takes about
+// 95 MB.
 class SearchIndex
 {
 public:
@@ -73,8 +86,17 @@ public:
     Searcher& operator=(const Searcher&) = delete;
 
     const std::vector<std::int32_t>& search(std::string_view queryGbk, const SearchIndex& index);
+    // The Result list: both parts, the initials first; its size is the count of results.
     const std::vector<std::int32_t>& results() const { return m_results; }
-    void clearResults() { m_results.clear(); }
+    // How many of the results are initials (the rest only a reading finds); a Digit search has only this part.
+    std::size_t initialsCount() const { return m_initials; }
+    // Makes room for a Result list of `records` records now, so that the first long one costs no allocation.
+    void reserve(std::size_t records);
+    void clearResults()
+    {
+        m_results.clear();
+        m_initials = 0;
+    }
 
     // Over records held elsewhere: the searcher keeps its own index of them in step. Records appended since the
     // last search are added to it; other changes rebuild it.
@@ -89,6 +111,29 @@ private:
     struct State;
 
     std::vector<std::int32_t> m_results;
+    std::size_t m_initials = 0;
+    std::unique_ptr<State> m_state;
+};
+
+// Search over records one at a time, without an index: what a query box needs while the index is being built. For
+// each record it tells the part of the Result list the record belongs to, exactly as Searcher does over an index.
+class RowMatcher
+{
+public:
+    enum class Part { None, Initials, Reading };
+
+    explicit RowMatcher(std::string_view queryGbk);
+    ~RowMatcher();
+    RowMatcher(const RowMatcher&) = delete;
+    RowMatcher& operator=(const RowMatcher&) = delete;
+
+    // False for a query too long to be matched this way (longer than the query box takes): the index answers it.
+    bool usable() const;
+    // The record's fields in store order as GBK bytes.
+    Part match(const std::array<std::string_view, store::kFieldCount>& fields);
+
+private:
+    struct State;
     std::unique_ptr<State> m_state;
 };
 

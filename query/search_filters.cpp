@@ -3,6 +3,7 @@
 #include "query/search_internal.h"
 
 #include <immintrin.h>
+#include <x86intrin.h>
 
 namespace telvane::query::detail {
 
@@ -195,6 +196,98 @@ __attribute__((target("avx2"))) void letterFilterAvx2(const LetterFilter& f, std
         inSecond = nextSecond;
         inSingle = nextSingle;
     }
+}
+
+// ---- the character scan's filters ---------------------------------------------------------------------------------
+
+namespace {
+
+bool inCharSet(const CharSet& set, std::uint8_t cls, std::uint8_t sub)
+{
+    return !set.empty && set.classes.member[cls] && (set.allSubs || set.subs.member[sub]);
+}
+
+} // namespace
+
+std::size_t hitFilterScalar(const HitFilter& f, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t words,
+                            std::size_t bytes, std::size_t& zeros, std::uint32_t* places, std::uint32_t* below)
+{
+    std::size_t n = 0;
+    for (std::size_t i = 0; i < bytes && i < words * 64; ++i) {
+        if (inCharSet(f, cls[i], sub[i])) {
+            places[n] = static_cast<std::uint32_t>(i);
+            below[n++] = static_cast<std::uint32_t>(zeros);
+        }
+        zeros += cls[i] == 0;
+    }
+    return n;
+}
+
+namespace {
+
+// Bit i set when byte i of the 64 at p is one of the `count` values (at most four) of `list`.
+__attribute__((target("avx2"))) inline std::uint64_t anyOf(const std::uint8_t* p,
+                                                           const std::array<std::uint8_t, 4>& list, std::size_t count)
+{
+    const __m256i v0 = load32(p);
+    const __m256i v1 = load32(p + 32);
+    __m256i m0 = _mm256_cmpeq_epi8(v0, _mm256_set1_epi8(static_cast<char>(list[0])));
+    __m256i m1 = _mm256_cmpeq_epi8(v1, _mm256_set1_epi8(static_cast<char>(list[0])));
+    for (std::size_t i = 1; i < count; ++i) {
+        const __m256i x = _mm256_set1_epi8(static_cast<char>(list[i]));
+        m0 = _mm256_or_si256(m0, _mm256_cmpeq_epi8(v0, x));
+        m1 = _mm256_or_si256(m1, _mm256_cmpeq_epi8(v1, x));
+    }
+    return static_cast<std::uint32_t>(_mm256_movemask_epi8(m0))
+           | static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(m1))) << 32;
+}
+
+__attribute__((target("avx2"))) inline std::uint64_t inSet(const std::uint8_t* p, const Nibbles32& set, __m256i bits)
+{
+    return member32(probe32(load32(p), bits), set) | member32(probe32(load32(p + 32), bits), set) << 32;
+}
+
+} // namespace
+
+__attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter& f, const std::uint8_t* cls,
+                                                                 const std::uint8_t* sub, std::size_t words,
+                                                                 std::size_t bytes, std::size_t& zeros,
+                                                                 std::uint32_t* places, std::uint32_t* below)
+{
+    if (f.empty) {
+        return hitFilterScalar(f, cls, sub, words, bytes, zeros, places, below);
+    }
+    const __m256i bits = broadcast(kBitOfHigh.data());
+    const Nibbles32 classes = nibbles32(&f.classes);
+    const Nibbles32 subs = nibbles32(&f.subs);
+    const bool fewClasses = f.classCount <= f.classList.size();
+    const bool fewSubs = f.subCount <= f.subList.size();
+    const __m256i zero = _mm256_setzero_si256();
+    std::size_t n = 0;
+    for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
+        // Both buffers are read ahead: a sub read only where the class matched would wait for memory each time.
+        _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
+        std::uint64_t h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
+        if (h && !f.allSubs) {
+            h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
+        }
+        const std::uint64_t z = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(cls), zero)))
+                                | static_cast<std::uint64_t>(static_cast<std::uint32_t>(
+                                      _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(cls + 32), zero))))
+                                      << 32;
+        if (w * 64 + 64 > bytes) {
+            h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
+        }
+        for (; h; h &= h - 1) {
+            const auto bit = static_cast<unsigned>(__builtin_ctzll(h));
+            places[n] = static_cast<std::uint32_t>(w * 64 + bit);
+            below[n++] = static_cast<std::uint32_t>(
+                zeros + static_cast<std::size_t>(__builtin_popcountll(z & ((std::uint64_t {1} << bit) - 1))));
+        }
+        zeros += static_cast<std::size_t>(__builtin_popcountll(z));
+    }
+    return n;
 }
 
 } // namespace telvane::query::detail

@@ -13,6 +13,7 @@ namespace detail {
 IndexData::IndexData(unsigned chunkShift)
     : codeCount(codeTable().size())
     , classes(chunkShift)
+    , subs(chunkShift)
     , digitText(chunkShift)
 {
     clear();
@@ -22,7 +23,11 @@ void IndexData::clear()
 {
     records = 0;
     classes.clear();
+    subs.clear();
     letterOffsets.clear();
+    chunkRecords.clear();
+    fours.clear();
+    charCount.assign(65536, 0);
     digitText.clear();
     digitOffsets.clear();
     bits.clear();
@@ -67,8 +72,10 @@ void IndexData::listRun(unsigned run, std::uint32_t record)
 
 std::size_t IndexData::memoryBytes() const
 {
-    return classes.memoryBytes() + letterOffsets.memoryBytes() + digitText.memoryBytes() + digitOffsets.memoryBytes()
-           + scratch.capacity() + keys.capacity() * sizeof(std::uint32_t)
+    return classes.memoryBytes() + subs.memoryBytes() + chunkRecords.capacity() * sizeof(std::uint32_t)
+           + fours.capacity() * sizeof(fours[0]) + charCount.capacity() * sizeof(std::uint32_t)
+           + ids.capacity() * sizeof(std::uint16_t) + letterOffsets.memoryBytes() + digitText.memoryBytes()
+           + digitOffsets.memoryBytes() + scratch.capacity() + keys.capacity() * sizeof(std::uint32_t)
            + (runCount.capacity() + runLast.capacity()) * sizeof(std::uint32_t) + runListed.capacity()
            + runsMet.capacity() * sizeof(std::uint16_t) + bits.capacity() * sizeof(std::uint64_t)
            + postings.memoryBytes();
@@ -109,7 +116,6 @@ void SearchIndex::add(const std::array<std::string_view, store::kFieldCount>& fi
     }
     detail::IndexData& d = *m_data;
     const auto& table = detail::codeTable();
-    const auto& classOf = pinyinClassTable();
     const std::uint32_t r = ++d.records;
     const std::size_t stride = d.stride();
     if (d.bits.size() < detail::bitmapWords(r) * stride) {
@@ -122,48 +128,81 @@ void SearchIndex::add(const std::array<std::string_view, store::kFieldCount>& fi
     auto& keys = d.keys;
     keys.clear();
 
-    // Letters: one class per byte pair; every run of three neighbouring characters listed by their codes, and two at
-    // the end of a run as two codes and the end.
+    // Letters: a class and a sub per character; every run of three neighbouring characters with codes listed by
+    // their codes, and two at the end of a run as two codes and the end.
+    const auto& chars = detail::charTable();
+    auto& ids = d.ids;
+    ids.clear();
     std::size_t added = 0;
-    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-        added += store::kFields[f].letters ? fields[f].size() / 2 + 1 : 0;
-    }
-    std::size_t skipped = 0;
-    std::uint8_t* out = d.classes.extend(added, skipped);
-    if (skipped != 0) {
-        d.letterOffsets.extendLast(skipped);
-    }
     for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         if (!store::kFields[f].letters) {
             continue;
         }
         const std::string_view text = fields[f];
-        std::uint8_t* const from = out;
-        for (std::size_t i = 0; i + 1 < text.size(); i += 2) {
-            const std::uint8_t cls =
-                classOf[static_cast<unsigned char>(text[i]) * 256u + static_cast<unsigned char>(text[i + 1])];
-            *out++ = cls;
-            for (std::size_t b = 0; b < table.idCount[cls]; ++b) {
-                group[d.codeBit(table.idsOfClass[cls][b])] |= bit;
-            }
+        for (std::size_t i = 0; i < text.size();) {
+            const std::size_t length = detail::charLength(text, i);
+            ids.push_back(chars.idOf(text.data() + i, length));
+            i += length;
         }
-        *out = 0; // the field's end, which has no code
-        for (const std::uint8_t* c = from; c + 1 < out; ++c) {
-            const auto& ids = table.idsOfClass;
-            for (std::size_t a = 0; a < table.idCount[c[0]]; ++a) {
-                for (std::size_t b = 0; b < table.idCount[c[1]]; ++b) {
-                    if (table.idCount[c[2]] == 0) {
-                        keys.push_back(
-                            static_cast<std::uint32_t>(d.tripleList(ids[c[0]][a], ids[c[1]][b], d.codeCount)));
+        ids.push_back(0); // the field's end
+    }
+    added = ids.size();
+    std::size_t skipped = 0;
+    std::uint8_t* out = d.classes.extend(added, skipped);
+    std::uint8_t* subOut = d.subs.extend(added, skipped);
+    if (skipped != 0) {
+        d.letterOffsets.extendLast(skipped);
+    }
+    const std::size_t address = d.classes.size() - added;
+    while (d.chunkRecords.size() < d.classes.chunkCount()) {
+        d.chunkRecords.push_back(r - 1);
+    }
+    for (std::size_t i = 0; i < added; ++i) {
+        const std::uint16_t id = ids[i];
+        out[i] = static_cast<std::uint8_t>(id >> 8);
+        subOut[i] = static_cast<std::uint8_t>(id & 0xFF);
+        ++d.charCount[id];
+        const std::uint8_t cls = out[i];
+        for (std::size_t b = 0; b < table.idCount[cls]; ++b) {
+            group[d.codeBit(table.idsOfClass[cls][b])] |= bit;
+        }
+    }
+    if (std::find(out, out + added, chars.fourClass) != out + added) {
+        // Their bytes, in the order of the characters.
+        std::size_t i = 0;
+        for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+            if (!store::kFields[f].letters) {
+                continue;
+            }
+            const std::string_view text = fields[f];
+            for (std::size_t at = 0; at < text.size(); ++i) {
+                const std::size_t length = detail::charLength(text, at);
+                if (length == 4) {
+                    std::uint32_t bytes = 0;
+                    for (std::size_t k = 0; k < 4; ++k) {
+                        bytes = bytes << 8 | static_cast<unsigned char>(text[at + k]);
                     }
-                    for (std::size_t e = 0; e < table.idCount[c[2]]; ++e) {
-                        keys.push_back(
-                            static_cast<std::uint32_t>(d.tripleList(ids[c[0]][a], ids[c[1]][b], ids[c[2]][e])));
-                    }
+                    d.fours.emplace_back(address + i, bytes);
+                }
+                at += length;
+            }
+            ++i; // the field's end
+        }
+    }
+    const auto& codeIds = table.idsOfClass;
+    for (const std::uint8_t* c = out; c + 1 < out + added; ++c) {
+        for (std::size_t a = 0; a < table.idCount[c[0]]; ++a) {
+            for (std::size_t b = 0; b < table.idCount[c[1]]; ++b) {
+                if (table.idCount[c[2]] == 0) {
+                    keys.push_back(
+                        static_cast<std::uint32_t>(d.tripleList(codeIds[c[0]][a], codeIds[c[1]][b], d.codeCount)));
+                }
+                for (std::size_t e = 0; e < table.idCount[c[2]]; ++e) {
+                    keys.push_back(
+                        static_cast<std::uint32_t>(d.tripleList(codeIds[c[0]][a], codeIds[c[1]][b], codeIds[c[2]][e])));
                 }
             }
         }
-        ++out;
     }
     d.letterOffsets.push(added);
 

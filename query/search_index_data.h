@@ -2,6 +2,7 @@
 
 // The layout of the search index: the codes and byte classes it lists, the buffers of the records' pinyin classes
 // and digit fields, where each record begins in them, and the index itself.
+#include "query/pinyin.h"
 #include "query/search_postings.h"
 
 #include <array>
@@ -10,15 +11,87 @@
 #include <emmintrin.h>
 #include <memory>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
 namespace telvane::query::detail {
 
-// Zero bytes kept after the last pinyin class: the vector scan reads at most 64 + 33 bytes past a position it tests.
+// Zero bytes kept after the last character class: the vector scan reads at most 64 + 33 bytes past a position it
+// tests; and before the first, where the scan reads the class before a position.
 constexpr std::size_t kPad = 256;
+constexpr std::size_t kFrontPad = 64;
 
-// ---- codes --------------------------------------------------------------------------------------------------------
+// ---- characters ---------------------------------------------------------------------------------------------------
+
+// How many bytes the character at text[i] takes: a GB18030 four-byte character (a lead byte 81..FE, a digit, a lead
+// byte, a digit) takes four, a GBK double-byte character (a lead byte 81..FE and a trail byte 40..7E or 80..FE) two,
+// any other byte one (ASCII, and stray bytes that start no character). Windows start at each character.
+inline std::size_t charLength(std::string_view text, std::size_t i)
+{
+    const auto at = [&](std::size_t k) { return static_cast<unsigned char>(text[k]); };
+    const unsigned lead = at(i);
+    if (lead < 0x81 || lead == 0xFF || i + 1 >= text.size()) {
+        return 1;
+    }
+    const unsigned second = at(i + 1);
+    if (second >= 0x30 && second <= 0x39) {
+        return i + 3 < text.size() && at(i + 2) >= 0x81 && at(i + 2) <= 0xFE && at(i + 3) >= 0x30 && at(i + 3) <= 0x39
+                   ? 4
+                   : 1;
+    }
+    return second >= 0x40 && second <= 0xFE && second != 0x7F ? 2 : 1;
+}
+
+// Every character of a letter field has a class and a number within its class (its sub), each a byte, and the two
+// together name the character: its id, class * 256 + sub. A class is a set of characters that have the same pinyin
+// codes, so that the classes alone answer a search by codes; the characters of a code set that does not fit one
+// class are split among several by their usual syllable, so that characters of one syllable mostly share a class.
+// Class 0 is no character (the end of a field). Single-byte letters have the code of their letter, like full-width
+// ones; the half- and full-width forms of each digit make a class of their own; other single bytes share a class,
+// their sub being the byte; four-byte characters share a class whose sub says nothing (the index keeps their bytes
+// on the side).
+struct CharTable
+{
+    static constexpr std::uint16_t kNoText = 0xFFFF;
+
+    std::array<std::uint16_t, 65536> ofPair {}; // the id of each GBK double-byte code (lead * 256 + trail)
+    std::array<std::uint16_t, 256> ofByte {}; // the id of each single byte
+    std::uint8_t fourClass = 0;
+    int classCount = 0; // class 0 included
+    std::array<std::uint8_t, 256> digitOfClass {}; // 0-9 for a digit's class, 0xFF otherwise
+    // The text of each id: the double-byte code (0x8140 and above), the single byte (below 0x100), or kNoText.
+    std::array<std::uint16_t, 65536> text {};
+    // The ids of the characters that have each syllable (among their readings).
+    std::vector<std::vector<std::uint16_t>> charsOfSyllable;
+    // The classes holding a character with each syllable.
+    std::vector<std::vector<std::uint8_t>> classesOfSyllable;
+    std::array<std::uint16_t, 256> classSize {}; // characters in each class
+
+    CharTable();
+    // The syllable numbers of a character (none but for double-byte characters with readings).
+    std::span<const std::uint16_t> syllables(std::uint16_t id) const
+    {
+        const std::uint16_t t = text[id];
+        return t >= 0x8140 && t != kNoText
+                   ? pinyinSyllableIds(static_cast<unsigned char>(t >> 8), static_cast<unsigned char>(t & 0xFF))
+                   : std::span<const std::uint16_t>();
+    }
+    // The id of the character of `length` bytes at `c`.
+    std::uint16_t idOf(const char* c, std::size_t length) const
+    {
+        if (length == 1) {
+            return ofByte[static_cast<unsigned char>(*c)];
+        }
+        if (length == 2) {
+            return ofPair[static_cast<unsigned char>(c[0]) * 256u + static_cast<unsigned char>(c[1])];
+        }
+        return static_cast<std::uint16_t>(fourClass << 8);
+    }
+};
+const CharTable& charTable();
+
+// ---- codes ----------------------------------------------------------------------------------------------------------
 
 // Every distinct pinyin code gets an id; a class (a set of codes) lists the ids of its codes.
 struct CodeTable
@@ -27,8 +100,6 @@ struct CodeTable
     std::array<std::array<std::uint8_t, 4>, 256> idsOfClass {};
     std::array<std::uint8_t, 256> idCount {};
     std::vector<std::vector<std::uint8_t>> classesOfCode; // id -> the classes having it
-    // A GBK character of each class, for reading a window of classes back as text.
-    std::array<std::array<char, 2>, 256> sample {};
     // The ids of the codes that start with each letter a-z.
     std::array<std::array<std::uint8_t, 8>, 26> byFirstLetter {};
     std::array<std::uint8_t, 26> byFirstLetterCount {};
@@ -82,7 +153,8 @@ inline bool isDigitClass(unsigned c)
 
 // The bytes of the records, one after another, in chunks of 256 KB that are never moved: adding a record never copies
 // the others, and at most one chunk is partly empty. A record never spans two chunks; the end of a chunk too short
-// for the next record is left zero and counted into the record before it. Every chunk is followed by kPad zero bytes,
+// for the next record is left zero and counted into the record before it. Every chunk is followed by kPad zero bytes
+// (and preceded by kFrontPad),
 // and an address of a byte is its chunk's number times the chunk size plus its place in the chunk (a record longer
 // than a chunk takes several numbers).
 class ChunkedBytes
@@ -106,10 +178,17 @@ public:
     // Empties the buffer, keeping the first chunk.
     void clear();
     std::size_t memoryBytes() const;
+    // The chunks as they were allocated (a record longer than a chunk gets one of its own), for reading them through:
+    // chunk i starts at address chunkAddress(i) and holds chunkBytes(i) bytes, the last one up to size().
+    std::size_t chunkCount() const { return m_chunks.size(); }
+    std::size_t chunkAddress(std::size_t i) const { return m_chunkSlot[i] << m_shift; }
+    std::size_t chunkBytes(std::size_t i) const { return m_chunkBytes[i]; }
+    const std::uint8_t* chunkData(std::size_t i) const { return m_chunks[i].get() + kFrontPad; }
 
 private:
     std::vector<std::unique_ptr<std::uint8_t[]>> m_chunks;
     std::vector<std::size_t> m_chunkBytes; // the size of each chunk, its padding excluded
+    std::vector<std::size_t> m_chunkSlot; // the first chunk number of each chunk
     std::vector<std::uint8_t*> m_slots; // the chunk start for each chunk number
     std::size_t m_size = 0;
     unsigned m_shift;
@@ -222,15 +301,25 @@ struct IndexData
     std::uint32_t records = 0;
     std::size_t codeCount = 0;
 
-    // Letters: per record, the pinyin class of each byte pair of each letter field, each field followed by class 0
-    // (no code), so no window runs across fields.
+    // Letters: per record, the class of each character of each letter field, each field followed by class 0, so no
+    // window runs across fields and every record holds exactly three zeros; and at the same addresses in `subs`, each
+    // character's number within its class (see CharTable).
     ChunkedBytes classes;
+    ChunkedBytes subs;
     RecordOffsets letterOffsets;
+    // The first record (0-based) of each chunk of `classes`: with the zeros before a position in its chunk, the
+    // record of any position.
+    std::vector<std::uint32_t> chunkRecords;
+    // The address and the four bytes of each four-byte character, ascending.
+    std::vector<std::pair<std::uint64_t, std::uint32_t>> fours;
+    // How often each character id occurs in the letter fields.
+    std::vector<std::uint32_t> charCount;
     // Digits: per record, the digit fields that are not empty, packed two digits to a byte when all are digits (see
     // search_digits.cpp).
     ChunkedBytes digitText;
     RecordOffsets digitOffsets;
     std::vector<std::uint8_t> scratch; // a record's digit fields while they are encoded
+    std::vector<std::uint16_t> ids; // a record's characters while they are added
     std::vector<std::uint32_t> keys; // the lists a record goes into
     // One bit per record for each code (a character with it in a letter field) and each digit (in a digit field):
     // per group of 64 records, codeCount + 10 words.

@@ -26,7 +26,15 @@ struct LetterShape
 LetterShape letterShape(std::string_view query);
 
 enum class QueryKind { Empty, Digit, Letter };
-// Empty for an empty query, Digit when the first byte is an ASCII digit, Letter otherwise.
+// The query as it is searched (see search.h): a query that starts with an ASCII digit as it is; any other without its
+// spaces (single-byte and ideographic), with full-width letters and digits read as ASCII and letters as lower case.
+// Its kind: Empty when nothing is left, Digit when it starts with an ASCII digit, Letter otherwise.
+struct NormalQuery
+{
+    std::string text;
+    QueryKind kind = QueryKind::Empty;
+};
+NormalQuery normalizeQuery(std::string_view query);
 QueryKind queryKind(std::string_view query);
 
 // The instruction set the scan over pinyin classes uses. Best picks the widest one the processor has.
@@ -34,7 +42,9 @@ enum class ScanPath { Best, Scalar, Sse, Avx2 };
 // How a Letter search finds its records. Postings: from the lists of records holding each three neighbouring codes,
 // checking each listed record's classes where the lists alone do not tell. Candidates, Records: by scanning the classes
 // of every record, then walking the positions that pass the scan's filter candidate by candidate or record by record.
-// Auto chooses by counts. A Digit search always goes by its lists.
+// Auto chooses by counts. A Digit search always goes by its lists. The search of characters and readings reads the
+// records of the lists with Postings (where the lists hold every window) and scans all characters with Candidates
+// and Records.
 enum class SearchWalk { Auto, Postings, Candidates, Records };
 
 // Indexes whose buffers come in chunks of 2^shift bytes and whose runs of four digits get their lists from
@@ -179,7 +189,99 @@ bool fitsWidth(std::uint64_t before, std::uint64_t after, unsigned middle, std::
 // nothing at the allowed widths.
 bool compileLetters(std::string_view query, LetterShape shape, LetterProgram& program);
 
+// ---- the compiled query of characters and readings ------------------------------------------------------------------
+
+// A Letter search read in full: the query's letters as codes (an edge from letter offset o to o' for each code that
+// letters o..o'-1 spell), its digits as digits, its other characters as themselves, and, for the records only a
+// reading finds, its letters as whole syllables and its last letters as the start of a syllable. A window matches
+// the initials when a path of code, digit and character edges from 0 to the query's length takes one edge per
+// character and has an allowed width; it matches by reading when a path also takes a syllable or a start of a
+// syllable (the last edge only), or has a width outside the allowed ones.
+struct GeneralProgram
+{
+    std::string query;
+    std::size_t length = 0; // bytes; at most kMaxFastLetters
+    int widthLo = 1; // windows of widthLo..widthHi characters match the initials
+    int widthHi = 0;
+    // Code and digit edges: for each class, the offsets reachable from each offset by one of its characters.
+    std::vector<std::uint64_t> step; // [class * (length + 1) + o]
+    std::array<bool, 256> stepClass {};
+    // Character edges: a query character at the offsets `from`, `length` bytes long.
+    struct CharEdge
+    {
+        std::uint16_t id;
+        std::uint32_t four; // the bytes of a four-byte character
+        std::uint64_t from;
+        unsigned length;
+    };
+    std::vector<CharEdge> charEdges;
+    std::array<bool, 256> charClass {}; // the class has a character of an edge
+    // Readings: per syllable, the offsets where the letters spell it whole, and those from which the letters to the
+    // end start it. Syllables the codes read the same way (an, e) and starts of one letter that is a consonant (the
+    // code) are left out: they find nothing the codes do not.
+    std::vector<std::uint64_t> syllableAt;
+    std::vector<std::uint64_t> prefixAt;
+    std::vector<std::uint8_t> syllableLength;
+    std::array<bool, 256> readingClass {}; // the class has a character with one of those syllables
+    bool readings = false;
+    std::array<bool, 256> canStart {}; // a window can start with a character of the class
+    std::vector<std::uint64_t> before; // bit t of before[o]: t characters can lead from offset 0 to o
+    bool pureLetters = true; // no digit or character edges
+    // Letter offsets at which a run of letters ends (for each offset, the end of the run it is in; the offset itself
+    // when it is no letter).
+    std::vector<std::uint8_t> runEnd;
+
+    std::uint64_t advance(unsigned cls, std::uint64_t reach) const
+    {
+        const std::uint64_t* t = step.data() + cls * (length + 1);
+        std::uint64_t next = 0;
+        while (reach) {
+            next |= t[std::countr_zero(reach)];
+            reach &= reach - 1;
+        }
+        return next;
+    }
+};
+
+// Match flags: a window matches the initials, or only by reading.
+inline constexpr unsigned kInitialsMatch = 1;
+inline constexpr unsigned kReadingMatch = 2;
+
+// False when the query is too long for the bit-parallel check.
+bool compileGeneral(std::string_view query, GeneralProgram& program);
+
+// The flags of the windows that start at `at` (the class and sub of its first character; `address` its address in
+// the index). Stops once it has a match of the initials or all of `want`.
+unsigned matchAt(const GeneralProgram& program, const IndexData& index, std::size_t address, const std::uint8_t* cls,
+                 const std::uint8_t* sub, unsigned want);
+// The same over characters held elsewhere: fours[t] is the four-byte character at cls + t, when it is one.
+unsigned matchAt(const GeneralProgram& program, const std::uint32_t* fours, const std::uint8_t* cls,
+                 const std::uint8_t* sub, unsigned want);
+
 // ---- the scan -------------------------------------------------------------------------------------------------------
+
+// A set of characters as the scan tests it: the class in `classes` and the sub in `subs` (any sub when allSubs).
+struct CharSet
+{
+    ByteSet classes;
+    ByteSet subs;
+    bool allSubs = true;
+    bool empty = true;
+    // The members when there are few, which are then compared one by one.
+    std::array<std::uint8_t, 4> classList {};
+    std::size_t classCount = 0;
+    std::array<std::uint8_t, 4> subList {};
+    std::size_t subCount = 0;
+};
+// Positions of the character buffers with a character of the set.
+using HitFilter = CharSet;
+// For `words` words of 64 positions from cls/sub, the first `bytes` of them counted: the places of the positions
+// that pass, each with the number of class-0 positions before it from cls on (`zeros` before the first word), in
+// `places` and `below`; returns how many, and adds the words' class-0 positions to `zeros`.
+std::size_t hitFilterScalar(const HitFilter& f, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t words,
+                            std::size_t bytes, std::size_t& zeros, std::uint32_t* places, std::uint32_t* below);
+std::size_t hitFilterAvx2(const HitFilter& f, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t words,
+                          std::size_t bytes, std::size_t& zeros, std::uint32_t* places, std::uint32_t* below);
 
 // A Letter search's filter over classes: positions whose class is in `single` (a one-character match), or whose class
 // is in `first` while the next one is in `second` (the first two characters of a longer match). A null set takes no
@@ -205,6 +307,7 @@ struct SearchContext
     ScanPath path = ScanPath::Scalar;
     SearchWalk walk = SearchWalk::Auto;
     std::string compiledQuery;
+    LetterShape compiledShape;
     bool compiled = false; // compiledQuery is compiled: the members below belong to it
     bool matchable = false; // some window can match
     LetterProgram program;
@@ -225,6 +328,21 @@ struct SearchContext
         std::size_t set;
     };
     std::vector<SetOrder> order;
+    // The general search's compiled query and its scratch.
+    std::string generalQuery;
+    bool generalCompiled = false;
+    bool generalOk = false;
+    GeneralProgram general;
+    std::vector<std::uint64_t> initialsFound; // records
+    std::vector<std::uint64_t> readingFound; // records
+    std::vector<std::uint64_t> lists; // a bit per posting list
+    std::vector<std::uint64_t> allLists; // a bit per posting list
+    std::vector<std::uint64_t> wanted; // a bit per character id
+    std::vector<std::uint64_t> whole; // a bit per character id
+    std::vector<std::uint8_t> roles; // per character id, zero but during a search
+    std::vector<std::uint16_t> marked; // the ids with a role
+    std::vector<std::uint32_t> hitPlaces;
+    std::vector<std::uint32_t> hitZeros;
 };
 
 // The records in every one of `sets` (a set: the union of its lists), ascending. With `complete` false it may stop
@@ -237,8 +355,16 @@ void recordsInAll(const IndexData& index, const std::vector<std::vector<std::siz
 void scanLetters(const IndexData& index, const LetterProgram& program, SearchContext& context,
                  std::vector<std::int32_t>& out);
 
-// The two kinds of search; out is empty on entry.
+// The whole Letter search of a normalized query, both parts, the initials first (`initials` of them); out is empty on
+// entry.
+void fullLetterSearch(std::string_view query, const IndexData& index, SearchContext& context,
+                      std::vector<std::int32_t>& out, std::size_t& initials);
+
+// The two kinds of search; out is empty on entry. letterSearch finds the initials only, of a query of letters.
 void letterSearch(std::string_view query, const IndexData& index, SearchContext& context,
+                  std::vector<std::int32_t>& out);
+// The same at the widths of `shape` rather than those of the query's letters.
+void letterSearch(std::string_view query, LetterShape shape, const IndexData& index, SearchContext& context,
                   std::vector<std::int32_t>& out);
 void digitSearch(std::string_view query, const IndexData& index, SearchContext& context,
                  std::vector<std::int32_t>& out);

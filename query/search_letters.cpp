@@ -6,7 +6,6 @@
 #include "query/search_internal.h"
 
 #include <algorithm>
-#include <string>
 
 namespace telvane::query::detail {
 
@@ -142,15 +141,17 @@ private:
 };
 
 // Compiles the query and plans its lists, unless the context holds them for this query already.
-void prepare(std::string_view query, SearchContext& context)
+void prepare(std::string_view query, LetterShape shape, SearchContext& context)
 {
-    if (context.compiled && context.compiledQuery == query) {
+    if (context.compiled && context.compiledQuery == query && context.compiledShape.n == shape.n
+        && context.compiledShape.k == shape.k) {
         return;
     }
     context.compiledQuery.assign(query);
+    context.compiledShape = shape;
     context.compiled = true;
     LetterProgram& program = context.program;
-    context.matchable = compileLetters(query, letterShape(query), program);
+    context.matchable = compileLetters(query, shape, program);
     context.widerAny = false;
     context.widerExact = false;
     context.singleCode = -1;
@@ -166,37 +167,6 @@ void prepare(std::string_view query, SearchContext& context)
     }
 }
 
-// Queries longer than the bit-parallel check allows: every window of every width, as text of a character of each
-// class, through the Pinyin comparison. A window holding class 0 (no code, or the end of a field) never matches.
-void longLetterSearch(std::string_view query, LetterShape shape, const IndexData& index, std::vector<std::int32_t>& out)
-{
-    const auto& table = codeTable();
-    std::string window;
-    std::size_t start = 0;
-    for (std::size_t r = 0; r < index.records; ++r) {
-        const std::uint8_t* begin = index.classes.at(start);
-        const std::uint8_t* end = begin + index.letterOffsets.length(r);
-        start += index.letterOffsets.length(r);
-        bool matched = false;
-        for (const std::uint8_t* at = begin; at < end && !matched; ++at) {
-            for (int m = 1; m <= shape.k && !matched; ++m) {
-                const long long width = shape.n + m - 1;
-                if (width <= 0 || width > end - at || std::find(at, at + width, 0) != at + width) {
-                    continue;
-                }
-                window.clear();
-                for (const std::uint8_t* c = at; c < at + width; ++c) {
-                    window.append(table.sample[*c].data(), 2);
-                }
-                matched = pinyinCompare(query, window) == 1;
-            }
-        }
-        if (matched) {
-            out.push_back(static_cast<std::int32_t>(r + 1));
-        }
-    }
-}
-
 // Above this share of the records left to check, scanning the classes of all records is cheaper.
 constexpr std::size_t kScanShare = 8;
 
@@ -205,15 +175,20 @@ constexpr std::size_t kScanShare = 8;
 void letterSearch(std::string_view query, const IndexData& index, SearchContext& context,
                   std::vector<std::int32_t>& out)
 {
+    letterSearch(query, letterShape(query), index, context, out);
+}
+
+void letterSearch(std::string_view query, LetterShape shape, const IndexData& index, SearchContext& context,
+                  std::vector<std::int32_t>& out)
+{
     // The comparison takes the letters exactly as given: any byte outside a-z fits no character.
     if (index.records == 0 || !std::all_of(query.begin(), query.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
         return;
     }
     if (query.size() > kMaxFastLetters) {
-        longLetterSearch(query, letterShape(query), index, out);
-        return;
+        return; // the caller reads such queries out step by step
     }
-    prepare(query, context);
+    prepare(query, shape, context);
     if (!context.matchable) {
         return;
     }

@@ -166,10 +166,11 @@ std::uint8_t* ChunkedBytes::extend(std::size_t n, std::size_t& skipped)
     }
     if ((m_size >> m_shift) >= m_slots.size()) {
         const std::size_t slotCount = std::max<std::size_t>(1, (n + m_chunk - 1) / m_chunk);
-        m_chunks.emplace_back(new std::uint8_t[slotCount * m_chunk + kPad]());
+        m_chunks.emplace_back(new std::uint8_t[kFrontPad + slotCount * m_chunk + kPad]());
         m_chunkBytes.push_back(slotCount * m_chunk);
+        m_chunkSlot.push_back(m_slots.size());
         for (std::size_t i = 0; i < slotCount; ++i) {
-            m_slots.push_back(m_chunks.back().get() + i * m_chunk);
+            m_slots.push_back(m_chunks.back().get() + kFrontPad + i * m_chunk);
         }
     }
     std::uint8_t* room = m_slots[m_size >> m_shift] + (m_size & (m_chunk - 1));
@@ -180,9 +181,10 @@ std::uint8_t* ChunkedBytes::extend(std::size_t n, std::size_t& skipped)
 void ChunkedBytes::clear()
 {
     if (!m_chunks.empty()) {
-        std::memset(m_chunks[0].get(), 0, std::min(m_size, m_chunkBytes[0]));
+        std::memset(m_chunks[0].get() + kFrontPad, 0, std::min(m_size, m_chunkBytes[0]));
         m_chunks.resize(1);
         m_chunkBytes.resize(1);
+        m_chunkSlot.resize(1);
         m_slots.resize(m_chunkBytes[0] / m_chunk);
     }
     m_size = 0;
@@ -190,10 +192,11 @@ void ChunkedBytes::clear()
 
 std::size_t ChunkedBytes::memoryBytes() const
 {
-    std::size_t bytes = m_chunks.capacity() * sizeof(m_chunks[0]) + m_chunkBytes.capacity() * sizeof(std::size_t)
+    std::size_t bytes = m_chunks.capacity() * sizeof(m_chunks[0])
+                        + (m_chunkBytes.capacity() + m_chunkSlot.capacity()) * sizeof(std::size_t)
                         + m_slots.capacity() * sizeof(std::uint8_t*);
     for (const std::size_t size : m_chunkBytes) {
-        bytes += size + kPad;
+        bytes += kFrontPad + size + kPad;
     }
     return bytes;
 }

@@ -1,5 +1,5 @@
-// What a Letter search looks for: the Character count and Width alternatives of its letters, the pinyin codes as
-// numbered ids, and the compiled query that reads a window of pinyin classes.
+// What a Letter search looks for: the Character count and Width alternatives of its letters, and the compiled query
+// that reads a window of character classes.
 #include "query/pinyin.h"
 #include "query/search_internal.h"
 
@@ -40,51 +40,6 @@ LetterShape letterShape(std::string_view query)
 }
 
 namespace detail {
-
-CodeTable::CodeTable()
-{
-    for (int c = 1; c < pinyinClassCount(); ++c) {
-        for (const auto code : pinyinClassCodes(c)) {
-            auto it = std::find(codes.begin(), codes.end(), code);
-            if (it == codes.end()) {
-                codes.push_back(code);
-                it = codes.end() - 1;
-            }
-            const auto cls = static_cast<std::size_t>(c);
-            const auto id = static_cast<std::size_t>(it - codes.begin());
-            idsOfClass[cls][idCount[cls]++] = static_cast<std::uint8_t>(id);
-            classesOfCode.resize(codes.size());
-            classesOfCode[id].push_back(static_cast<std::uint8_t>(c));
-        }
-    }
-    for (std::size_t id = 0; id < codes.size(); ++id) {
-        const auto letter = static_cast<std::size_t>(codes[id][0] - 'a');
-        if (letter < 26 && byFirstLetterCount[letter] < byFirstLetter[letter].size()) {
-            byFirstLetter[letter][byFirstLetterCount[letter]++] = static_cast<std::uint8_t>(id);
-        }
-    }
-    const auto& classOf = pinyinClassTable();
-    std::array<bool, 256> seen {};
-    for (unsigned pair = 0; pair < classOf.size(); ++pair) {
-        const std::uint8_t cls = classOf[pair];
-        if (cls != 0 && !seen[cls]) {
-            seen[cls] = true;
-            sample[cls] = {static_cast<char>(pair >> 8), static_cast<char>(pair & 0xFF)};
-        }
-    }
-}
-
-int CodeTable::idOf(std::string_view code) const
-{
-    const auto it = std::find(codes.begin(), codes.end(), code);
-    return it == codes.end() ? -1 : static_cast<int>(it - codes.begin());
-}
-
-const CodeTable& codeTable()
-{
-    static const CodeTable table;
-    return table;
-}
 
 bool fitsWidth(std::uint64_t before, std::uint64_t after, unsigned middle, std::uint64_t widths)
 {
@@ -225,7 +180,7 @@ bool compileLetters(std::string_view query, LetterShape shape, LetterProgram& pr
     readAsCodes(program);
     buildShiftAnd(program);
     // Only the classes with a code the letters spell somewhere get steps; the others stay empty.
-    const auto classes = static_cast<std::size_t>(pinyinClassCount());
+    const auto classes = static_cast<std::size_t>(charTable().classCount);
     program.step.assign(classes * (length + 1), 0);
     program.spelled.clear();
     std::array<bool, 256> spelled {};

@@ -1,17 +1,11 @@
-// The searcher: classifies the query, runs the search of its kind and keeps the Result list; and keeps an index in
-// step with records held elsewhere for the callers that have them in store columns.
+// The searcher: reads and classifies the query, runs the search of its kind and keeps the Result list; and keeps an
+// index in step with records held elsewhere for the callers that have them in store columns.
 #include "query/search_internal.h"
 #include "store/directory_store.h"
 
-namespace telvane::query {
+#include <algorithm>
 
-QueryKind queryKind(std::string_view query)
-{
-    if (query.empty()) {
-        return QueryKind::Empty;
-    }
-    return query.front() >= '0' && query.front() <= '9' ? QueryKind::Digit : QueryKind::Letter;
-}
+namespace telvane::query {
 
 struct Searcher::State : detail::SearchContext
 {
@@ -31,20 +25,30 @@ Searcher::~Searcher() = default;
 const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, const SearchIndex& index)
 {
     m_results.clear();
+    m_initials = 0;
     if (!index.m_data) {
         return m_results;
     }
-    switch (queryKind(queryGbk)) {
+    const NormalQuery query = normalizeQuery(queryGbk);
+    switch (query.kind) {
         case QueryKind::Empty:
             break;
         case QueryKind::Digit:
-            detail::digitSearch(queryGbk, *index.m_data, *m_state, m_results);
+            detail::digitSearch(query.text, *index.m_data, *m_state, m_results);
+            m_initials = m_results.size();
             break;
         case QueryKind::Letter:
-            detail::letterSearch(queryGbk, *index.m_data, *m_state, m_results);
+            detail::fullLetterSearch(query.text, *index.m_data, *m_state, m_results, m_initials);
             break;
     }
     return m_results;
+}
+
+void Searcher::reserve(std::size_t records)
+{
+    // Written once, so the memory is there and not only promised.
+    m_results.resize(std::max(m_results.size(), records));
+    m_results.clear();
 }
 
 const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, store::DirectoryStore& store)

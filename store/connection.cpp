@@ -1,19 +1,23 @@
 #include "store/connection.h"
 
 #include "store/fields.h"
+#include "store/sql.h"
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QUrl>
 
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 #include <map>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <utility>
 #include <vector>
 
@@ -215,7 +219,83 @@ FileState inspectThroughSqlite(const QString& path)
     return FileState::Unreadable;
 }
 
+bool keysNeverReused(sqlite3* db)
+{
+    Statement st(db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = 'directory'");
+    return st.ok() && st.step() == SQLITE_ROW
+           && QByteArray::fromStdString(std::string(st.columnUtf8(0))).toUpper().contains("AUTOINCREMENT");
+}
+
+// File systems on which WAL cannot work: its index lives in memory shared by the processes of one host.
+const char* networkFileSystem(const QString& path)
+{
+    struct statfs fs
+    {
+    };
+    const QByteArray folder = QFile::encodeName(QFileInfo(path).absolutePath());
+    if (::statfs(folder.constData(), &fs) != 0) {
+        return nullptr;
+    }
+    switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x6969UL:
+            return "NFS";
+        case 0x517BUL:
+        case 0xFE534D42UL:
+            return "SMB";
+        case 0xFF534D42UL:
+            return "CIFS";
+        case 0x65735546UL:
+            return "FUSE";
+        case 0x01021997UL:
+            return "9P";
+        case 0x00C36400UL:
+            return "Ceph";
+        case 0x5346414FUL:
+            return "AFS";
+        default:
+            return nullptr;
+    }
+}
+
 } // namespace
+
+QString networkRefusal(const QString& path)
+{
+    const char* type = networkFileSystem(path);
+    if (!type) {
+        return {};
+    }
+    return u"%1位于网络文件系统（%2）上。多台电脑经网络同时写入会损坏电话簿，所以本程序在这里只能查询，不能保存。"
+           u"请把程序和%1复制到本机磁盘上使用"_s.arg(QFileInfo(path).fileName(), QString::fromLatin1(type));
+}
+
+QString errorText(int code, int systemErrno, const char* detail)
+{
+    QString sentence;
+    const int primary = code & 0xff;
+    if (primary == SQLITE_FULL || systemErrno == ENOSPC || systemErrno == EDQUOT) {
+        sentence = u"磁盘已满。请先释放磁盘空间，再重试"_s;
+    } else if (primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+        sentence = u"另一个程序正在写入电话簿数据库。请稍候再试一次"_s;
+    } else if (primary == SQLITE_READONLY || primary == SQLITE_PERM || primary == SQLITE_AUTH || systemErrno == EROFS
+               || systemErrno == EACCES || systemErrno == EPERM) {
+        sentence = u"电话簿数据库所在的文件夹或文件是只读的，不能写入。请取消写保护，或把程序复制到可写的磁盘上"_s;
+    } else if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+        sentence = u"电话簿数据库已损坏，无法读取。请用备份恢复"_s;
+    } else if (primary == SQLITE_CANTOPEN) {
+        sentence = u"无法打开电话簿数据库文件。请检查文件和文件夹是否还在、能否读写"_s;
+    } else if (primary == SQLITE_NOMEM) {
+        sentence = u"内存不足。请关闭其他程序后再试"_s;
+    } else if (primary == SQLITE_IOERR) {
+        sentence = u"读写磁盘时出错。请检查磁盘后再试"_s;
+    } else {
+        sentence = u"电话簿数据库出错"_s;
+    }
+    if (detail && *detail) {
+        sentence += u"（"_s + QString::fromUtf8(detail) + u"）"_s;
+    }
+    return sentence;
+}
 
 FileStamp FileStamp::of(const QString& path)
 {
@@ -260,8 +340,15 @@ FileState inspect(const QString& path)
     return inspectThroughSqlite(path);
 }
 
-QString describe(FileState state)
+QString describe(FileState state, const QString& path)
 {
+    const QFileInfo info(path);
+    if (state == FileState::Missing && !path.isEmpty() && info.exists()) {
+        return u"文件是空的（0 字节），不是电话簿数据库"_s;
+    }
+    if (state == FileState::Unreadable && !path.isEmpty() && info.isDir()) {
+        return u"这是一个文件夹，不是电话簿数据库文件"_s;
+    }
     switch (state) {
         case FileState::Missing:
             return u"文件不存在"_s;
@@ -288,29 +375,34 @@ bool createStore(const QString& path, QString* error)
         }
         return false;
     }
+    if (const QString refusal = networkRefusal(path); !refusal.isEmpty()) {
+        if (error) {
+            *error = refusal;
+        }
+        return false;
+    }
     sqlite3* db = nullptr;
     int rc = sqlite3_open_v2(nativePath(path).constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    auto fail = [&](const char* what) {
+    if (rc != SQLITE_OK) {
         if (error) {
-            *error = QString::fromUtf8(db ? sqlite3_errmsg(db) : what);
+            *error = db ? errorText(sqlite3_extended_errcode(db), sqlite3_system_errno(db), sqlite3_errmsg(db))
+                        : errorText(SQLITE_CANTOPEN, 0, nullptr);
         }
         sqlite3_close(db);
         QFile::remove(path);
         return false;
-    };
-    if (rc != SQLITE_OK) {
-        return fail("cannot create the file");
     }
     configure(db);
-    std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId)
-                      + "; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN;"
-                        " CREATE TABLE directory (id INTEGER PRIMARY KEY";
-    for (const FieldInfo& field : kFields) {
-        sql += ", \"" + std::string(field.name) + "\" TEXT NOT NULL DEFAULT ''";
-    }
-    sql += "); COMMIT;";
+    const std::string sql = "PRAGMA application_id = " + std::to_string(kApplicationId)
+                            + "; PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL; BEGIN; "
+                            + sql::createTable("directory") + "; COMMIT;";
     if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-        return fail("cannot write the file");
+        if (error) {
+            *error = errorText(sqlite3_extended_errcode(db), sqlite3_system_errno(db), sqlite3_errmsg(db));
+        }
+        sqlite3_close(db);
+        QFile::remove(path);
+        return false;
     }
     sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     rc = sqlite3_close(db);
@@ -330,6 +422,7 @@ Connection::Connection(Connection&& other) noexcept
     , m_opened(other.m_opened)
     , m_readOnly(other.m_readOnly)
     , m_wrote(other.m_wrote)
+    , m_incomplete(std::move(other.m_incomplete))
 { }
 
 Connection& Connection::operator=(Connection&& other) noexcept
@@ -341,6 +434,7 @@ Connection& Connection::operator=(Connection&& other) noexcept
         m_opened = other.m_opened;
         m_readOnly = other.m_readOnly;
         m_wrote = other.m_wrote;
+        m_incomplete = std::move(other.m_incomplete);
     }
     return *this;
 }
@@ -351,7 +445,14 @@ bool Connection::open(const QString& path, Mode mode, QString* error)
     const FileState state = inspect(path);
     if (state != FileState::Store) {
         if (error) {
-            *error = describe(state);
+            *error = describe(state, path);
+        }
+        return false;
+    }
+    const bool network = networkFileSystem(path) != nullptr;
+    if (network && mode == Mode::ReadWrite) {
+        if (error) {
+            *error = networkRefusal(path);
         }
         return false;
     }
@@ -364,39 +465,118 @@ bool Connection::open(const QString& path, Mode mode, QString* error)
         companions.removeOwn();
         return false;
     };
-    {
-        std::lock_guard lock(openFiles().mutex);
-        m_db = openRaw(path, Open::Plain);
-        if (m_db && mode == Mode::ReadOnly && sqlite3_db_readonly(m_db, "main") == 1) {
-            // The file itself is write-protected: SQLite could not keep its WAL index beside it either.
-            sqlite3_close(m_db);
-            m_db = nullptr;
-        }
-        if (!m_db && mode == Mode::ReadOnly) {
-            m_db = openRaw(path, Open::Immutable);
-        }
-        if (!m_db) {
-            return refuse(describe(FileState::Unreadable));
-        }
-        m_path = path;
-        m_opened = FileStamp::of(path);
-        registerFile(m_opened, +1);
-    }
     m_readOnly = mode == Mode::ReadOnly;
-    const char* policy =
-        m_readOnly ? "PRAGMA query_only = 1;" : "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;";
-    if (!exec(policy, error)) {
-        return refuse(error ? *error : QString());
+    // A reader that cannot keep SQLite's WAL index beside the file (write-protected media, a full disk, a network
+    // file system, where nothing is written beside the file at all) reads it as immutable: every write is
+    // checkpointed, so the file is complete on its own.
+    std::vector<Open> ways;
+    if (!network) {
+        ways.push_back(Open::Plain);
     }
-    if (!m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
-        return refuse(u"文件是只读的"_s);
+    if (m_readOnly) {
+        ways.push_back(Open::Immutable);
     }
-    // Checked again through this connection: the file may have changed since it was looked at.
-    const FileState schema = checkSchema(m_db);
-    if (schema != FileState::Store) {
-        return refuse(describe(schema));
+    QString reason = describe(FileState::Unreadable);
+    for (const Open how : ways) {
+        {
+            std::lock_guard lock(openFiles().mutex);
+            m_db = openRaw(path, how);
+            if (m_db && how == Open::Plain && m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+                sqlite3_close(m_db);
+                m_db = nullptr;
+            }
+            if (!m_db) {
+                continue;
+            }
+            m_path = path;
+            m_opened = FileStamp::of(path);
+            registerFile(m_opened, +1);
+        }
+        const char* policy =
+            m_readOnly ? "PRAGMA query_only = 1;" : "PRAGMA journal_mode = WAL; PRAGMA synchronous = FULL;";
+        FileState schema = FileState::Unreadable;
+        if (exec(policy, &reason)) {
+            if (!m_readOnly && sqlite3_db_readonly(m_db, "main") == 1) {
+                return refuse(u"文件是只读的"_s);
+            }
+            // Checked again through this connection: the file may have changed since it was looked at.
+            schema = checkSchema(m_db);
+            if (schema == FileState::Store) {
+                break;
+            }
+            reason = schema == FileState::Unreadable ? lastError() : describe(schema);
+        }
+        const bool tryNext = schema == FileState::Unreadable;
+        const bool readOnly = m_readOnly;
+        close();
+        companions.removeOwn();
+        m_readOnly = readOnly;
+        if (!tryNext) {
+            break;
+        }
+    }
+    if (!m_db) {
+        return refuse(reason);
+    }
+    if (!m_readOnly && !keysNeverReused(m_db)) {
+        // A store made by an earlier version: its keys are made unique for ever now. Should that fail (the disk
+        // full, another program writing), the store still opens and the next opening tries again; every write
+        // compares the whole record it expects, so a key given twice meanwhile still reaches no other record.
+        upgradeKeys(nullptr);
     }
     return true;
+}
+
+bool Connection::upgradeKeys(QString* error)
+{
+    // The table is made again from its own CREATE statement with AUTOINCREMENT added to its key, in one
+    // transaction: the same keys, values, columns, constraints and indexes, and a crash leaves the old table as it
+    // was. An earlier version of the program opens the result as before (sqlite_sequence is SQLite's own), and gets
+    // unique keys from SQLite as well.
+    return write(
+        [&](QString* reason) {
+            std::string created;
+            {
+                Statement st(m_db, "SELECT sql FROM sqlite_schema WHERE type = 'table' AND name = 'directory'");
+                if (st.step() != SQLITE_ROW) {
+                    if (reason) {
+                        *reason = lastError();
+                    }
+                    return false;
+                }
+                created = std::string(st.columnUtf8(0));
+            }
+            if (QByteArray::fromStdString(created).toUpper().contains("AUTOINCREMENT")) {
+                return true;
+            }
+            static const QRegularExpression key(
+                uR"(((?:"id"|`id`|\[id\]|\bid\b)\s+INTEGER\s+PRIMARY\s+KEY(?:\s+(?:ASC|DESC))?)"
+                uR"((?:\s+ON\s+CONFLICT\s+\w+)?))"_s,
+                QRegularExpression::CaseInsensitiveOption);
+            QString sql = QString::fromStdString(created);
+            const QRegularExpressionMatch match = key.match(sql);
+            if (!match.hasMatch()) {
+                // A key declared apart from its column: left as it is (every write compares the whole record).
+                return true;
+            }
+            sql.insert(match.capturedEnd(1), u" AUTOINCREMENT"_s);
+            std::vector<std::string> indexes;
+            {
+                Statement st(m_db, "SELECT sql FROM sqlite_schema WHERE type = 'index' AND tbl_name = 'directory'"
+                                   " AND sql IS NOT NULL");
+                while (st.step() == SQLITE_ROW) {
+                    indexes.emplace_back(st.columnUtf8(0));
+                }
+            }
+            std::string steps = "ALTER TABLE directory RENAME TO directory_before_upgrade; " + sql.toStdString()
+                                + "; INSERT INTO directory SELECT * FROM directory_before_upgrade;"
+                                  " DROP TABLE directory_before_upgrade;";
+            for (const std::string& index : indexes) {
+                steps += index + ";";
+            }
+            return exec(steps.c_str(), reason);
+        },
+        error);
 }
 
 void Connection::close()
@@ -418,16 +598,15 @@ void Connection::close()
     m_path.clear();
     m_opened = {};
     m_wrote = false;
+    m_incomplete.clear();
 }
 
 bool Connection::exec(const char* sql, QString* error)
 {
-    char* message = nullptr;
-    if (!m_db || sqlite3_exec(m_db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    if (!m_db || sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr) != SQLITE_OK) {
         if (error) {
-            *error = message ? QString::fromUtf8(message) : lastError();
+            *error = lastError();
         }
-        sqlite3_free(message);
         return false;
     }
     return true;
@@ -442,7 +621,10 @@ void Connection::setBusyTimeout(int milliseconds)
 
 QString Connection::lastError() const
 {
-    return m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : u"没有打开电话簿数据库"_s;
+    if (!m_db) {
+        return u"没有打开电话簿数据库"_s;
+    }
+    return errorText(sqlite3_extended_errcode(m_db), sqlite3_system_errno(m_db), sqlite3_errmsg(m_db));
 }
 
 std::int64_t Connection::dataVersion() const
@@ -543,9 +725,23 @@ bool Connection::write(const std::function<bool(QString*)>& work, QString* error
 void Connection::checkpoint()
 {
     // Leave the main file complete after every write: users copy DHB.EDB alone as their backup.
-    if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr) == SQLITE_OK) {
+        m_incomplete.clear();
+        return;
     }
+    // Another reader in the way only delays the copy; a failure (the disk full, the file no longer writable)
+    // leaves the last writes in the WAL alone until a later checkpoint succeeds. They are committed and safe, but a
+    // copy of the main file alone would lack them.
+    const int rc = sqlite3_wal_checkpoint_v2(m_db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    const int primary = rc & 0xff;
+    if (rc == SQLITE_OK || primary == SQLITE_BUSY || primary == SQLITE_LOCKED) {
+        m_incomplete.clear();
+        return;
+    }
+    const QString name = QFileInfo(m_path).fileName();
+    m_incomplete = u"已保存。但最新的改动暂时只在%1-wal中，没能写进%1本身（%2）：释放磁盘空间之前，单独复制%1"
+                   u"得不到完整的备份，请用 telvane-cli backup 备份。下次保存时会再写入%1。"_s.arg(
+                       name, QString::fromUtf8(sqlite3_errmsg(m_db)));
 }
 
 // ---- Statement ----------------------------------------------------------------------------------------------------

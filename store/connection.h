@@ -46,8 +46,15 @@ struct FileStamp
 // Looks at a file before any connection opens it: SQLite would create a missing file and "open" any foreign one.
 // A file this process already has a connection to is looked at through SQLite only.
 FileState inspect(const QString& path);
-// A sentence for the user that says why a file is not a store (for states other than Store).
-QString describe(FileState state);
+// A sentence for the user that says why a file is not a store (for states other than Store); with the file's path
+// it tells a folder and an empty file from a damaged and a missing one.
+QString describe(FileState state, const QString& path = {});
+// A Chinese sentence for an error SQLite reported (its code, the errno behind it, its own words, which follow in
+// brackets): what happened and what to do.
+QString errorText(int code, int systemErrno, const char* detail);
+// Why a store at `path` cannot be written: it lies on a network file system (NFS, SMB/CIFS, FUSE such as sshfs),
+// where the WAL cannot work and file locks cannot be trusted. Empty text elsewhere.
+QString networkRefusal(const QString& path);
 // Creates a new, empty store file. Refuses to touch an existing non-empty file.
 bool createStore(const QString& path, QString* error = nullptr);
 
@@ -73,6 +80,9 @@ public:
     bool open(const QString& path, Mode mode, QString* error = nullptr);
     // Checkpoints (when this connection wrote) and closes.
     void close();
+    // Makes the keys of a store made by an earlier version unique for ever (AUTOINCREMENT). Done by open() for a
+    // read-write connection; true when there was nothing to do or it is done.
+    bool upgradeKeys(QString* error = nullptr);
     bool isOpen() const { return m_db != nullptr; }
     sqlite3* handle() const { return m_db; }
     const QString& path() const { return m_path; }
@@ -103,6 +113,9 @@ public:
     void rollback();
     // Copies the WAL into the main file, truncating it where no reader is in the way.
     void checkpoint();
+    // Empty while the main file holds every committed write (or another reader only delays it); otherwise a
+    // sentence for the user: the last checkpoint failed (the disk is full), so the file alone is not complete.
+    const QString& incompleteWarning() const { return m_incomplete; }
 
 private:
     bool applyPolicy(QString* error);
@@ -113,6 +126,7 @@ private:
     FileStamp m_opened;
     bool m_readOnly = false;
     bool m_wrote = false;
+    QString m_incomplete;
 };
 
 // A statement that is reset and finalized whatever path leaves the scope, so no read stays open.

@@ -1,8 +1,11 @@
 #include "store/directory_store.h"
 
+#include "store/sql.h"
 #include "text/gbk.h"
 
 #include <QFileInfo>
+
+#include <algorithm>
 
 #include <sqlite3.h>
 
@@ -15,10 +18,10 @@ namespace telvane::store {
 void Columns::clear()
 {
     m_ids.clear();
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        m_bytes[static_cast<std::size_t>(f)].clear();
-        m_offsets[static_cast<std::size_t>(f)].assign(1, 0);
+    for (std::string& bytes : m_bytes) {
+        bytes.clear();
     }
+    m_offsets = startOffsets();
 }
 
 void Columns::reserve(std::size_t records)
@@ -40,11 +43,9 @@ void Columns::push(std::int64_t id, const FieldViews& record)
 
 void Columns::push(std::int64_t id, const Record& record)
 {
-    m_ids.push_back(id);
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        m_bytes[f] += record[f];
-        m_offsets[f].push_back(static_cast<std::uint32_t>(m_bytes[f].size()));
-    }
+    FieldViews views;
+    std::copy(record.begin(), record.end(), views.begin());
+    push(id, views);
 }
 
 // ---- DirectoryStore ---------------------------------------------------------------------------------------------
@@ -131,46 +132,38 @@ Record DirectoryStore::record(int n)
 {
     Record r;
     const std::vector<std::int64_t>& all = ids();
-    if (n < 1 || static_cast<std::size_t>(n) > all.size()) {
-        return r;
+    if (n >= 1 && static_cast<std::size_t>(n) <= all.size()) {
+        recordById(all[static_cast<std::size_t>(n - 1)], &r);
+    }
+    return r;
+}
+
+bool DirectoryStore::recordById(std::int64_t id, Record* record)
+{
+    *record = {};
+    if (!m_conn.isOpen()) {
+        return false;
     }
     if (!m_byId) {
-        m_byId = std::make_unique<Statement>(m_conn.handle(),
-                                             ("SELECT " + fieldColumns() + " FROM directory WHERE id = ?").c_str());
+        m_byId = std::make_unique<Statement>(m_conn.handle(), sql::selectByKey().c_str());
     }
-    m_byId->bindInt(1, all[static_cast<std::size_t>(n - 1)]);
-    if (m_byId->step() == SQLITE_ROW) {
+    m_byId->bindInt(1, id);
+    const bool found = m_byId->step() == SQLITE_ROW;
+    if (found) {
         for (std::size_t f = 0; f < kFieldCount; ++f) {
-            r[f] = text::utf8ToGbk(m_byId->columnUtf8(static_cast<int>(f)));
+            (*record)[f] = text::utf8ToGbk(m_byId->columnUtf8(static_cast<int>(f)));
         }
     }
     m_byId->reset();
-    return r;
+    return found;
 }
 
 bool DirectoryStore::extendScan(Scan& scan, const std::function<void(const FieldViews&)>& each)
 {
-    Statement st(m_conn.handle(),
-                 ("SELECT id, " + fieldColumns() + " FROM directory WHERE id > ? ORDER BY id").c_str());
-    st.bindInt(1, scan.ids.empty() ? 0 : scan.ids.back());
-    Digest digest = Digest::resume(scan.digest);
-    std::array<std::string, kFieldCount> gbk;
-    FieldViews views;
-    int rc;
-    while ((rc = st.step()) == SQLITE_ROW) {
-        const std::int64_t id = st.columnInt(0);
-        scan.ids.push_back(id);
-        digest.addId(id);
-        for (std::size_t f = 0; f < kFieldCount; ++f) {
-            const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
-            digest.addField(utf8);
-            gbk[f] = text::utf8ToGbk(utf8);
-            views[f] = gbk[f];
-        }
-        each(views);
-    }
-    scan.digest = digest.value();
-    return rc == SQLITE_DONE;
+    return scanAfter(m_conn, scan, [&](std::int64_t, const FieldViews& fields) {
+        each(fields);
+        return true;
+    });
 }
 
 const Columns& DirectoryStore::columns()
@@ -289,8 +282,7 @@ bool DirectoryStore::Appender::begin(QString* error)
         return false;
     }
     m_digest = Digest::resume(m_store.m_digest);
-    const std::string sql = "INSERT INTO directory (" + fieldColumns() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
-    m_insert = std::make_unique<Statement>(conn.handle(), sql.c_str());
+    m_insert = std::make_unique<Statement>(conn.handle(), sql::insert().c_str());
     if (!m_insert->ok()) {
         if (error) {
             *error = conn.lastError();

@@ -43,10 +43,16 @@ public:
 private:
     std::vector<std::int64_t> m_ids;
     std::array<std::string, kFieldCount> m_bytes;
-    std::array<std::vector<std::uint32_t>, kFieldCount> m_offsets {
-        std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0},
-        std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0}, std::vector<std::uint32_t> {0},
-        std::vector<std::uint32_t> {0}};
+    // Each field's list starts with the offset 0 (see clear()).
+    std::array<std::vector<std::uint32_t>, kFieldCount> m_offsets = startOffsets();
+    static std::array<std::vector<std::uint32_t>, kFieldCount> startOffsets()
+    {
+        std::array<std::vector<std::uint32_t>, kFieldCount> offsets;
+        for (auto& o : offsets) {
+            o.assign(1, 0);
+        }
+        return offsets;
+    }
 };
 
 // The directory store DHB.EDB: the records live in SQLite table `directory`, numbered 1..recordCount() in id order.
@@ -65,7 +71,7 @@ public:
 
     // See store/connection.h.
     static FileState inspect(const QString& path) { return store::inspect(path); }
-    static QString describe(FileState state) { return store::describe(state); }
+    static QString describe(FileState state, const QString& path = {}) { return store::describe(state, path); }
     static bool create(const QString& path, QString* error = nullptr) { return createStore(path, error); }
     enum class Access { ReadWrite, ReadOnly };
     // Opens an existing store; refuses anything inspect() does not call a Store, leaving it untouched. ReadOnly
@@ -94,6 +100,9 @@ public:
     int recordCount();
     // Record number n (1..recordCount()) as the file holds it now; an empty record outside.
     Record record(int n);
+    // The record with key `id` as the file holds it now; false when there is none (another program removed it).
+    // Keys are never given twice, so a key names one person for good.
+    bool recordById(std::int64_t id, Record* record);
     // Carries a snapshot read elsewhere on to the records appended after its last one (by this store while the
     // snapshot was being read), handing each of them to `each`.
     bool extendScan(Scan& scan, const std::function<void(const FieldViews& gbk)>& each);
@@ -143,6 +152,8 @@ public:
 
     // How long a write waits for another connection's lock before it fails.
     void setBusyTimeout(int milliseconds) { m_conn.setBusyTimeout(milliseconds); }
+    // Empty while the file alone holds every write; else why not (the last checkpoint failed: the disk is full).
+    const QString& incompleteWarning() const { return m_conn.incompleteWarning(); }
 
 private:
     bool number(QString* error);

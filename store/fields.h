@@ -23,19 +23,22 @@ struct FieldInfo
     bool digits; // searched by digits
     bool fullWidthOnEntry; // half-width characters typed into the entry form are stored full-width
     TidyRule tidy;
+    // The caption of the field's column in the import window: what it holds and how much of it (UTF-8).
+    std::string_view importName;
+    std::string_view importLimit;
 };
 
 inline constexpr std::size_t kFieldCount = 7;
 
 // In record order: field 0 is the name, field 6 the PHS number.
 inline constexpr std::array<FieldInfo, kFieldCount> kFields {{
-    {"\u59D3\u540D", 10, true, false, true, TidyRule::ChineseOnly}, // 姓名
-    {"\u5355\u4F4D", 24, true, false, true, TidyRule::ChineseOnly}, // 单位
-    {"\u5907\u6CE8", 32, true, true, false, TidyRule::Remark}, // 备注
-    {"\u529E\u516C", 13, false, true, false, TidyRule::Phone}, // 办公
-    {"\u5BB6\u91CC", 13, false, true, false, TidyRule::Phone}, // 家里
-    {"\u624B\u673A", 11, false, true, false, TidyRule::Phone}, // 手机
-    {"\u5C0F\u7075\u901A", 13, false, true, false, TidyRule::Phone}, // 小灵通
+    {"姓名", 10, true, false, true, TidyRule::ChineseOnly, "姓名", "最多5字"},
+    {"单位", 24, true, false, true, TidyRule::ChineseOnly, "单位名", "最多12个汉字"},
+    {"备注", 32, true, true, false, TidyRule::Remark, "备注", "最多16个汉字或32个字符"},
+    {"办公", 13, false, true, false, TidyRule::Phone, "办公电话", "13字符"},
+    {"家里", 13, false, true, false, TidyRule::Phone, "家庭电话", "13字符"},
+    {"手机", 11, false, true, false, TidyRule::Phone, "手机", "11字符"},
+    {"小灵通", 13, false, true, false, TidyRule::Phone, "小灵通", "13字符"},
 }};
 
 // Field indexes by role, for the few places that name one field.

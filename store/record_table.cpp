@@ -1,8 +1,7 @@
 #include "store/record_table.h"
 
-#include "text/gbk.h"
-
-#include <QFileInfo>
+#include "store/field_text.h"
+#include "store/sql.h"
 
 #include <sqlite3.h>
 
@@ -14,20 +13,6 @@ using namespace Qt::StringLiterals;
 namespace telvane::store {
 
 namespace {
-
-std::string quotedName(std::size_t field)
-{
-    return "\"" + std::string(kFields[field].name) + "\"";
-}
-
-std::string allFields()
-{
-    std::string s;
-    for (std::size_t f = 0; f < kFieldCount; ++f) {
-        s += (f ? ", " : "") + quotedName(f);
-    }
-    return s;
-}
 
 RecordTexts readRecord(const Statement& st, int firstColumn)
 {
@@ -46,13 +31,53 @@ bool fail(QString* error, const QString& reason)
     return false;
 }
 
+void bindRecord(Statement& st, int first, const RecordTexts& texts)
+{
+    for (std::size_t f = 0; f < kFieldCount; ++f) {
+        st.bindText(first + static_cast<int>(f), texts[f]);
+    }
+}
+
 } // namespace
+
+std::vector<std::int64_t> Change::ids() const
+{
+    std::vector<std::int64_t> ids;
+    for (const Edit& e : edited) {
+        ids.push_back(e.id);
+    }
+    for (const auto& [id, texts] : added) {
+        ids.push_back(id);
+    }
+    for (const auto& [id, texts] : removed) {
+        ids.push_back(id);
+    }
+    return ids;
+}
+
+void Change::rekey(std::int64_t from, std::int64_t to)
+{
+    for (Edit& e : edited) {
+        e.id = e.id == from ? to : e.id;
+    }
+    for (auto& [id, texts] : added) {
+        id = id == from ? to : id;
+    }
+    for (auto& [id, texts] : removed) {
+        id = id == from ? to : id;
+    }
+}
 
 bool RecordTable::open(const QString& path, QString* error)
 {
     close();
-    if (!m_conn.open(path, Connection::Mode::ReadWrite, error)) {
-        return false;
+    QString reason;
+    if (!m_conn.open(path, Connection::Mode::ReadWrite, &reason)) {
+        // A store that cannot be written is still shown: every write then says why not.
+        if (inspect(path) != FileState::Store || !m_conn.open(path, Connection::Mode::ReadOnly, nullptr)) {
+            return fail(error, reason);
+        }
+        m_readOnlyReason = reason;
     }
     if (!loadIds(error)) {
         m_conn.close();
@@ -64,6 +89,7 @@ bool RecordTable::open(const QString& path, QString* error)
 void RecordTable::close()
 {
     m_conn.close();
+    m_readOnlyReason.clear();
     m_ids.clear();
     dropRows();
     m_dataVersion = -1;
@@ -89,7 +115,6 @@ bool RecordTable::loadIds(QString* error)
     m_ids = std::move(ids);
     ++m_numbering;
     m_dataVersion = version;
-    m_stamp = m_conn.stamp();
     dropRows();
     return true;
 }
@@ -126,8 +151,7 @@ const RecordTable::Block& RecordTable::block(int index)
         return b;
     }
     // By key range, never by OFFSET: a read near the end of a million rows costs what one near the start does.
-    const std::string sql = "SELECT id, " + allFields() + " FROM directory WHERE id BETWEEN ? AND ? ORDER BY id";
-    Statement st(m_conn.handle(), sql.c_str());
+    Statement st(m_conn.handle(), sql::selectRange().c_str());
     st.bindInt(1, idAt(first));
     st.bindInt(2, idAt(last));
     auto next = m_ids.begin() + first;
@@ -143,6 +167,14 @@ const RecordTable::Block& RecordTable::block(int index)
         }
     }
     return b;
+}
+
+void RecordTable::setCached(std::int64_t id, const RecordTexts& texts)
+{
+    const int row = rowOf(id);
+    if (const auto it = m_blocks.find(row / kBlockRows); row >= 0 && it != m_blocks.end()) {
+        it->second.rows[static_cast<std::size_t>(row % kBlockRows)] = texts;
+    }
 }
 
 QString RecordTable::cell(int row, std::size_t field)
@@ -169,260 +201,285 @@ bool RecordTable::refresh()
     return loadIds(nullptr);
 }
 
-QString RecordTable::fieldText(const QString& text, std::size_t field)
-{
-    QString line = text;
-    for (QChar& c : line) {
-        if (c == u'\t' || c == u'\r' || c == u'\n') {
-            c = u' ';
-        }
-    }
-    const QString cut = text::leftBytes(line, kFields[field].width);
-    // A null text would be bound as SQL NULL; the store keeps empty fields as empty text.
-    return cut.isNull() ? u""_s : cut;
-}
-
 bool RecordTable::readyToWrite(QString* error)
 {
     if (!m_conn.isOpen()) {
         return fail(error, m_conn.lastError());
     }
+    if (!m_readOnlyReason.isEmpty()) {
+        return fail(error, m_readOnlyReason);
+    }
     if (const QString refusal = m_conn.writeRefusal(); !refusal.isEmpty()) {
         return fail(error, refusal + u"，修改未保存"_s);
     }
+    // A file changed without SQLite telling (copied over in place) needs no check of its own here: every write
+    // reads the file afresh (Connection::begin drops the cached pages) and compares the whole record it expects.
     if (m_conn.dataVersion() != m_dataVersion) {
         return loadIds(error);
     }
-    if (m_conn.stamp() != m_stamp) {
-        // Changed without SQLite telling: another program's checkpoint, or a file copied over this one. The rows on
-        // screen may stand for other records now, so nothing is written until the user has seen the file again.
-        m_conn.dropCache();
-        loadIds(nullptr);
-        return fail(error, u"%1刚被其他程序改动过，表格已重新读取，修改未保存。请再做一次"_s.arg(
-                               QFileInfo(m_conn.path()).fileName()));
+    return true;
+}
+
+bool RecordTable::writeAll(const std::function<bool(QString*, bool*)>& work, WriteOutcome* outcome)
+{
+    bool conflict = false;
+    if (!m_conn.write([&](QString* reason) { return work(reason, &conflict); }, &outcome->error)) {
+        if (conflict) {
+            outcome->conflict = true;
+            outcome->error =
+                u"另一个程序刚改动或删除了这条记录，这次什么也没有写入，表格已按文件重新显示。请看一下再做"_s;
+            loadIds(nullptr);
+        }
+        return false;
     }
+    outcome->warning = m_conn.incompleteWarning();
     return true;
 }
 
 bool RecordTable::write(const std::vector<CellWrite>& cells, const std::vector<RecordTexts>& newRecords, Change* change,
-                        QString* error)
+                        WriteOutcome* outcome)
 {
-    if (cells.empty() && newRecords.empty()) {
-        return true;
-    }
-    // The rows the user chose, as records, before any catching up renumbers them.
-    std::vector<std::pair<std::int64_t, const CellWrite*>> targets;
+    WriteOutcome ignored;
+    WriteOutcome& out = outcome ? *outcome : ignored;
+    out = {};
+    // The records the user chose, as the grid shows them, before any catching up renumbers the rows. A cell left
+    // as it is shown is no change: it is never rewritten, so a width is never applied to a value the user did not
+    // touch.
+    std::vector<Change::Edit> edits;
     for (const CellWrite& c : cells) {
-        if (c.row >= 0 && c.row < rowCount() && c.field < kFieldCount) {
-            targets.emplace_back(idAt(c.row), &c);
+        if (c.row < 0 || c.row >= rowCount() || c.field >= kFieldCount) {
+            continue;
+        }
+        const std::int64_t id = idAt(c.row);
+        auto edit = std::find_if(edits.begin(), edits.end(), [id](const Change::Edit& e) { return e.id == id; });
+        if (edit == edits.end()) {
+            const RecordTexts shown = record(c.row);
+            edit = edits.insert(edits.end(), {id, shown, shown});
+        }
+        const QString& shown = edit->before[c.field];
+        if (c.text == shown) {
+            continue;
+        }
+        bool cut = false;
+        const QString stored = storedText(c.field, c.text, &cut);
+        if (stored != shown) {
+            edit->after[c.field] = stored;
+            out.cut += cut ? 1 : 0;
         }
     }
-    if (!readyToWrite(error)) {
+    for (const Change::Edit& e : edits) {
+        out.records.push_back(e.id);
+    }
+    std::erase_if(edits, [](const Change::Edit& e) { return e.before == e.after; });
+    std::vector<RecordTexts> adding;
+    for (const RecordTexts& r : newRecords) {
+        RecordTexts& stored = adding.emplace_back();
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
+            bool cut = false;
+            stored[f] = storedText(f, r[f], &cut);
+            out.cut += cut ? 1 : 0;
+        }
+    }
+    if (edits.empty() && adding.empty()) {
+        if (change) {
+            *change = {};
+        }
+        return true;
+    }
+    if (!readyToWrite(&out.error)) {
         return false;
     }
     Change done;
-    std::vector<std::int64_t> added;
-    const bool written = m_conn.write(
-        [&](QString* reason) {
+    const bool written = writeAll(
+        [&](QString* reason, bool* conflict) {
             if (m_conn.dataVersion() != m_dataVersion && !loadIds(reason)) {
                 return false;
             }
-            for (const auto& [id, c] : targets) {
-                const std::string field = quotedName(c->field);
-                Statement read(m_conn.handle(), ("SELECT " + field + " FROM directory WHERE id = ?").c_str());
-                read.bindInt(1, id);
-                if (read.step() != SQLITE_ROW) {
-                    continue; // removed by another program meanwhile
-                }
-                const QString before = read.columnText(0);
-                const QString after = fieldText(c->text, c->field);
-                if (before == after) {
-                    continue;
-                }
-                Statement update(m_conn.handle(), ("UPDATE directory SET " + field + " = ? WHERE id = ?").c_str());
-                update.bindText(1, after);
-                update.bindInt(2, id);
+            Statement update(m_conn.handle(), sql::updateExpected().c_str());
+            for (const Change::Edit& e : edits) {
+                bindRecord(update, 1, e.after);
+                update.bindInt(sql::kUpdateKey, e.id);
+                bindRecord(update, sql::kUpdateKey + 1, e.before);
                 if (update.step() != SQLITE_DONE) {
                     return fail(reason, m_conn.lastError());
                 }
-                done.cells.push_back({id, c->field, before});
-            }
-            const std::string sql = "INSERT INTO directory (" + allFields() + ") VALUES (?, ?, ?, ?, ?, ?, ?)";
-            Statement insert(m_conn.handle(), sql.c_str());
-            for (const RecordTexts& r : newRecords) {
-                for (std::size_t f = 0; f < kFieldCount; ++f) {
-                    insert.bindText(static_cast<int>(f + 1), fieldText(r[f], f));
+                update.reset();
+                if (sqlite3_changes(m_conn.handle()) != 1) {
+                    *conflict = true;
+                    return false;
                 }
+                done.edited.push_back(e);
+            }
+            Statement insert(m_conn.handle(), sql::insert().c_str());
+            for (const RecordTexts& r : adding) {
+                bindRecord(insert, 1, r);
                 if (insert.step() != SQLITE_DONE) {
                     return fail(reason, m_conn.lastError());
                 }
-                added.push_back(sqlite3_last_insert_rowid(m_conn.handle()));
                 insert.reset();
+                done.added.emplace_back(sqlite3_last_insert_rowid(m_conn.handle()), r);
+                out.records.push_back(done.added.back().first);
             }
             return true;
         },
-        error);
+        &out);
     if (!written) {
         return false;
     }
-    for (const auto& [id, c] : targets) {
-        const int row = rowOf(id);
-        if (const auto it = m_blocks.find(row / kBlockRows); row >= 0 && it != m_blocks.end()) {
-            it->second.rows[static_cast<std::size_t>(row % kBlockRows)][c->field] = fieldText(c->text, c->field);
-        }
+    for (const Change::Edit& e : done.edited) {
+        setCached(e.id, e.after);
     }
-    if (!added.empty()) {
-        // A new record gets the largest key plus one: the new rows follow the last one.
+    if (!done.added.empty()) {
+        // A new record gets a key above every key ever given: the new rows follow the last one.
         m_blocks.erase(rowCount() / kBlockRows);
         m_blockAges.remove(rowCount() / kBlockRows);
-        m_ids.insert(m_ids.end(), added.begin(), added.end());
+        if (m_appendHook) {
+            m_appendHook(rowCount(), rowCount() + static_cast<int>(done.added.size()) - 1);
+        }
+        for (const auto& [id, texts] : done.added) {
+            m_ids.push_back(id);
+        }
     }
-    m_stamp = m_conn.stamp();
-    done.added = std::move(added);
     if (change) {
         *change = std::move(done);
     }
     return true;
 }
 
-bool RecordTable::removeRows(std::vector<int> rows, Change* change, QString* error)
+bool RecordTable::removeRows(std::vector<int> rows, Change* change, WriteOutcome* outcome)
 {
+    WriteOutcome ignored;
+    WriteOutcome& out = outcome ? *outcome : ignored;
+    out = {};
     std::ranges::sort(rows);
     rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
-    std::vector<std::int64_t> ids;
+    std::vector<std::pair<std::int64_t, RecordTexts>> targets;
     for (int row : rows) {
         if (row >= 0 && row < rowCount()) {
-            ids.push_back(idAt(row));
+            targets.emplace_back(idAt(row), record(row));
         }
     }
-    if (ids.empty()) {
+    if (targets.empty()) {
         return true;
     }
-    if (!readyToWrite(error)) {
+    if (!readyToWrite(&out.error)) {
         return false;
     }
-    Change done;
-    const bool written = m_conn.write(
-        [&](QString* reason) {
-            const std::string sql = "SELECT " + allFields() + " FROM directory WHERE id = ?";
-            Statement read(m_conn.handle(), sql.c_str());
-            Statement remove(m_conn.handle(), "DELETE FROM directory WHERE id = ?");
-            for (const std::int64_t id : ids) {
-                read.bindInt(1, id);
-                const bool present = read.step() == SQLITE_ROW;
-                const RecordTexts before = present ? readRecord(read, 0) : RecordTexts {};
-                read.reset();
-                if (!present) {
-                    continue;
-                }
+    const bool written = writeAll(
+        [&](QString* reason, bool* conflict) {
+            Statement remove(m_conn.handle(), sql::deleteExpected().c_str());
+            for (const auto& [id, shown] : targets) {
                 remove.bindInt(1, id);
+                bindRecord(remove, 2, shown);
                 if (remove.step() != SQLITE_DONE) {
                     return fail(reason, m_conn.lastError());
                 }
                 remove.reset();
-                done.removed.emplace_back(id, before);
+                if (sqlite3_changes(m_conn.handle()) != 1) {
+                    *conflict = true;
+                    return false;
+                }
             }
             return true;
         },
-        error);
+        &out);
     if (!written) {
         return false;
     }
     // One pass over the numbering, however many rows went.
-    std::erase_if(m_ids, [&](std::int64_t id) { return std::binary_search(ids.begin(), ids.end(), id); });
+    std::vector<std::int64_t> gone;
+    for (const auto& [id, texts] : targets) {
+        gone.push_back(id);
+    }
+    std::ranges::sort(gone);
+    std::erase_if(m_ids, [&](std::int64_t id) { return std::binary_search(gone.begin(), gone.end(), id); });
     ++m_numbering;
     dropRows();
-    m_stamp = m_conn.stamp();
     if (change) {
-        *change = std::move(done);
+        *change = {};
+        change->removed = std::move(targets);
     }
     return true;
 }
 
-bool RecordTable::restore(const std::vector<std::pair<std::int64_t, RecordTexts>>& records,
-                          std::vector<std::int64_t>& ids, int* movedToEnd, QString* error)
+bool RecordTable::undo(const Change& change, WriteOutcome* outcome)
 {
-    const std::string columns = allFields();
-    Statement withId(m_conn.handle(),
-                     ("INSERT OR IGNORE INTO directory (id, " + columns + ") VALUES (?, ?, ?, ?, ?, ?, ?, ?)").c_str());
-    Statement atEnd(m_conn.handle(), ("INSERT INTO directory (" + columns + ") VALUES (?, ?, ?, ?, ?, ?, ?)").c_str());
-    for (const auto& [id, texts] : records) {
-        withId.bindInt(1, id);
-        for (std::size_t f = 0; f < kFieldCount; ++f) {
-            withId.bindText(static_cast<int>(f + 2), texts[f]);
-        }
-        if (withId.step() != SQLITE_DONE) {
-            return fail(error, m_conn.lastError());
-        }
-        withId.reset();
-        if (sqlite3_changes(m_conn.handle()) == 1) {
-            ids.push_back(id);
-            continue;
-        }
-        // Another program took the id meanwhile: the record comes back, at the end.
-        for (std::size_t f = 0; f < kFieldCount; ++f) {
-            atEnd.bindText(static_cast<int>(f + 1), texts[f]);
-        }
-        if (atEnd.step() != SQLITE_DONE) {
-            return fail(error, m_conn.lastError());
-        }
-        atEnd.reset();
-        ids.push_back(sqlite3_last_insert_rowid(m_conn.handle()));
-        if (movedToEnd) {
-            ++*movedToEnd;
-        }
-    }
-    return true;
-}
-
-bool RecordTable::undo(const Change& change, QString* error, int* movedToEnd)
-{
+    WriteOutcome ignored;
+    WriteOutcome& out = outcome ? *outcome : ignored;
+    out = {};
     if (change.isEmpty()) {
         return true;
     }
-    if (!readyToWrite(error)) {
+    if (!readyToWrite(&out.error)) {
         return false;
     }
-    std::vector<std::int64_t> restored;
-    const bool written = m_conn.write(
-        [&](QString* reason) {
-            Statement remove(m_conn.handle(), "DELETE FROM directory WHERE id = ?");
-            for (const std::int64_t id : change.added) {
-                remove.bindInt(1, id);
-                if (remove.step() != SQLITE_DONE) {
+    const bool written = writeAll(
+        [&](QString* reason, bool* conflict) {
+            // Each record must still be as the change left it: one that another program changed since is not
+            // taken back over that program's write.
+            auto check = [&](Statement& st) {
+                if (st.step() != SQLITE_DONE) {
                     return fail(reason, m_conn.lastError());
                 }
-                remove.reset();
-            }
-            // Latest first, so a cell changed twice in one command ends with its oldest text.
-            for (auto it = change.cells.rbegin(); it != change.cells.rend(); ++it) {
-                const std::string sql = "UPDATE directory SET " + quotedName(it->field) + " = ? WHERE id = ?";
-                Statement update(m_conn.handle(), sql.c_str());
-                update.bindText(1, it->before);
-                update.bindInt(2, it->id);
-                if (update.step() != SQLITE_DONE) {
-                    return fail(reason, m_conn.lastError());
+                st.reset();
+                if (sqlite3_changes(m_conn.handle()) != 1) {
+                    *conflict = true;
+                    return false;
+                }
+                return true;
+            };
+            Statement remove(m_conn.handle(), sql::deleteExpected().c_str());
+            for (auto it = change.added.rbegin(); it != change.added.rend(); ++it) {
+                remove.bindInt(1, it->first);
+                bindRecord(remove, 2, it->second);
+                if (!check(remove)) {
+                    return false;
                 }
             }
-            return restore(change.removed, restored, movedToEnd, reason);
+            Statement update(m_conn.handle(), sql::updateExpected().c_str());
+            for (auto it = change.edited.rbegin(); it != change.edited.rend(); ++it) {
+                bindRecord(update, 1, it->before);
+                update.bindInt(sql::kUpdateKey, it->id);
+                bindRecord(update, sql::kUpdateKey + 1, it->after);
+                if (!check(update)) {
+                    return false;
+                }
+            }
+            Statement withKey(m_conn.handle(), sql::insertWithKey().c_str());
+            Statement atEnd(m_conn.handle(), sql::insert().c_str());
+            for (const auto& [id, texts] : change.removed) {
+                withKey.bindInt(1, id);
+                bindRecord(withKey, 2, texts);
+                if (withKey.step() != SQLITE_DONE) {
+                    return fail(reason, m_conn.lastError());
+                }
+                withKey.reset();
+                if (sqlite3_changes(m_conn.handle()) == 1) {
+                    continue;
+                }
+                // Another program put a record under this key meanwhile: this one comes back at the end.
+                bindRecord(atEnd, 1, texts);
+                if (atEnd.step() != SQLITE_DONE) {
+                    return fail(reason, m_conn.lastError());
+                }
+                atEnd.reset();
+                out.rekeyed.emplace_back(id, sqlite3_last_insert_rowid(m_conn.handle()));
+            }
+            return true;
         },
-        error);
+        &out);
     if (!written) {
         return false;
     }
     if (change.added.empty() && change.removed.empty()) {
-        for (const Change::Cell& c : change.cells) {
-            const int row = rowOf(c.id);
-            if (const auto it = m_blocks.find(row / kBlockRows); row >= 0 && it != m_blocks.end()) {
-                it->second.rows[static_cast<std::size_t>(row % kBlockRows)][c.field] = c.before;
-            }
+        for (const Change::Edit& e : change.edited) {
+            setCached(e.id, e.before);
         }
-        m_stamp = m_conn.stamp();
         return true;
     }
     // Records came and went: number the rows anew from the file (its version is unchanged by this connection's own
     // write, so anything another program added meanwhile is counted as well).
-    return loadIds(error);
+    return loadIds(&out.error);
 }
 
 } // namespace telvane::store

@@ -1,5 +1,6 @@
 #include "store/scan.h"
 
+#include "store/sql.h"
 #include "text/gbk.h"
 
 #include <sqlite3.h>
@@ -30,22 +31,44 @@ void Digest::addField(std::string_view utf8)
     m_h = (m_h ^ 0x1f) * kPrime;
 }
 
-std::string fieldColumns()
+namespace {
+
+// Steps a statement of id and the fields to its end, or until `each` says stop, adding every record to the scan:
+// its id, and its fields to the digest. SQLITE_DONE when it reached the end.
+int readRows(Statement& st, Scan* scan, const ScanCallback& each, Encoding encoding)
 {
-    std::string s;
-    for (const FieldInfo& field : kFields) {
-        if (!s.empty()) {
-            s += ", ";
+    Digest digest = Digest::resume(scan->digest);
+    std::array<std::string, kFieldCount> gbk;
+    FieldViews views;
+    int rc;
+    while ((rc = st.step()) == SQLITE_ROW) {
+        const std::int64_t id = st.columnInt(0);
+        scan->ids.push_back(id);
+        digest.addId(id);
+        for (std::size_t f = 0; f < kFieldCount; ++f) {
+            const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
+            digest.addField(utf8);
+            if (each && encoding == Encoding::Gbk) {
+                gbk[f] = text::utf8ToGbk(utf8);
+                views[f] = gbk[f];
+            } else {
+                views[f] = utf8;
+            }
         }
-        s += "\"" + std::string(field.name) + "\"";
+        if (each && !each(id, views)) {
+            break;
+        }
     }
-    return s;
+    scan->digest = digest.value();
+    return rc;
 }
 
-bool scanStore(Connection& connection, const std::function<bool(std::int64_t, const FieldViews&)>& each, Scan* scan,
-               QString* error, Encoding encoding)
+} // namespace
+
+bool scanStore(Connection& connection, const ScanCallback& each, Scan* scan, QString* error, Encoding encoding)
 {
-    scan->ids.clear();
+    *scan = {};
+    scan->digest = Digest().value();
     scan->stamp = connection.stamp();
     // One read transaction: the pass sees the store as it was at one moment, whatever others write meanwhile (or
     // the transaction the caller is in).
@@ -55,34 +78,8 @@ bool scanStore(Connection& connection, const std::function<bool(std::int64_t, co
     }
     bool ok = false;
     {
-        const std::string sql = "SELECT id, " + fieldColumns() + " FROM directory ORDER BY id";
-        Statement st(connection.handle(), sql.c_str());
-        if (st.ok()) {
-            Digest digest;
-            std::array<std::string, kFieldCount> gbk;
-            FieldViews views;
-            int rc;
-            while ((rc = st.step()) == SQLITE_ROW) {
-                const std::int64_t id = st.columnInt(0);
-                scan->ids.push_back(id);
-                digest.addId(id);
-                for (std::size_t f = 0; f < kFieldCount; ++f) {
-                    const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
-                    digest.addField(utf8);
-                    if (each && encoding == Encoding::Gbk) {
-                        gbk[f] = text::utf8ToGbk(utf8);
-                        views[f] = gbk[f];
-                    } else {
-                        views[f] = utf8;
-                    }
-                }
-                if (each && !each(id, views)) {
-                    break;
-                }
-            }
-            ok = rc == SQLITE_DONE;
-            scan->digest = digest.value();
-        }
+        Statement st(connection.handle(), sql::selectAll().c_str());
+        ok = st.ok() && readRows(st, scan, each, encoding) == SQLITE_DONE;
         if (!ok && error) {
             *error = connection.lastError();
         }
@@ -93,8 +90,14 @@ bool scanStore(Connection& connection, const std::function<bool(std::int64_t, co
     return ok;
 }
 
-bool scanStore(const QString& path, const std::function<bool(std::int64_t, const FieldViews&)>& each, Scan* scan,
-               QString* error, Encoding encoding)
+bool scanAfter(Connection& connection, Scan& scan, const ScanCallback& each, Encoding encoding)
+{
+    Statement st(connection.handle(), sql::selectAfter().c_str());
+    st.bindInt(1, scan.ids.empty() ? 0 : scan.ids.back());
+    return st.ok() && readRows(st, &scan, each, encoding) == SQLITE_DONE;
+}
+
+bool scanStore(const QString& path, const ScanCallback& each, Scan* scan, QString* error, Encoding encoding)
 {
     Connection connection;
     if (!connection.open(path, Connection::Mode::ReadOnly, error)) {

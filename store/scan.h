@@ -49,16 +49,18 @@ struct Scan
 // them.
 enum class Encoding { Gbk, Utf8 };
 
+// Gets each record's id and fields during a scan, and says whether to go on.
+using ScanCallback = std::function<bool(std::int64_t id, const FieldViews& fields)>;
+
 // Reads every record of the store at `path` in id order, in one read transaction of a connection of its own, so it
 // may run on any thread beside the program's other connections. `each` (may be empty) gets each record's fields and
 // says whether to go on. False, with the reason, when the file could not be read (or `each` stopped the pass).
-bool scanStore(const QString& path, const std::function<bool(std::int64_t id, const FieldViews& fields)>& each,
-               Scan* scan, QString* error = nullptr, Encoding encoding = Encoding::Gbk);
+bool scanStore(const QString& path, const ScanCallback& each, Scan* scan, QString* error = nullptr,
+               Encoding encoding = Encoding::Gbk);
 // The same over a connection already open (on the calling thread).
-bool scanStore(Connection& connection, const std::function<bool(std::int64_t id, const FieldViews& fields)>& each,
-               Scan* scan, QString* error = nullptr, Encoding encoding = Encoding::Gbk);
-
-// The column list of table `directory` in field order, quoted for SQL.
-std::string fieldColumns();
+bool scanStore(Connection& connection, const ScanCallback& each, Scan* scan, QString* error = nullptr,
+               Encoding encoding = Encoding::Gbk);
+// Carries a scan on to the records after its last one, in id order, as if the pass had read them too.
+bool scanAfter(Connection& connection, Scan& scan, const ScanCallback& each, Encoding encoding = Encoding::Gbk);
 
 } // namespace telvane::store

@@ -67,7 +67,7 @@ int main(int argc, char** argv)
                 columns[2] += "b" + std::to_string(b) + "\r\n";
                 columns[5] += std::to_string(13800000000 + i) + "\r\n";
             }
-            const auto records = import::buildRecords(columns);
+            const auto records = import::importedRecords(columns);
             if (!store.appendMany(records, &error)) {
                 return failed(error);
             }

@@ -87,66 +87,51 @@ class CrashTest : public QObject
     Q_OBJECT
 
 private slots:
-    void killedSaves()
+    void killedWriter_data()
     {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(u"DHB.EDB"_s);
-        QVERIFY(store::DirectoryStore::create(path));
-        long acknowledged = 0; // saves reported done, over all runs
-        long stored = 0;
-        for (int kill = 1; kill <= kKills; ++kill) {
-            const long last = runAndKill({u"save"_s, path}, u"saved"_s, 120);
-            QVERIFY2(last >= 0, "the writer did not run");
-            Reader reader(path);
-            QVERIFY(reader.ok());
-            QCOMPARE(reader.column("PRAGMA integrity_check"), QStringList {u"ok"_s});
-            // Every run numbers its saves from 1; the remarks of a run are s1, s2, ... in store order.
-            const QStringList remarks = reader.column("SELECT \"备注\" FROM directory ORDER BY id");
-            const long before = stored;
-            stored = remarks.size();
-            QVERIFY2(
-                stored - before >= last,
-                qPrintable(u"kill %1: %2 saves reported done, %3 stored"_s.arg(kill).arg(last).arg(stored - before)));
-            QVERIFY2(stored - before <= last + 1, "more records stored than the writer attempted");
-            for (long i = 0; i < stored - before; ++i) {
-                QCOMPARE(remarks[static_cast<qsizetype>(before + i)], u"s%1"_s.arg(i + 1));
-            }
-            acknowledged += last;
-            store::DirectoryStore store;
-            QString error;
-            QVERIFY2(store.open(path, &error), qPrintable(error));
-            QCOMPARE(store.recordCount(), static_cast<int>(stored));
-        }
-        qInfo("%d kills, %ld saves reported done, %ld records stored", kKills, acknowledged, stored);
-        QVERIFY2(acknowledged > 0, "no save completed before the kills: the pauses are too short to test anything");
+        QTest::addColumn<QString>("command"); // the writer's
+        QTest::addColumn<int>("batch"); // records a step writes
+        QTest::addColumn<QString>("done"); // the word the writer prints after each step
+        QTest::addColumn<QChar>("tag"); // the remarks of a run's steps are <tag>1, <tag>2, ...
+        QTest::addColumn<int>("maxPauseMs");
+        QTest::newRow("single saves") << u"save"_s << 1 << u"saved"_s << QChar(u's') << 120;
+        QTest::newRow("bulk imports") << u"import"_s << kBatchSize << u"imported"_s << QChar(u'b') << 250;
     }
-
-    void killedImports()
+    void killedWriter()
     {
+        QFETCH(QString, command);
+        QFETCH(int, batch);
+        QFETCH(QString, done);
+        QFETCH(QChar, tag);
+        QFETCH(int, maxPauseMs);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
         QVERIFY(store::DirectoryStore::create(path));
-        long acknowledged = 0; // batches reported done, over all runs
+        QStringList args {command, path};
+        if (batch > 1) {
+            args << QString::number(batch);
+        }
+        long acknowledged = 0; // steps reported done, over all runs
         long stored = 0;
         for (int kill = 1; kill <= kKills; ++kill) {
-            const long last = runAndKill({u"import"_s, path, QString::number(kBatchSize)}, u"imported"_s, 250);
+            const long last = runAndKill(args, done, maxPauseMs);
             QVERIFY2(last >= 0, "the writer did not run");
             Reader reader(path);
             QVERIFY(reader.ok());
             QCOMPARE(reader.column("PRAGMA integrity_check"), QStringList {u"ok"_s});
-            // This run's records follow the earlier runs' ones: batches b1, b2, ... of kBatchSize records each.
+            // This run's records follow the earlier runs' ones.
             const QStringList tags = reader.column("SELECT \"备注\" FROM directory ORDER BY id");
             const long before = stored;
             stored = tags.size();
             const long added = stored - before;
-            QVERIFY2(added % kBatchSize == 0,
+            QVERIFY2(added % batch == 0,
                      qPrintable(u"kill %1: a batch was stored in part (%2 records)"_s.arg(kill).arg(added)));
-            const long batches = added / kBatchSize;
-            QVERIFY2(batches >= last,
-                     qPrintable(u"kill %1: %2 batches reported done, %3 stored"_s.arg(kill).arg(last).arg(batches)));
-            QVERIFY2(batches <= last + 1, "more batches stored than the writer attempted");
+            const long steps = added / batch;
+            QVERIFY2(steps >= last,
+                     qPrintable(u"kill %1: %2 steps reported done, %3 stored"_s.arg(kill).arg(last).arg(steps)));
+            QVERIFY2(steps <= last + 1, "more steps stored than the writer attempted");
             for (long r = 0; r < added; ++r) {
-                QCOMPARE(tags[static_cast<qsizetype>(before + r)], u"b%1"_s.arg(r / kBatchSize + 1));
+                QCOMPARE(tags[static_cast<qsizetype>(before + r)], tag + QString::number(r / batch + 1));
             }
             acknowledged += last;
             store::DirectoryStore store;
@@ -154,8 +139,8 @@ private slots:
             QVERIFY2(store.open(path, &error), qPrintable(error));
             QCOMPARE(store.recordCount(), static_cast<int>(stored));
         }
-        qInfo("%d kills, %ld batches reported done, %ld records stored", kKills, acknowledged, stored);
-        QVERIFY2(acknowledged > 0, "no batch completed before the kills: the pauses are too short to test anything");
+        qInfo("%d kills, %ld steps reported done, %ld records stored", kKills, acknowledged, stored);
+        QVERIFY2(acknowledged > 0, "no step completed before the kills: the pauses are too short to test anything");
     }
 };
 

@@ -5,15 +5,16 @@
 //
 // Full and read-only file systems are real ones: the test enters a private mount namespace (as root) and mounts a
 // small tmpfs or a read-only bind mount of its temporary folder. Without that right those cases are skipped.
+#include "app/main_window.h"
 #include "editor/list_editor_window.h"
 #include "import/bulk_import.h"
 #include "store/directory_store.h"
+#include "tests/support/test_support.h"
 
 #include <QAbstractItemModel>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QStatusBar>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -30,15 +31,6 @@ using namespace Qt::StringLiterals;
 using namespace telvane;
 
 namespace {
-
-QByteArray checksum(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return "unreadable";
-    }
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex();
-}
 
 // The record count a fresh connection sees, and whether SQLite finds the file sound (-1: not a sound store).
 int countAfterReopen(const QString& path)
@@ -65,13 +57,12 @@ int countAfterReopen(const QString& path)
 
 store::Record record(int n)
 {
-    store::Record r;
-    r[0] = "\xD5\xC5\xC8\xFD"; // 张三
-    r[1] = "\xB1\xB1\xBE\xA9\xCA\xD0\xB5\xE7\xC1\xA6\xB9\xAB\xCB\xBE"; // 北京市电力公司
-    r[2] = "remark " + std::to_string(n);
-    r[3] = "010-" + std::to_string(60000000 + n);
-    r[5] = std::to_string(13900000000LL + n);
-    return r;
+    return testing::record({u"张三"_s,
+                            u"北京市电力公司"_s,
+                            u"remark %1"_s.arg(n),
+                            u"010-%1"_s.arg(60000000 + n),
+                            {},
+                            QString::number(13900000000LL + n)});
 }
 
 // A batch of records through the bulk import: seven pasted columns, tidied, one record per line.
@@ -84,7 +75,7 @@ std::vector<store::Record> importBatch(int size, int first)
             columns[k] += r[k] + "\r\n";
         }
     }
-    return import::buildRecords(columns);
+    return import::importedRecords(columns);
 }
 
 } // namespace
@@ -154,12 +145,7 @@ private slots:
     }
     void cleanup() { unmountAll(); }
 
-    void fullFileSystem_data()
-    {
-        QTest::addColumn<bool>("bulk");
-        QTest::newRow("single saves") << false;
-        QTest::newRow("bulk import") << true;
-    }
+    void fullFileSystem_data() { testing::addBoolRows("bulk", "single saves", "bulk import"); }
     void fullFileSystem()
     {
         QFETCH(bool, bulk);
@@ -210,12 +196,7 @@ private slots:
         const Unmount unmount {this};
         QVERIFY(mountTmpfs(dir.path(), "size=256k"));
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        QVERIFY(store::DirectoryStore::create(path));
-        {
-            store::DirectoryStore s;
-            QVERIFY(s.open(path));
-            QVERIFY(s.appendMany(importBatch(20, 0)));
-        }
+        QVERIFY(!testing::makeStore(path, importBatch(20, 0)).isEmpty());
         // Far more rows than 256 kB hold; the child process shares this mount namespace.
         QByteArray rows;
         for (int i = 0; i < 5000; ++i) {
@@ -223,25 +204,95 @@ private slots:
                     "remark number "
                     + QByteArray::number(i) + "\t010-62751234\t010-62751235\t13900001111\t13900002222\n";
         }
-        QProcess cli;
-        cli.start(QStringLiteral(TELVANE_CLI_PATH), {u"import"_s, path});
-        QVERIFY(cli.waitForStarted());
-        cli.write(rows);
-        cli.closeWriteChannel();
-        QVERIFY(cli.waitForFinished(60000));
-        const QByteArray err = cli.readAllStandardError();
-        QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(cli.exitCode(), 2);
-        QVERIFY2(err.endsWith('\n') && err.count('\n') == 1, err.constData());
-        QCOMPARE(cli.readAllStandardOutput(), QByteArray());
+        const testing::CliRun r = testing::runCli({u"import"_s, path}, rows);
+        QCOMPARE(r.exitCode, 2);
+        QVERIFY2(r.err.endsWith(u'\n') && r.err.count(u'\n') == 1, qPrintable(r.err));
+        QCOMPARE(r.out, QString());
         QCOMPARE(countAfterReopen(path), 20);
+    }
+
+    // A disk with room for the WAL but not for the main file to grow: the import is committed and says so, and
+    // also that DHB.EDB alone is not complete; a backup is; the next write once space is freed completes the file.
+    // The program starts there for looking up, and names the full disk rather than write protection.
+    void checkpointOnFullDiskIsTold()
+    {
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        QTemporaryDir elsewhere;
+        const Unmount unmount {this};
+        QVERIFY(mountTmpfs(dir.path(), "size=4m"));
+        const QString path = dir.filePath(u"DHB.EDB"_s);
+        QCOMPARE(testing::runCli({u"import"_s, path}).exitCode, 0);
+        QFile filler(dir.filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        QVERIFY(filler.write(QByteArray(4 * 1024 * 1024 - 700 * 1024, 'x')) > 0);
+        filler.close();
+        QByteArray rows;
+        for (int i = 0; i < 5000; ++i) {
+            rows += "张三\t北京市电力公司\tremark " + QByteArray::number(i) + "\t010-62751234\t\t13900001111\t\n";
+        }
+        const testing::CliRun imported = testing::runCli({u"import"_s, path}, rows);
+        QCOMPARE(imported.exitCode, 0);
+        QCOMPARE(imported.out, u"5000\n"_s);
+        QVERIFY2(imported.err.contains(u"telvane-cli backup"_s), qPrintable(imported.err));
+        QVERIFY(QFileInfo(path + u"-wal"_s).size() > 0);
+
+        // The program on a disk without a byte left: a message that names the full disk, then looking up as ever.
+        QVERIFY(filler.open(QIODevice::Append));
+        while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) { }
+        filler.close();
+        QStringList said;
+        app::MainWindow::setMessageSink([&](const QString& title, const QString& text) { said << title + text; });
+        {
+            app::MainWindow w(dir.path());
+            QVERIFY(w.startUp());
+            QCOMPARE(said.size(), 1);
+            QVERIFY2(said[0].contains(u"磁盘已满"_s) && !said[0].contains(u"只读"_s), qPrintable(said[0]));
+            QCOMPARE(w.store().recordCount(), 5000);
+        }
+        app::MainWindow::setMessageSink({});
+
+        const QString copy = elsewhere.filePath(u"copy.EDB"_s);
+        QCOMPARE(testing::runCli({u"backup"_s, path, copy}).exitCode, 0);
+        QCOMPARE(countAfterReopen(copy), 5000);
+        QVERIFY(!QFile::exists(copy + u"-wal"_s));
+
+        QVERIFY(filler.remove());
+        const testing::CliRun next = testing::runCli({u"import"_s, path}, "李四\n");
+        QCOMPARE(next.exitCode, 0);
+        QCOMPARE(next.err, QString());
+        QCOMPARE(QFileInfo(path + u"-wal"_s).size(), 0);
+    }
+
+    // Not a byte left, not even for SQLite's WAL index beside the file: the program still starts for looking up.
+    void startUpOnAFullDisk()
+    {
+        if (!m_namespace) {
+            QSKIP(qPrintable(m_whyNoNamespace));
+        }
+        QTemporaryDir dir;
+        const Unmount unmount {this};
+        QVERIFY(mountTmpfs(dir.path(), "size=1m"));
+        QVERIFY(!testing::makeStore(dir, {{u"张三"_s}}).isEmpty());
+        QFile filler(dir.filePath(u"filler"_s));
+        QVERIFY(filler.open(QIODevice::WriteOnly));
+        while (filler.write(QByteArray(4096, 'x')) > 0 && filler.flush()) { }
+        filler.close();
+        QStringList said;
+        app::MainWindow::setMessageSink([&](const QString& title, const QString& text) { said << title + text; });
+        const auto quiet = qScopeGuard([] { app::MainWindow::setMessageSink({}); });
+        app::MainWindow w(dir.path());
+        QVERIFY(w.startUp());
+        QCOMPARE(said.size(), 1);
+        QVERIFY2(said[0].contains(u"磁盘已满"_s), qPrintable(said[0]));
+        QCOMPARE(w.store().recordCount(), 1);
     }
 
     void readOnlyFileSystem_data()
     {
-        QTest::addColumn<bool>("openFirst");
-        QTest::newRow("made read-only while open") << true;
-        QTest::newRow("read-only before opening") << false;
+        testing::addBoolRows("openFirst", "read-only before opening", "made read-only while open");
     }
     void readOnlyFileSystem()
     {
@@ -251,13 +302,8 @@ private slots:
         }
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        QVERIFY(store::DirectoryStore::create(path));
-        {
-            store::DirectoryStore s;
-            QVERIFY(s.open(path));
-            QVERIFY(s.appendMany(importBatch(10, 0)));
-        }
-        const QByteArray sum = checksum(path);
+        QVERIFY(!testing::makeStore(path, importBatch(10, 0)).isEmpty());
+        const QByteArray sum = testing::fileBytes(path);
         const Unmount unmount {this};
         store::DirectoryStore store;
         QString error;
@@ -288,7 +334,7 @@ private slots:
         store.close();
         unmountAll();
         if (expected == 10) {
-            QCOMPARE(checksum(path), sum);
+            QCOMPARE(testing::fileBytes(path), sum);
         }
         QCOMPARE(countAfterReopen(path), expected);
     }
@@ -300,13 +346,8 @@ private slots:
         }
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        QVERIFY(store::DirectoryStore::create(path));
-        {
-            store::DirectoryStore s;
-            QVERIFY(s.open(path));
-            QVERIFY(s.appendMany(importBatch(4, 0)));
-        }
-        const QByteArray sum = checksum(path);
+        QVERIFY(!testing::makeStore(path, importBatch(4, 0)).isEmpty());
+        const QByteArray sum = testing::fileBytes(path);
         const Unmount unmount {this};
         QVERIFY(makeReadOnly(dir.path()));
         // A backup on a CD or a write-protected stick: SQLite cannot create the WAL index beside it, so the store is
@@ -320,7 +361,7 @@ private slots:
         QVERIFY(!error.isEmpty());
         store.close();
         unmountAll();
-        QCOMPARE(checksum(path), sum);
+        QCOMPARE(testing::fileBytes(path), sum);
     }
 
     void storeDeletedWhileOpen()
@@ -350,12 +391,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        QVERIFY(store::DirectoryStore::create(path));
-        {
-            store::DirectoryStore s;
-            QVERIFY(s.open(path));
-            QVERIFY(s.appendMany(importBatch(4, 0)));
-        }
+        QVERIFY(!testing::makeStore(path, importBatch(4, 0)).isEmpty());
         auto* window = new editor::ListEditorWindow(path);
         window->show();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -396,23 +432,14 @@ private slots:
         QVERIFY(store.open(path));
         QVERIFY(store.appendMany(importBatch(3, 0)));
         if (foreign) {
-            QFile f(other);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(QByteArray(4096, 'x'));
+            QVERIFY(testing::writeFile(other, QByteArray(4096, 'x')));
         } else {
-            QVERIFY(store::DirectoryStore::create(other));
-            store::DirectoryStore s;
-            QVERIFY(s.open(other));
-            QVERIFY(s.appendMany(importBatch(7, 50)));
+            QVERIFY(!testing::makeStore(other, importBatch(7, 50)).isEmpty());
         }
-        const QByteArray sum = checksum(other);
+        const QByteArray sum = testing::fileBytes(other);
         if (copiedOver) {
             // As cp does: the same file, truncated and written with the other content.
-            QFile source(other);
-            QVERIFY(source.open(QIODevice::ReadOnly));
-            QFile target(path);
-            QVERIFY(target.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            target.write(source.readAll());
+            QVERIFY(testing::writeFile(path, testing::fileBytes(other)));
         } else {
             // As mv does: renamed over the open file.
             QVERIFY(::rename(QFile::encodeName(other).constData(), QFile::encodeName(path).constData()) == 0);
@@ -424,7 +451,7 @@ private slots:
             QVERIFY2(!error.isEmpty(), "a failed write without a reason");
         }
         store.close();
-        QCOMPARE(checksum(path), sum);
+        QCOMPARE(testing::fileBytes(path), sum);
         if (!foreign) {
             QCOMPARE(countAfterReopen(path), 7);
         }
@@ -432,9 +459,7 @@ private slots:
 
     void listEditorOnReadOnlyStore_data()
     {
-        QTest::addColumn<bool>("openFirst");
-        QTest::newRow("read-only before opening") << false;
-        QTest::newRow("made read-only while open") << true;
+        testing::addBoolRows("openFirst", "read-only before opening", "made read-only while open");
     }
     void listEditorOnReadOnlyStore()
     {
@@ -444,13 +469,8 @@ private slots:
         }
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        QVERIFY(store::DirectoryStore::create(path));
-        {
-            store::DirectoryStore s;
-            QVERIFY(s.open(path));
-            QVERIFY(s.appendMany(importBatch(4, 0)));
-        }
-        const QByteArray sum = checksum(path);
+        QVERIFY(!testing::makeStore(path, importBatch(4, 0)).isEmpty());
+        const QByteArray sum = testing::fileBytes(path);
         const Unmount unmount {this};
         if (!openFirst) {
             QVERIFY(makeReadOnly(dir.path()));
@@ -495,7 +515,7 @@ private slots:
             // sound, and the grid showed what the file holds.
             QCOMPARE(countAfterReopen(path), rowsShown);
         } else {
-            QCOMPARE(checksum(path), sum);
+            QCOMPARE(testing::fileBytes(path), sum);
             QCOMPARE(countAfterReopen(path), 4);
         }
     }

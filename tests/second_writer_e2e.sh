@@ -60,15 +60,25 @@ printf '孙七\t\n' | "$cli" import "$work/DHB.EDB" >/dev/null
 xdotool windowactivate --sync "$editor" 2>/dev/null || xdotool windowfocus --sync "$editor" 2>/dev/null || true
 sleep 0.5
 keys ctrl+Home F2 End shift+Home
-xdotool type --delay 60 'edited'
+xdotool type --delay 60 'edit'
 keys Return
 for _ in $(seq 50); do
-    [ "$(sqlite3 "$work/DHB.EDB" 'SELECT 姓名 FROM directory ORDER BY id LIMIT 1')" = edited ] && break
+    [ "$(sqlite3 "$work/DHB.EDB" 'SELECT 姓名 FROM directory ORDER BY id LIMIT 1')" = ｅｄｉｔ ] && break
     sleep 0.2
 done
-[ "$(sqlite3 "$work/DHB.EDB" 'SELECT 姓名 FROM directory ORDER BY id LIMIT 1')" = edited ] ||
+[ "$(sqlite3 "$work/DHB.EDB" 'SELECT 姓名 FROM directory ORDER BY id LIMIT 1')" = ｅｄｉｔ ] ||
     fail "the grid edit did not reach the store"
 both_locked || fail "a program lost its lock after the list editor opened"
+# Behind the open grid another program puts someone else under the first record's key. What the grid still shows
+# as ｅｄｉｔ is typed into and deleted: nothing lands on the other person.
+sqlite3 "$work/DHB.EDB" "DELETE FROM directory WHERE id = 1; INSERT INTO directory (id, 姓名) VALUES (1, '冒名');"
+keys ctrl+Home Right Right F2
+xdotool type --delay 60 'VIP'
+keys Return
+keys ctrl+d
+sleep 0.5
+[ "$(sqlite3 -separator '|' "$work/DHB.EDB" 'SELECT 姓名, 备注 FROM directory WHERE id = 1')" = '冒名|' ] ||
+    fail "a stale grid row wrote on another record"
 printf '周八\t\n' | "$cli" import "$work/DHB.EDB" >/dev/null
 save_in 900 50 ee
 wait_count 11 || fail "records are missing after the grid edit"
@@ -84,7 +94,7 @@ click_at 900 50 388 17
 e2e_expect_exit_0
 
 names=$(sqlite3 "$work/DHB.EDB" 'SELECT group_concat(姓名, ",") FROM (SELECT 姓名 FROM directory ORDER BY id)')
-expected='edited,李四,ａａ,王五,ｂｂ,赵六,ｃｃ,ｄｄ,孙七,周八,ｅｅ,ｆｆ'
+expected='冒名,李四,ａａ,王五,ｂｂ,赵六,ｃｃ,ｄｄ,孙七,周八,ｅｅ,ｆｆ'
 [ "$names" = "$expected" ] || fail "stored names are '$names', expected '$expected'"
 [ "$(sqlite3 "$work/DHB.EDB" 'PRAGMA integrity_check')" = ok ] || fail "integrity check"
 [ ! -s "$work/DHB.EDB-wal" ] || fail "the WAL was not checkpointed at exit"

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <iconv.h>
@@ -618,6 +619,41 @@ std::size_t lineCount(QStringView text)
         }
     }
     return count + (start < n ? 1 : 0);
+}
+
+namespace {
+
+inline bool isLineBreak(QChar c)
+{
+    return c == u'\r' || c == u'\n' || c == QChar(QChar::LineSeparator) || c == QChar(QChar::ParagraphSeparator);
+}
+
+} // namespace
+
+bool isOneLine(QStringView text)
+{
+    return std::none_of(text.begin(), text.end(), [](QChar c) { return c == u'\t' || isLineBreak(c); });
+}
+
+QString oneLine(QStringView text)
+{
+    if (isOneLine(text)) {
+        return text.toString();
+    }
+    QString line;
+    line.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (isLineBreak(c)) {
+            while (i + 1 < text.size() && isLineBreak(text[i + 1])) {
+                ++i;
+            }
+            line += u' ';
+        } else {
+            line += c == u'\t' ? QChar(u' ') : c;
+        }
+    }
+    return line;
 }
 
 } // namespace telvane::text

@@ -68,4 +68,9 @@ std::size_t lineCount(std::string_view text);
 // The same count over Qt text (CR and LF are the same characters in both forms).
 std::size_t lineCount(QStringView text);
 
+// A text as a one-line field holds it: a tab becomes one space, and so does each run of line breaks (CR LF, CR,
+// LF, U+2028, U+2029), as a spreadsheet's quoted cell becomes one line when pasted. Everything else stays.
+QString oneLine(QStringView text);
+bool isOneLine(QStringView text);
+
 } // namespace telvane::text

@@ -4,14 +4,14 @@ namespace telvane::text {
 
 namespace {
 
-// Whether position i starts a line end: LF, or CR followed by LF. A lone CR belongs to its cell.
+// Whether position i starts a line end: LF, CR LF, or a CR alone (as some spreadsheets end their rows).
 inline qsizetype lineEndLength(QStringView text, qsizetype i)
 {
     if (text[i] == u'\n') {
         return 1;
     }
-    if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n') {
-        return 2;
+    if (text[i] == u'\r') {
+        return i + 1 < text.size() && text[i + 1] == u'\n' ? 2 : 1;
     }
     return 0;
 }
@@ -146,13 +146,9 @@ void TsvReader::feed(QStringView piece)
                         m_scanned = i;
                         return;
                     }
-                    if (m_pending[i + 1] == u'\n') {
-                        m_state = State::CellStart;
-                        i += 2;
-                        m_complete = i;
-                    } else {
-                        ++i;
-                    }
+                    m_state = State::CellStart;
+                    i += m_pending[i + 1] == u'\n' ? 2 : 1;
+                    m_complete = i;
                 } else {
                     ++i;
                 }

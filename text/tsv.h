@@ -11,8 +11,8 @@ namespace telvane::text {
 
 using TsvRows = QList<QStringList>;
 
-// Reads rows. A row ends at LF or CR LF outside quotes; a line break after the last row adds no row, so an empty
-// text has no rows and "\n" has one row with one empty cell. A leading byte-order mark is skipped. A cell that
+// Reads rows. A row ends at LF, CR LF or a CR alone outside quotes; a line break after the last row adds no row, so an
+// empty text has no rows and "\n" has one row with one empty cell. A leading byte-order mark is skipped. A cell that
 // starts with a double quote is quoted: "" inside stands for one quote, and the text after the closing quote up to
 // the next tab or line end is kept as it is. A quote that is never closed is an ordinary character.
 TsvRows parseTsv(QStringView text);

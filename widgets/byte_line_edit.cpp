@@ -25,6 +25,11 @@ public:
             return Acceptable;
         }
         dropUnpairedSurrogates(input, pos);
+        if (!text::isOneLine(input)) {
+            const QString head = text::oneLine(QStringView(input).left(pos));
+            input = head + text::oneLine(QStringView(input).mid(pos));
+            pos = static_cast<int>(head.size());
+        }
         if (m_edit->m_lowerCaseLatin) {
             for (QChar& c : input) {
                 if (c >= u'A' && c <= u'Z') {
@@ -33,11 +38,11 @@ public:
             }
         }
         const auto limit = static_cast<std::size_t>(std::max(m_edit->m_maxBytes, 0));
-        const std::size_t bytes = text::byteLength(input);
+        const std::size_t bytes = m_edit->measure(input);
         if (bytes <= limit) {
             return Acceptable;
         }
-        const std::size_t before = text::byteLength(m_edit->m_previousText);
+        const std::size_t before = m_edit->measure(m_edit->m_previousText);
         if (bytes <= before) {
             // Deleting from a text the program set longer than the limit.
             return Acceptable;
@@ -46,13 +51,33 @@ public:
             // Adding to such a text: refused.
             return Invalid;
         }
+        // A number pasted whole may fit without its separators; a key typed past the limit is refused as ever.
+        if (m_edit->m_fitter && input.size() > m_edit->m_previousText.size() + 1) {
+            const QString fitted = m_edit->m_fitter(input);
+            if (m_edit->measure(fitted) <= limit) {
+                input = fitted;
+                pos = static_cast<int>(fitted.size());
+                return Acceptable;
+            }
+        }
         // New text lands just before the cursor: keep as much of it as fits, whole characters only.
         const QStringView head = QStringView(input).left(pos);
-        const QStringView tail = QStringView(input).mid(pos);
-        const std::size_t tailBytes = text::byteLength(tail);
-        const QString kept = text::leftBytes(head, tailBytes < limit ? limit - tailBytes : 0);
-        input = kept + tail.toString();
-        pos = static_cast<int>(kept.size());
+        const QString tail = input.mid(pos);
+        const std::size_t tailBytes = m_edit->measure(tail);
+        const std::size_t room = tailBytes < limit ? limit - tailBytes : 0;
+        qsizetype kept = 0;
+        std::size_t used = 0;
+        while (kept < head.size()) {
+            const qsizetype len = head[kept].isHighSurrogate() && kept + 1 < head.size() ? 2 : 1;
+            const std::size_t size = m_edit->measure(head.mid(kept, len));
+            if (used + size > room) {
+                break;
+            }
+            used += size;
+            kept += len;
+        }
+        input = head.left(kept).toString() + tail;
+        pos = static_cast<int>(kept);
         return Acceptable;
     }
 
@@ -77,6 +102,11 @@ private:
 
     ByteLimitedLineEdit* m_edit;
 };
+
+std::size_t ByteLimitedLineEdit::measure(QStringView text) const
+{
+    return m_measure ? m_measure(text) : text::byteLength(text);
+}
 
 ByteLimitedLineEdit::ByteLimitedLineEdit(int maxBytes, QWidget* parent)
     : QLineEdit(parent)

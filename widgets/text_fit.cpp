@@ -77,6 +77,16 @@ int lineWidth(QLineEdit* box)
     return contents.marginsRemoved(box->textMargins()).width() - 2 * kLineEditTextGap;
 }
 
+// Where a box's text begins, from the box's left edge.
+int textStart(QLineEdit* box)
+{
+    QStyleOptionFrame option;
+    const auto init = &LineEditOption::initStyleOption;
+    (box->*init)(&option);
+    const QRect contents = box->style()->subElementRect(QStyle::SE_LineEditContents, &option, box);
+    return contents.marginsRemoved(box->textMargins()).left() + kLineEditTextGap;
+}
+
 // Whether the text is shown whole: QLineEdit scrolls once the text and the one-pixel cursor behind it are wider
 // than its line.
 bool fitsLine(QFont font, int stretch, const QString& text, int width)
@@ -113,6 +123,22 @@ void letTextFillFrame(QLineEdit* box)
 void narrowTextToFit(QLabel* label)
 {
     label->installEventFilter(new NarrowingFilter(label));
+}
+
+void narrowTextWithin(QLineEdit* box, int pixels)
+{
+    QFont font = box->font();
+    const QString text = box->displayText();
+    const int width = pixels - textStart(box);
+    int stretch = QFont::AnyStretch;
+    if (!fitsLine(font, QFont::AnyStretch, text, width)) {
+        stretch = 99;
+        while (stretch > 50 && !fitsLine(font, stretch, text, width)) {
+            --stretch;
+        }
+    }
+    font.setStretch(stretch);
+    box->setFont(font);
 }
 
 void narrowTextToFit(QLineEdit* box, int floorPercent)

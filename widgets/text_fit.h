@@ -21,4 +21,8 @@ void narrowTextToFit(QLabel* label);
 // height stays. 姓名框 is 71 px wide and five characters of 16 px take 80 px: they are drawn at 82 %.
 void narrowTextToFit(QLineEdit* box, int floorPercent = 80);
 
+// Draws the box's present text narrower (down to half its width) when it runs past `pixels` from the box's left
+// edge, as the record counter in 查询框 must end where 确定按钮 lies over the box; the face's own width otherwise.
+void narrowTextWithin(QLineEdit* box, int pixels);
+
 } // namespace telvane::widgets

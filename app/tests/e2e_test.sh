@@ -18,7 +18,8 @@ click() { xdotool mousemove $((50 + $1)) $((50 + $2)) click 1; sleep 0.4; if [ -
 
 xdotool windowfocus --sync "$wid" 2>/dev/null || true
 sleep 1
-# Entry mode: the focus is in 姓名框; Enter walks the boxes and saves at 确定按钮.
+# Entry mode: the focus is in 姓名框; Enter walks the boxes and saves at 确定按钮. The name box takes what the
+# name field holds once made full-width: five letters.
 xdotool type --delay 80 'Li Lei'
 keys Return
 xdotool type --delay 80 '13900001111'
@@ -69,10 +70,10 @@ click 388 17
 e2e_expect_exit_0
 
 row=$(sqlite3 -separator '|' "$work/DHB.EDB" 'SELECT 姓名, 单位, 备注, 手机 FROM directory ORDER BY id LIMIT 1')
-expected='Ｌｉ　Ｌｅｉ||remark 42|13900001111'
+expected='Ｌｉ　Ｌｅ||remark 42|13900001111'
 [ "$row" = "$expected" ] || fail "stored record is '$row', expected '$expected'"
 names=$(sqlite3 "$work/DHB.EDB" 'SELECT group_concat(姓名, ",") FROM (SELECT 姓名 FROM directory ORDER BY id)')
-[ "$names" = 'Ｌｉ　Ｌｅｉ,王五,赵六' ] || fail "stored names are '$names'"
+[ "$names" = 'Ｌｉ　Ｌｅ,王五,赵六' ] || fail "stored names are '$names'"
 [ "$(sqlite3 "$work/DHB.EDB" 'PRAGMA integrity_check')" = ok ] || fail "integrity check"
 [ ! -s "$work/DHB.EDB-wal" ] || fail "the WAL was not checkpointed at exit"
 echo "PASS: entry saved, columns imported, windows opened and closed, exit code 0"

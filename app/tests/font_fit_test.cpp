@@ -3,8 +3,12 @@
 #include "app/main_window.h"
 #include "widgets/byte_line_edit.h"
 #include "widgets/fonts.h"
+#include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 
 #include <QFontInfo>
+#include <QFontMetricsF>
+
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -12,6 +16,7 @@
 #include <QStyleOptionFrame>
 #include <QTemporaryDir>
 #include <QTest>
+#include <cmath>
 
 using namespace Qt::StringLiterals;
 using telvane::app::MainWindow;
@@ -75,6 +80,8 @@ private slots:
     void labelShowsWholeText();
     void resultRowsShowHelpLines_data();
     void resultRowsShowHelpLines();
+    void recordCountShowsBesideTheSaveButton_data();
+    void recordCountShowsBesideTheSaveButton();
 
 private:
     void checkLabel(QLabel* label, const QString& text, int pixels);
@@ -223,6 +230,30 @@ void FontFitTest::resultRowsShowHelpLines()
             return;
         }
     }
+}
+
+void FontFitTest::recordCountShowsBesideTheSaveButton_data()
+{
+    QTest::addColumn<QString>("count");
+    QTest::newRow("six digits") << u"999999"_s;
+    QTest::newRow("a million") << u"1000000"_s;
+    QTest::newRow("ten million") << u"10000000"_s;
+}
+
+// In Entry mode 查询框 holds the record count, and 确定按钮 lies over the right part of it: the digits end before the
+// button begins.
+void FontFitTest::recordCountShowsBesideTheSaveButton()
+{
+    QFETCH(QString, count);
+    m_window->enterEntryMode();
+    QLineEdit* box = m_window->查询框;
+    box->setText(count);
+    const int end = box->x() + textArea(box).left() + kLineEditTextGap
+                    + static_cast<int>(std::ceil(QFontMetricsF(box->font()).horizontalAdvance(count)));
+    QVERIFY2(
+        end <= m_window->确定按钮->x(),
+        qPrintable(u"the count ends at %1 px, the button begins at %2 px"_s.arg(end).arg(m_window->确定按钮->x())));
+    m_window->enterQueryMode();
 }
 
 // The label is painted first: a label may adapt its font to its text when it paints.

@@ -3,8 +3,8 @@
 #include "editor/list_editor_window.h"
 #include "import/import_window.h"
 #include "tests/support/test_support.h"
-#include "text/gbk.h"
 #include "widgets/byte_line_edit.h"
+#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
 
@@ -19,17 +19,10 @@
 using namespace Qt::StringLiterals;
 using telvane::app::MainWindow;
 using telvane::app::WindowCoordinator;
-using telvane::store::DirectoryStore;
 using telvane::store::Record;
+using namespace telvane::testing;
 
 namespace {
-
-Record rec(const QString& name)
-{
-    Record r;
-    r[0] = telvane::text::toGbk(name);
-    return r;
-}
 
 struct Fixture
 {
@@ -39,7 +32,7 @@ struct Fixture
 
     Fixture()
     {
-        telvane::testing::makeStore(dir.filePath(u"DHB.EDB"_s), std::vector<Record> {rec(u"张三"_s), rec(u"李四"_s)});
+        makeStore(dir, {{u"张三"_s}, {u"李四"_s}});
         w = std::make_unique<MainWindow>(dir.path());
         windows = std::make_unique<WindowCoordinator>(*w);
         w->show();
@@ -70,16 +63,6 @@ struct Fixture
         QCOMPARE(w->标签表1->text(), u" 请在智能查询输入框中输入要查询的电话号码，或汉字的首拼字母。"_s);
     }
 };
-
-QAction* findAction(QWidget* window, const QString& caption)
-{
-    for (QAction* a : window->findChildren<QAction*>()) {
-        if (a->text() == caption) {
-            return a;
-        }
-    }
-    return nullptr;
-}
 
 } // namespace
 
@@ -134,7 +117,7 @@ private slots:
         auto* editor = f.windows->listEditor();
         QVERIFY(editor);
         // Rows appended behind the grid's back, as an import does, then the import window asks for the editor.
-        QVERIFY(f.w->store().appendMany(std::vector<Record>(3, rec(u"王五"_s))));
+        QVERIFY(f.w->store().appendMany(std::vector<Record>(3, record({u"王五"_s}))));
         f.windows->showListEditorAfterImport();
         QCOMPARE(f.windows->listEditor(), editor);
         auto* view = editor->findChild<QAbstractItemView*>(u"表格"_s);
@@ -144,7 +127,7 @@ private slots:
         QTRY_VERIFY(!f.windows->listEditor());
         // Without an open editor the request opens one, with the imported records current and in view.
         std::unique_ptr<QWidget> importWindow(f.windows->openImportWindow());
-        QVERIFY(f.w->store().appendMany(std::vector<Record>(40, rec(u"赵六"_s))));
+        QVERIFY(f.w->store().appendMany(std::vector<Record>(40, record({u"赵六"_s}))));
         f.windows->showListEditorAfterImport();
         QVERIFY(f.windows->listEditor());
         QVERIFY(!f.w->表格按钮->isEnabled());

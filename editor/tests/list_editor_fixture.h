@@ -37,13 +37,11 @@ using telvane::store::DirectoryStore;
 
 using Records = QList<QStringList>;
 using telvane::testing::execOther;
+using telvane::testing::findAction;
 using telvane::testing::makeStore;
+using telvane::testing::names;
+using telvane::testing::padded;
 using telvane::testing::record;
-
-inline QStringList rec(const QStringList& fields)
-{
-    return telvane::testing::padded(fields);
-}
 
 inline const QStringList kHeaders {u"姓名"_s, u"单位"_s, u"备注"_s, u"办公"_s, u"家里"_s, u"手机"_s, u"小灵通"_s};
 
@@ -70,16 +68,6 @@ inline Records readFile(const QString& path)
         return {};
     }
     return readStore(store);
-}
-
-inline QAction* findAction(QWidget* window, const QString& caption)
-{
-    for (QAction* a : window->findChildren<QAction*>()) {
-        if (a->text() == caption) {
-            return a;
-        }
-    }
-    return nullptr;
 }
 
 inline QMenu* findMenu(QMainWindow* window, const QString& title)

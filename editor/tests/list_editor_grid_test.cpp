@@ -83,9 +83,7 @@ private slots:
 
     void newRecordsComeIntoView_data()
     {
-        QTest::addColumn<bool>("paste");
-        QTest::newRow("paste past the end") << true;
-        QTest::newRow("reload after an import") << false;
+        telvane::testing::addBoolRows("paste", "reload after an import", "paste past the end");
     }
     void newRecordsComeIntoView()
     {
@@ -105,7 +103,7 @@ private slots:
             DirectoryStore store;
             QVERIFY(store.open(path));
             for (const QString& name : {u"王五"_s, u"赵六"_s, u"孙七"_s}) {
-                QVERIFY(store.append(record(rec({name}))));
+                QVERIFY(store.append(record({name})));
             }
             editor->reload();
         }
@@ -130,7 +128,7 @@ private slots:
         QTemporaryDir dir;
         Records start;
         for (int i = 0; i < 40; ++i) {
-            start << rec({u"人%1"_s.arg(i), u"单位%1"_s.arg(i % 3), QString(), u"010%1"_s.arg(i)});
+            start << padded({u"人%1"_s.arg(i), u"单位%1"_s.arg(i % 3), QString(), u"010%1"_s.arg(i)});
         }
         const QString path = makeStore(dir, start);
         // Gaps in the keys, as deletes leave them: the records must come back with their own.
@@ -148,9 +146,9 @@ private slots:
         } else if (action == u"cut"_s) {
             editor.selectBlock(2, 0, 6, 3);
             press(Qt::Key_X);
-        } else if (action.startsWith(u"paste"_s)) {
+        } else if (action == u"paste over cells"_s || action == u"paste past the end"_s) {
             QGuiApplication::clipboard()->setText(u"甲\t乙\r\n丙\t丁\r\n戊\t己\r\n"_s);
-            editor.table()->setCurrentIndex(editor.cell(action.endsWith(u"end"_s) ? 36 : 4, 5));
+            editor.table()->setCurrentIndex(editor.cell(action == u"paste past the end"_s ? 36 : 4, 5));
             press(Qt::Key_V);
         } else if (action == u"add record"_s) {
             press(Qt::Key_A);
@@ -165,7 +163,7 @@ private slots:
             editor.table()->selectAll();
             press(Qt::Key_D);
             QCOMPARE(editor.model()->rowCount(), 0);
-        } else {
+        } else if (action == u"three steps"_s) {
             QVERIFY(editor.model()->setData(editor.cell(0, 0), u"一"_s));
             editor.selectBlock(10, 0, 12, 6);
             press(Qt::Key_D);
@@ -173,6 +171,8 @@ private slots:
             editor.table()->setCurrentIndex(editor.cell(37, 0));
             press(Qt::Key_V);
             steps = 3;
+        } else {
+            QFAIL("no such action");
         }
         QVERIFY(telvane::testing::readRecords(path) != before);
         QVERIFY(undo->isEnabled());
@@ -192,30 +192,28 @@ private slots:
     void undoIsInTheContextMenuToo()
     {
         QTemporaryDir dir;
-        Editor editor(makeStore(dir, {rec({u"张三"_s})}));
+        Editor editor(makeStore(dir, {{u"张三"_s}}));
         const QList<QAction*> edit = findMenu(editor.window, u"编辑(&E)"_s)->actions();
         QCOMPARE(edit.first(), findAction(editor.window, u"撤销(&U)"_s));
     }
 
     void scatteredSelectionChangesNothingUnselected_data()
     {
-        QTest::addColumn<QString>("selection");
-        QTest::addColumn<QString>("command");
-        for (const char* command : {"cut", "copy", "delete"}) {
-            QTest::newRow(qPrintable(u"two cells by Ctrl+click, %1"_s.arg(QLatin1StringView(command))))
-                << u"cells"_s << QString::fromLatin1(command);
-            QTest::newRow(qPrintable(u"a row header and a cell, %1"_s.arg(QLatin1StringView(command))))
-                << u"header"_s << QString::fromLatin1(command);
+        QTest::addColumn<bool>("cells"); // false: a row header and a cell
+        QTest::addColumn<Qt::Key>("key"); // with Ctrl
+        for (const auto& [command, key] : {std::pair {"cut", Qt::Key_X}, {"copy", Qt::Key_C}, {"delete", Qt::Key_D}}) {
+            QTest::addRow("two cells by Ctrl+click, %s", command) << true << key;
+            QTest::addRow("a row header and a cell, %s", command) << false << key;
         }
     }
     void scatteredSelectionChangesNothingUnselected()
     {
-        QFETCH(QString, selection);
-        QFETCH(QString, command);
+        QFETCH(bool, cells);
+        QFETCH(Qt::Key, key);
         QTemporaryDir dir;
         Records start;
         for (int i = 0; i < 6; ++i) {
-            start << rec({u"人%1"_s.arg(i), u"单位%1"_s.arg(i), u"备注%1"_s.arg(i), u"010%1"_s.arg(i)});
+            start << padded({u"人%1"_s.arg(i), u"单位%1"_s.arg(i), u"备注%1"_s.arg(i), u"010%1"_s.arg(i)});
         }
         const QString path = makeStore(dir, start);
         Editor editor(path);
@@ -225,18 +223,17 @@ private slots:
         auto click = [&](const QModelIndex& cell, Qt::KeyboardModifiers modifiers) {
             QTest::mouseClick(table->viewport(), Qt::LeftButton, modifiers, table->visualRect(cell).center());
         };
-        if (selection == u"cells"_s) {
+        if (cells) {
             click(editor.cell(1, 0), Qt::NoModifier);
             click(editor.cell(4, 3), Qt::ControlModifier);
         } else {
             table->selectRow(1); // what a click on the row's number does
             click(editor.cell(4, 3), Qt::ControlModifier);
         }
-        QCOMPARE(table->selectionModel()->selectedIndexes().size(), selection == u"cells"_s ? 2 : 8);
+        QCOMPARE(table->selectionModel()->selectedIndexes().size(), cells ? 2 : 8);
         QGuiApplication::clipboard()->setText(u"剪贴板原有内容"_s);
-        const Qt::Key key = command == u"cut"_s ? Qt::Key_X : command == u"copy"_s ? Qt::Key_C : Qt::Key_D;
         QTest::keyClick(table, key, Qt::ControlModifier);
-        if (command == u"delete"_s) {
+        if (key == Qt::Key_D) {
             // The records holding a selected cell, and only those.
             Records remaining = start;
             remaining.removeAt(4);
@@ -253,7 +250,7 @@ private slots:
     void blockBuiltByCtrlClicksIsOneBlock()
     {
         QTemporaryDir dir;
-        const QString path = makeStore(dir, {rec({u"甲"_s, u"一"_s}), rec({u"乙"_s, u"二"_s}), rec({u"丙"_s})});
+        const QString path = makeStore(dir, {{u"甲"_s, u"一"_s}, {u"乙"_s, u"二"_s}, {u"丙"_s}});
         Editor editor(path);
         QVERIFY(editor.showActive());
         QTableView* table = editor.table();
@@ -266,7 +263,7 @@ private slots:
         }
         QTest::keyClick(table, Qt::Key_X, Qt::ControlModifier);
         QCOMPARE(QGuiApplication::clipboard()->text(), u"甲\t一\r\n乙\t二\r\n"_s);
-        QCOMPARE(telvane::testing::readRecords(path), (Records {rec({}), rec({}), rec({u"丙"_s})}));
+        QCOMPARE(telvane::testing::readRecords(path), names({{}, {}, u"丙"_s}));
     }
 
     void noReadStaysOpenAfterLoading()
@@ -276,14 +273,14 @@ private slots:
         QTemporaryDir dir;
         Records many;
         for (int i = 0; i < 1000; ++i) {
-            many << rec({u"人%1"_s.arg(i)});
+            many << padded({u"人%1"_s.arg(i)});
         }
         const QString path = makeStore(dir, many);
         Editor editor(path);
         QCOMPARE(editor.model()->rowCount(), 1000);
         DirectoryStore store;
         QVERIFY(store.open(path));
-        QVERIFY(store.append(record(rec({u"新"_s}))));
+        QVERIFY(store.append(record({u"新"_s})));
         sqlite3* db = nullptr;
         QCOMPARE(sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr), SQLITE_OK);
         QCOMPARE(sqlite3_exec(db, "SELECT count(*) FROM directory", nullptr, nullptr, nullptr), SQLITE_OK);

@@ -214,6 +214,15 @@ private slots:
         QCOMPARE(explanation()->text(), kExplanation);
     }
 
+    // A number too long for its column keeps its digits without its separators; what had to be cut is counted.
+    void cutLinesAreCounted()
+    {
+        paste(6, u"139-1234-5678\r\n+86 139 1234 5678\r\n1391234567899\r\n"_s);
+        clickTidy();
+        QCOMPARE(box(6)->shownText(), u"13912345678\n13912345678\n13912345678\n"_s);
+        QCOMPARE(explanation()->text(), kExplanation + u"其中1行超过了列宽，超出的部分已截去。"_s);
+    }
+
     void tidyingRewritesOnlyWhatChanged_data()
     {
         QTest::addColumn<int>("column");

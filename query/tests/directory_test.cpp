@@ -15,6 +15,9 @@ using namespace telvane;
 
 namespace {
 
+// What happens to the store while its index is built, or after.
+enum class Change { Nothing, AppendDuring, AppendAfter, OtherAdds, OtherEdits };
+
 // The answer of a search over a fresh index of the file as it is now.
 std::vector<std::int32_t> expected(const QString& path, std::string_view query)
 {
@@ -53,16 +56,16 @@ class DirectoryTest : public QObject
 private slots:
     void answersAsTheStoreIs_data()
     {
-        QTest::addColumn<QString>("change");
-        QTest::newRow("nothing") << u"nothing"_s;
-        QTest::newRow("saved while the index is built") << u"append during"_s;
-        QTest::newRow("saved after") << u"append after"_s;
-        QTest::newRow("another program adds") << u"other adds"_s;
-        QTest::newRow("another program deletes and edits") << u"other edits"_s;
+        QTest::addColumn<Change>("change");
+        QTest::newRow("nothing") << Change::Nothing;
+        QTest::newRow("saved while the index is built") << Change::AppendDuring;
+        QTest::newRow("saved after") << Change::AppendAfter;
+        QTest::newRow("another program adds") << Change::OtherAdds;
+        QTest::newRow("another program deletes and edits") << Change::OtherEdits;
     }
     void answersAsTheStoreIs()
     {
-        QFETCH(QString, change);
+        QFETCH(Change, change);
         QTemporaryDir dir;
         std::vector<store::Record> records;
         for (int i = 0; i < 3000; ++i) {
@@ -74,16 +77,16 @@ private slots:
         QVERIFY(store.open(path));
         query::Directory directory(store);
         directory.load();
-        if (change == u"append during"_s) {
+        if (change == Change::AppendDuring) {
             QVERIFY(store.append(testing::record({u"张珊"_s, QString(), QString(), u"999"_s})));
         }
         QSignalSpy ready(&directory, &query::Directory::ready);
         QVERIFY(ready.wait(10000) || directory.isReady());
-        if (change == u"append after"_s) {
+        if (change == Change::AppendAfter) {
             QVERIFY(store.append(testing::record({u"张珊"_s, QString(), QString(), u"999"_s})));
-        } else if (change == u"other adds"_s) {
+        } else if (change == Change::OtherAdds) {
             QCOMPARE(testing::runCli({u"import"_s, path}, "张思\t\t\t999\n").exitCode, 0);
-        } else if (change == u"other edits"_s) {
+        } else if (change == Change::OtherEdits) {
             QVERIFY(testing::execOther(path, "DELETE FROM directory WHERE id % 5 = 0;"
                                              " UPDATE directory SET 姓名 = '赵四', 办公 = '999' WHERE id % 7 = 1;"));
         }
@@ -92,10 +95,51 @@ private slots:
         }
         // The numbering the results speak of is the store's own.
         const std::vector<std::int32_t> found = answer(directory, "999");
-        QVERIFY(!found.empty() || change == u"nothing"_s);
+        QVERIFY(!found.empty() || change == Change::Nothing);
         for (const std::int32_t n : found) {
             QVERIFY(text::fromGbk(store.record(n)[store::kOffice]).contains(u"999"_s));
         }
+    }
+
+    // A query asked while the index is being built is answered from the store's rows as the index would answer it
+    // (both parts, numbered as the store numbers the records), and the index then answers the same.
+    void answersWhileBuilding_data()
+    {
+        QTest::addColumn<QByteArray>("query");
+        QTest::newRow("initials") << QByteArray("zs");
+        QTest::newRow("full pinyin") << QByteArray("zhangs");
+        QTest::newRow("characters") << QByteArray::fromStdString(text::utf8ToGbk("北京"));
+        QTest::newRow("digits") << QByteArray("0101234");
+    }
+    void answersWhileBuilding()
+    {
+        QFETCH(QByteArray, query);
+        const std::string_view q(query.constData(), static_cast<std::size_t>(query.size()));
+        QTemporaryDir dir;
+        std::vector<store::Record> records;
+        for (int i = 0; i < 40000; ++i) {
+            records.push_back(testing::record(
+                {i % 3 ? u"张三"_s : u"周山"_s, u"北京单位%1"_s.arg(i % 7), QString(), u"0101234%1"_s.arg(i % 1000)}));
+        }
+        const QString path = testing::makeStore(dir.filePath(u"DHB.EDB"_s), records);
+        const std::vector<std::int32_t> want = expected(path, q);
+        store::DirectoryStore store;
+        QVERIFY(store.open(path));
+        query::Directory directory(store);
+        directory.load();
+        QSignalSpy ready(&directory, &query::Directory::ready);
+        QVERIFY(directory.search(q) == nullptr);
+        QVERIFY(directory.search("") != nullptr); // nothing to wait for
+        QVERIFY(ready.wait(20000));
+        const auto* found = directory.search(q);
+        QVERIFY(found);
+        QCOMPARE(*found, want);
+        QVERIFY(!want.empty());
+        for (const std::int32_t n : {want.front(), want.back()}) {
+            QVERIFY(!store.record(n)[store::kName].empty());
+        }
+        QVERIFY(QTest::qWaitFor([&] { return directory.isReady(); }, 20000));
+        QCOMPARE(answer(directory, q), want);
     }
 };
 

@@ -30,6 +30,10 @@ private slots:
     void fullWidthLetters_data();
     void fullWidthLetters();
     void table();
+    void syllables_data();
+    void syllables();
+    void surnames_data();
+    void surnames();
     void compare_data();
     void compare();
     void compareRaw_data();
@@ -186,6 +190,92 @@ void PinyinTest::table()
             QVERIFY2(table[lead * 256 + trail] != 0, qPrintable(QString::number(lead * 256 + trail, 16)));
         }
     }
+}
+
+void PinyinTest::syllables_data()
+{
+    QTest::addColumn<QString>("character");
+    QTest::addColumn<QString>("expected");
+    const char* rows[][2] = {
+        // the usual reading first, then the others
+        {"单", "dan chan shan"},
+        {"曾", "ceng zeng"},
+        {"长", "zhang chang"},
+        {"行", "xing hang heng"},
+        {"张", "zhang"},
+        {"王", "wang"},
+        // ü is written v, as it is typed
+        {"女", "nv"},
+        {"吕", "lv"},
+        {"略", "lve"},
+        // readings of names added to the Unihan data
+        {"晟", "cheng sheng"},
+        {"長", "zhang chang"},
+        {"〇", "ling"},
+        // no reading: letters, digits, symbols
+        {"Ａ", ""},
+        {"０", ""},
+        {"，", ""},
+    };
+    for (const auto& row : rows) {
+        QTest::newRow(row[0]) << QString::fromUtf8(row[0]) << QString::fromLatin1(row[1]);
+    }
+}
+
+void PinyinTest::syllables()
+{
+    QFETCH(QString, character);
+    QFETCH(QString, expected);
+    QStringList list;
+    for (const auto s : query::pinyinSyllables(text::toGbk(character))) {
+        list << QString::fromLatin1(s.data(), static_cast<qsizetype>(s.size()));
+    }
+    QCOMPARE(list.join(QLatin1Char(' ')), expected);
+    // The codes are those of the syllables: the first letter, or the whole syllable when it starts with a vowel.
+    if (!expected.isEmpty()) {
+        QStringList codes;
+        for (const QString& s : list) {
+            const QString code = QStringLiteral("aeo").contains(s[0]) ? s : s.left(1);
+            if (!codes.contains(code)) {
+                codes << code;
+            }
+        }
+        codes.sort();
+        QCOMPARE(codesOf(text::toGbk(character)), codes.join(QLatin1Char(' ')));
+    }
+}
+
+void PinyinTest::surnames_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("曾国藩") << u"曾国藩"_qs << u"zeng"_qs;
+    QTest::newRow("单田芳") << u"单田芳"_qs << u"shan"_qs;
+    QTest::newRow("区") << u"区"_qs << u"ou"_qs;
+    QTest::newRow("解缙") << u"解缙"_qs << u"xie"_qs;
+    QTest::newRow("朴") << u"朴"_qs << u"piao"_qs;
+    QTest::newRow("查良镛") << u"查良镛"_qs << u"zha"_qs;
+    QTest::newRow("覃") << u"覃"_qs << u"qin"_qs;
+    QTest::newRow("區: traditional") << u"區"_qs << u"ou"_qs;
+    QTest::newRow("尉: Wei alone") << u"尉缭"_qs << u"wei"_qs;
+    QTest::newRow("尉迟恭") << u"尉迟恭"_qs << u"yu"_qs;
+    QTest::newRow("万俟") << u"万俟卨"_qs << u"mo"_qs;
+    QTest::newRow("单于") << u"单于"_qs << u"chan"_qs;
+    QTest::newRow("长孙无忌") << u"长孙无忌"_qs << u"zhang"_qs;
+    QTest::newRow("王: as usual") << u"王五"_qs << u"wang"_qs;
+    QTest::newRow("吕: as usual") << u"吕布"_qs << u"lv"_qs;
+    QTest::newRow("no reading") << u"Ａ"_qs << QString();
+}
+
+void PinyinTest::surnames()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    const std::string gbk = text::toGbk(name);
+    const std::string_view first = std::string_view(gbk).substr(0, 2);
+    const std::string_view next = gbk.size() >= 4 ? std::string_view(gbk).substr(2, 2) : std::string_view();
+    const auto got = query::pinyinSurname(first, next);
+    QCOMPARE(QString::fromLatin1(got.data(), static_cast<qsizetype>(got.size())), expected);
 }
 
 void PinyinTest::compare_data()

@@ -3,6 +3,7 @@
 #include "query/search_internal.h"
 #include "query/tests/reference_search.h"
 #include "store/directory_store.h"
+#include "tests/support/test_support.h"
 #include "text/gbk.h"
 
 #include <QTemporaryDir>
@@ -11,16 +12,12 @@
 #include <random>
 
 using namespace telvane;
+using namespace Qt::StringLiterals;
 using Results = std::vector<std::int32_t>;
 
 namespace {
 
-store::Record record(const char* name, const char* unit = "", const char* remark = "", const char* office = "",
-                     const char* home = "", const char* mobile = "", const char* phs = "")
-{
-    return {text::utf8ToGbk(name), text::utf8ToGbk(unit),   text::utf8ToGbk(remark), text::utf8ToGbk(office),
-            text::utf8ToGbk(home), text::utf8ToGbk(mobile), text::utf8ToGbk(phs)};
-}
+using testing::record;
 
 void fill(store::Columns& columns, const std::vector<store::Record>& records)
 {
@@ -173,13 +170,54 @@ public:
         return q.empty() ? std::string("l") : q;
     }
 
+    // A window of some record read as a person may type it: each character as itself, its code or one of its
+    // syllables, the last maybe as the start of one; sometimes with a blank between.
+    std::string readingFromData(const store::Columns& columns)
+    {
+        const auto field = columns.field(uniform(1, static_cast<int>(columns.size())), uniform(1, 3));
+        std::vector<std::string> chars = query::reference::characters(field);
+        if (chars.empty()) {
+            return "zhang";
+        }
+        const std::size_t start = static_cast<std::size_t>(uniform(0, static_cast<int>(chars.size()) - 1));
+        const std::size_t count = std::min<std::size_t>(static_cast<std::size_t>(uniform(1, 4)), chars.size() - start);
+        std::string q;
+        for (std::size_t i = start; i < start + count; ++i) {
+            const auto syllables = query::pinyinSyllables(chars[i]);
+            const auto codes = query::pinyinCodes(chars[i]);
+            const int how = uniform(0, 3);
+            if (how == 0 || (syllables.empty() && codes.empty())) {
+                q += chars[i];
+            } else if (how == 1 && !codes.empty()) {
+                q += pick(std::vector<std::string_view>(codes.begin(), codes.end()));
+            } else if (!syllables.empty()) {
+                std::string syllable(pick(std::vector<std::string_view>(syllables.begin(), syllables.end())));
+                if (i + 1 == start + count && chance(40)) {
+                    syllable.resize(static_cast<std::size_t>(uniform(1, static_cast<int>(syllable.size()))));
+                }
+                q += syllable;
+            } else {
+                q += chars[i];
+            }
+            if (chance(10)) {
+                q += ' ';
+            }
+        }
+        return q;
+    }
+
     std::string query(const store::Columns& columns)
     {
         static const std::vector<std::string> pieces {"z",   "w",   "l", "c", "y",  "h",  "s",  "j",  "d",  "g",  "x",
                                                       "t",   "a",   "e", "o", "ai", "ei", "ao", "ou", "an", "en", "er",
                                                       "ang", "eng", "q", "b", "m",  "n",  "r",  "f",  "k",  "p"};
         std::string q;
-        switch (uniform(0, 9)) {
+        switch (uniform(0, 12)) {
+            case 10:
+            case 11:
+            case 12:
+                q = readingFromData(columns);
+                break;
             case 0:
             case 1:
             case 2: {
@@ -266,22 +304,28 @@ std::vector<std::unique_ptr<query::Searcher>> allSearchers()
 const std::vector<store::Record>& edgeDirectory()
 {
     static const std::vector<store::Record> records {
-        record("张三", "", "", "13800001111"), // 1
-        record("李张三"), // 2: the run starts at the second character
-        record("王五", "中国张三公司"), // 3: the unit holds it
-        record("张三", "张三科技"), // 4: name and unit both match
-        record("二毛", "", "编号13a9"), // 5
-        record("饿人", "", "", "", "0371"), // 6: e then r
-        record("爱国"), // 7
-        record("阿姨"), // 8: a then i is no code
-        record("昂"), // 9
-        record("安歌"), // 10
-        record("阿能高"), // 11
-        record("赵", "", "", "", "", "", "100"), // 12
-        record("", "", "zs张三"), // 13: two ASCII bytes keep the characters on odd positions
-        record("", "", "x张三"), // 14: one ASCII byte shifts every later window: x+D5, C5C8 (湃, p), FD
-        record("Ａｎ"), // 15: full-width letters
-        record("", "", "", "", "", "12345678901"), // 16
+        record({u"张三"_s, {}, {}, u"13800001111"_s}), // 1
+        record({u"李张三"_s}), // 2: the run starts at the second character
+        record({u"王五"_s, u"中国张三公司"_s}), // 3: the unit holds it
+        record({u"张三"_s, u"张三科技"_s}), // 4: name and unit both match
+        record({u"二毛"_s, {}, u"编号13a9"_s}), // 5
+        record({u"饿人"_s, {}, {}, {}, u"0371"_s}), // 6: e then r
+        record({u"爱国"_s}), // 7
+        record({u"阿姨"_s}), // 8: a then i is no code
+        record({u"昂"_s}), // 9
+        record({u"安歌"_s}), // 10
+        record({u"阿能高"_s}), // 11
+        record({u"赵"_s, {}, {}, {}, {}, {}, u"100"_s}), // 12
+        record({{}, {}, u"zs张三"_s}), // 13: ASCII letters before the characters
+        record({{}, {}, u"x张三"_s}), // 14: windows start at each character, after one byte too (not at C5C8, 湃 p)
+        record({u"Ａｎ"_s}), // 15: full-width letters
+        record({{}, {}, {}, {}, {}, u"12345678901"_s}), // 16
+        record({{}, {}, u"A座张经理"_s}), // 17
+        record({{}, {}, u"3号楼办公室"_s}), // 18: a digit search finds 3号楼; bgs the characters after it
+        record({{}, {}, u"VIP客户"_s}), // 19: letters written in the field
+        record({u"张伟"_s, u"北京电力"_s}), // 20
+        record({u"周山"_s, {}, {}, {}, {}, {}, {}}), // 21: zs as initials, not zhang
+        record({u"饿"_s}), // 22: e, which also starts the syllables en, er
     };
     return records;
 }
@@ -336,22 +380,47 @@ void SearchTest::edgeCases_data()
 {
     QTest::addColumn<QByteArray>("query");
     QTest::addColumn<Results>("expected");
+    const auto gbk = [](const char* utf8) { return QByteArray::fromStdString(text::utf8ToGbk(utf8)); };
     QTest::newRow("empty lists nothing") << QByteArray() << Results {};
     QTest::newRow("0 in remark or phones") << QByteArray("0") << Results {1, 6, 12, 16};
     QTest::newRow("13a literally") << QByteArray("13a") << Results {5};
     QTest::newRow("138 in office") << QByteArray("138") << Results {1};
     QTest::newRow("digits across field ends") << QByteArray("1111") << Results {1};
-    QTest::newRow("zs anywhere, once, ascending") << QByteArray("zs") << Results {1, 2, 3, 4, 13};
+    QTest::newRow("digits with a blank stay as typed") << QByteArray("13 8") << Results {};
+    QTest::newRow("3号楼: a digit search") << gbk("3号楼") << Results {18};
+    QTest::newRow("zs anywhere, once, ascending") << QByteArray("zs") << Results {1, 2, 3, 4, 13, 14, 21};
     QTest::newRow("er: one character or e then r") << QByteArray("er") << Results {5, 6};
     QTest::newRow("ai: one character only") << QByteArray("ai") << Results {7};
     QTest::newRow("ang: widths 1 to 3") << QByteArray("ang") << Results {9, 10, 11};
-    QTest::newRow("an") << QByteArray("an") << Results {10, 11, 15};
-    QTest::newRow("AN given directly") << QByteArray("AN") << Results {};
-    QTest::newRow("one letter") << QByteArray("z") << Results {1, 2, 3, 4, 12, 13};
-    QTest::newRow("blank first: letters") << QByteArray(" zs") << Results {};
-    QTest::newRow("z1: letters") << QByteArray("z1") << Results {};
-    QTest::newRow("Chinese query") << QByteArray::fromHex("d5c5c8fd") << Results {};
-    QTest::newRow("pair across characters") << QByteArray("p") << Results {14};
+    // 昂 (ang) only reads as the start of a syllable, after the initials
+    QTest::newRow("an") << QByteArray("an") << Results {10, 11, 15, 9};
+    QTest::newRow("AN: upper case reads as lower") << QByteArray("AN") << Results {10, 11, 15, 9};
+    QTest::newRow("one letter") << QByteArray("z") << Results {1, 2, 3, 4, 12, 13, 14, 17, 20, 21};
+    // e is the code of 饿 and 阿 (ā, ē), and starts er (二): the initials come first
+    QTest::newRow("e: initials, then starts of syllables") << QByteArray("e") << Results {6, 8, 11, 22, 5};
+    QTest::newRow("blanks are dropped") << QByteArray(" z s ") << Results {1, 2, 3, 4, 13, 14, 21};
+    QTest::newRow("ideographic blank") << gbk("z　s") << Results {1, 2, 3, 4, 13, 14, 21};
+    QTest::newRow("full-width letters read as letters") << gbk("ｚｓ") << Results {1, 2, 3, 4, 13, 14, 21};
+    QTest::newRow("a blank, then digits: a digit search") << QByteArray(" 138") << Results {1};
+    QTest::newRow("z1: a letter and a digit") << QByteArray("z1") << Results {};
+    QTest::newRow("characters match themselves") << gbk("张三") << Results {1, 2, 3, 4, 13, 14};
+    QTest::newRow("a character and a letter") << gbk("张s") << Results {1, 2, 3, 4, 13, 14};
+    QTest::newRow("characters and letters") << gbk("北京dl") << Results {20};
+    QTest::newRow("a character alone") << gbk("伟") << Results {20};
+    QTest::newRow("after a single-byte character") << QByteArray("zjl") << Results {17};
+    QTest::newRow("after a digit") << QByteArray("bgs") << Results {18};
+    QTest::newRow("letters in the field") << QByteArray("vip") << Results {19};
+    QTest::newRow("no pair across characters") << QByteArray("p") << Results {19};
+    // full and mixed pinyin, after the initials
+    QTest::newRow("zhangsan") << QByteArray("zhangsan") << Results {1, 2, 3, 4, 13, 14};
+    QTest::newRow("zhangs") << QByteArray("zhangs") << Results {1, 2, 3, 4, 13, 14};
+    QTest::newRow("zsan") << QByteArray("zsan") << Results {1, 2, 3, 4, 13, 14};
+    QTest::newRow("zhangsa") << QByteArray("zhangsa") << Results {1, 2, 3, 4, 13, 14};
+    QTest::newRow("zhang: any 张") << QByteArray("zhang") << Results {1, 2, 3, 4, 13, 14, 17, 20};
+    QTest::newRow("zh: initials, then any zh syllable")
+        << QByteArray("zh") << Results {1, 2, 3, 4, 12, 13, 14, 17, 20, 21};
+    QTest::newRow("zhouss: no") << QByteArray("zhouss") << Results {};
+    QTest::newRow("zhoushan") << QByteArray("zhoushan") << Results {21};
 }
 
 void SearchTest::edgeCases()
@@ -394,6 +463,7 @@ void SearchTest::crossCheck()
     }
     const auto searchers = allSearchers();
     int nonEmpty = 0;
+    std::size_t readingsFound = 0;
     for (int i = 0; i < queries; ++i) {
         const std::string q = gen.query(columns);
         const Results expected = referenceSearch(q, columns);
@@ -409,9 +479,29 @@ void SearchTest::crossCheck()
                                      .arg(expected.size())));
             }
         }
+        // Record by record, as the query box is answered while the index is built.
+        query::RowMatcher rows(q);
+        Results initials;
+        Results readings;
+        for (int n = 1; rows.usable() && n <= static_cast<int>(columns.size()); ++n) {
+            std::array<std::string_view, store::kFieldCount> fields;
+            for (int f = 1; f <= static_cast<int>(store::kFieldCount); ++f) {
+                fields[static_cast<std::size_t>(f - 1)] = columns.field(n, f);
+            }
+            const auto part = rows.match(fields);
+            if (part == query::RowMatcher::Part::Initials) {
+                initials.push_back(n);
+            } else if (part == query::RowMatcher::Part::Reading) {
+                readings.push_back(n);
+            }
+        }
+        initials.insert(initials.end(), readings.begin(), readings.end());
+        QVERIFY2(!rows.usable() || initials == expected, qPrintable(QString::fromLatin1(show(q))));
+        readingsFound += searchers.front()->results().size() - searchers.front()->initialsCount();
     }
-    // The generated queries must exercise matches, not only misses.
+    // The generated queries must exercise matches, not only misses, and records only a reading finds.
     QVERIFY2(nonEmpty > queries / 3, qPrintable(QString::number(nonEmpty)));
+    QVERIFY2(readingsFound > 0, "no query found records by reading");
 }
 
 void SearchTest::appendsAndReloads()
@@ -427,7 +517,7 @@ void SearchTest::appendsAndReloads()
         QCOMPARE(searcher.search(q, columns, 5), referenceSearch(q, columns));
     }
     // Records appended under the same generation are indexed as a tail.
-    columns.push(301, record("张三", "", "", "0371"));
+    columns.push(301, record({u"张三"_s, {}, {}, u"0371"_s}));
     for (int i = 0; i < 200; ++i) {
         columns.push(i + 302, gen.realistic());
     }
@@ -446,7 +536,7 @@ void SearchTest::appendsAndReloads()
     // A smaller store, also under a new generation.
     store::Columns small;
     fill(small, edgeDirectory());
-    QCOMPARE(searcher.search("zs", small, 7), (Results {1, 2, 3, 4, 13}));
+    QCOMPARE(searcher.search("zs", small, 7), (Results {1, 2, 3, 4, 13, 14, 21}));
     store::Columns empty;
     QCOMPARE(searcher.search("z", empty, 8), Results {});
     QCOMPARE(searcher.search("1", empty, 8), Results {});
@@ -464,10 +554,10 @@ void SearchTest::streamedIndex()
     query::SearchIndex index(std::move(built));
     QCOMPARE(index.size(), edgeDirectory().size());
     query::Searcher searcher;
-    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13}));
+    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13, 14, 21}));
     QCOMPARE(searcher.search("1111", index), (Results {1}));
     query::SearchIndex other;
-    other.add(record("周山", "", "", "0371"));
+    other.add(record({u"周山"_s, {}, {}, u"0371"_s}));
     index = std::move(other);
     QCOMPARE(searcher.search("zs", index), (Results {1}));
     index.clear();
@@ -492,7 +582,8 @@ void SearchTest::streamedIndex()
     fill(columns, {store::Record {"", zhang, "", "", "", "", ""}, store::Record {"", "", remark, "0371", "", "", ""},
                    store::Record {"", "", std::string(200, 'a'), "", "", "", ""}});
     fill(columns, edgeDirectory());
-    for (std::size_t n = 17; n <= columns.size(); ++n) {
+    const auto edges = static_cast<std::int32_t>(edgeDirectory().size());
+    for (std::size_t n = static_cast<std::size_t>(edges) + 1; n <= columns.size(); ++n) {
         index.add(std::array<std::string_view, store::kFieldCount> {
             columns.field(static_cast<int>(n), 1), columns.field(static_cast<int>(n), 2),
             columns.field(static_cast<int>(n), 3), columns.field(static_cast<int>(n), 4),
@@ -500,12 +591,32 @@ void SearchTest::streamedIndex()
             columns.field(static_cast<int>(n), 7)});
     }
     for (const std::string& q :
-         std::vector<std::string> {"z", "zs", "er", "ang", "an", "0", "13a", "1111", "p", "zz", "77", "037", "0371",
-                                   std::string(63, 'z'), std::string(64, 'z'), std::string(65, 'z')}) {
+         std::vector<std::string> {"z",
+                                   "zs",
+                                   "er",
+                                   "ang",
+                                   "an",
+                                   "0",
+                                   "13a",
+                                   "1111",
+                                   "p",
+                                   "zz",
+                                   "77",
+                                   "037",
+                                   "0371",
+                                   "z7z",
+                                   "zhao7",
+                                   std::string(63, 'z'),
+                                   std::string(64, 'z'),
+                                   std::string(65, 'z'),
+                                   std::string(62, 'z') + "zhan",
+                                   std::string(60, 'z') + text::utf8ToGbk("张"),
+                                   "zhao7zhao7zhao7zhao7zhao7zhao7zhao7zhao7zhao7zhao7zhao7zhao7zhao"}) {
         QCOMPARE(searcher.search(q, index), referenceSearch(q, columns));
     }
-    QCOMPARE(searcher.search(std::string(64, 'z'), index), Results {17});
-    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13, 20, 21, 22, 23, 32}));
+    QCOMPARE(searcher.search(std::string(64, 'z'), index), Results {edges + 1});
+    QCOMPARE(searcher.search("zs", index), (Results {1, 2, 3, 4, 13, 14, 21, edges + 4, edges + 5, edges + 6, edges + 7,
+                                                     edges + 16, edges + 17, edges + 24}));
     // The same in chunks of 256 bytes, which the long records span, with lists for runs of four digits.
     query::SearchIndex small = query::IndexKnobs::small(8, 2);
     for (std::size_t n = 1; n <= columns.size(); ++n) {
@@ -533,7 +644,7 @@ void SearchTest::overStore()
     const auto& edge = edgeDirectory();
     QVERIFY(store.appendMany(std::span(edge.data(), 4)));
     QCOMPARE(searcher.search("zs", store), (Results {1, 2, 3, 4}));
-    QVERIFY(store.append(record("周山", "", "", "", "", "", "0371")));
+    QVERIFY(store.append(record({u"周山"_s, {}, {}, {}, {}, {}, u"0371"_s})));
     QCOMPARE(searcher.search("zs", store), (Results {1, 2, 3, 4, 5}));
     QCOMPARE(searcher.search("037", store), (Results {5}));
 }
@@ -543,7 +654,7 @@ void SearchTest::clearResults()
     store::Columns columns;
     fill(columns, edgeDirectory());
     query::Searcher searcher;
-    QCOMPARE(searcher.search("zs", columns, 1).size(), std::size_t {5});
+    QCOMPARE(searcher.search("zs", columns, 1).size(), std::size_t {7});
     searcher.clearResults();
     QVERIFY(searcher.results().empty());
     // The empty query replaces the list with nothing rather than leaving the last one.

@@ -1,7 +1,7 @@
 #include "store/directory_store.h"
+#include "tests/support/test_support.h"
 #include "text/gbk.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,39 +13,7 @@ using namespace Qt::StringLiterals;
 using telvane::store::DirectoryStore;
 using telvane::store::FileState;
 using telvane::store::Record;
-
-namespace {
-
-Record rec(const QString& name, const QString& unit = {}, const QString& remark = {}, const QString& office = {})
-{
-    Record r;
-    r[0] = telvane::text::toGbk(name);
-    r[1] = telvane::text::toGbk(unit);
-    r[2] = telvane::text::toGbk(remark);
-    r[3] = telvane::text::toGbk(office);
-    return r;
-}
-
-QByteArray digest(const QString& path)
-{
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        return {};
-    }
-    return QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256);
-}
-
-// Runs SQL on the file through a connection of its own, as the grid of the list editor does.
-bool execOther(const QString& path, const char* sql)
-{
-    sqlite3* db = nullptr;
-    sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
-    const bool ok = sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
-    sqlite3_close(db);
-    return ok;
-}
-
-} // namespace
+using namespace telvane::testing;
 
 class DirectoryStoreTest : public QObject
 {
@@ -58,7 +26,7 @@ private slots:
         QCOMPARE(store.recordCount(), 0);
         QVERIFY(store.record(1)[0].empty());
         QString error;
-        QVERIFY(!store.append(rec(u"张三"_s), &error));
+        QVERIFY(!store.append(record({u"张三"_s}), &error));
         QVERIFY(!error.isEmpty());
     }
 
@@ -76,7 +44,7 @@ private slots:
         for (int f = 0; f < 7; ++f) {
             r[static_cast<std::size_t>(f)] = telvane::text::toGbk(u"字段%1 ＡＢ"_s.arg(f + 1));
         }
-        QVERIFY(store.append(rec(u"李四"_s)));
+        QVERIFY(store.append(record({u"李四"_s})));
         QVERIFY(store.append(r));
         QCOMPARE(store.recordCount(), 2);
         QCOMPARE(store.record(store.recordCount()), r);
@@ -101,7 +69,7 @@ private slots:
         QVERIFY(store.open(path));
         std::vector<Record> rows;
         for (int i = 0; i < 1000; ++i) {
-            rows.push_back(rec(u"名%1"_s.arg(i)));
+            rows.push_back(record({u"名%1"_s.arg(i)}));
         }
         QVERIFY(store.appendMany(rows));
         QCOMPARE(store.recordCount(), 1000);
@@ -117,15 +85,9 @@ private slots:
     void numberingFollowsAnotherConnection()
     {
         QTemporaryDir dir;
-        const QString path = dir.filePath(u"DHB.EDB"_s);
-        QVERIFY(DirectoryStore::create(path));
+        const QString path = makeStore(dir, names({u"人1"_s, u"人2"_s, u"人3"_s, u"人4"_s, u"人5"_s, u"人6"_s}));
         DirectoryStore store;
         QVERIFY(store.open(path));
-        std::vector<Record> rows;
-        for (int i = 1; i <= 6; ++i) {
-            rows.push_back(rec(u"人%1"_s.arg(i)));
-        }
-        QVERIFY(store.appendMany(rows));
         const auto generation = store.generation();
         QVERIFY(execOther(path, "DELETE FROM directory WHERE id IN (2, 5)"));
         QVERIFY(!store.isCurrent());
@@ -141,7 +103,7 @@ private slots:
         QVERIFY(execOther(path, "UPDATE directory SET \"姓名\" = '改' WHERE id = 3"));
         QCOMPARE(store.recordCount(), 4);
         QCOMPARE(telvane::text::fromGbk(store.record(2)[0]), u"改"_s);
-        QVERIFY(store.append(rec(u"新"_s)));
+        QVERIFY(store.append(record({u"新"_s})));
         QCOMPARE(telvane::text::fromGbk(store.record(store.recordCount())[0]), u"新"_s);
     }
 
@@ -172,47 +134,35 @@ private slots:
         QFETCH(int, state);
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
+        QByteArray bytes;
         if (kind.contains(u' ')) {
             QVERIFY(DirectoryStore::create(path));
-            QVERIFY(execOther(path, kind.toUtf8().constData()));
+            QVERIFY(execOther(path, kind.toUtf8()));
         } else if (kind == u"dir"_s) {
             QVERIFY(QDir(dir.path()).mkdir(u"DHB.EDB"_s));
         } else if (kind == u"foreign"_s) {
-            sqlite3* db = nullptr;
-            sqlite3_open(QFile::encodeName(path).constData(), &db);
-            QCOMPARE(sqlite3_exec(db, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('x');", nullptr,
-                                  nullptr, nullptr),
-                     SQLITE_OK);
-            sqlite3_close(db);
-        } else {
-            QByteArray bytes;
-            if (kind == u"random"_s) {
-                for (int i = 0; i < 5000; ++i) {
-                    bytes.append(char((i * 7919) & 0xFF));
-                }
-            } else if (kind == u"text"_s) {
-                bytes = "hello";
-            } else {
-                const QString full = dir.filePath(u"full.EDB"_s);
-                QVERIFY(DirectoryStore::create(full));
-                {
-                    DirectoryStore s;
-                    QVERIFY(s.open(full));
-                    std::vector<Record> rows(3000, rec(u"张三丰"_s, u"某某单位有限公司"_s));
-                    QVERIFY(s.appendMany(rows));
-                }
-                QFile f(full);
-                QVERIFY(f.open(QIODevice::ReadOnly));
-                bytes = f.readAll();
-                QVERIFY(bytes.size() > 20000);
-                // Keep the first page (header and schema) and a stray part of the rest.
-                bytes = bytes.left(4096) + bytes.mid(12288, 3000);
+            QVERIFY(execOther(path, "CREATE TABLE notes (body TEXT); INSERT INTO notes VALUES ('x');"));
+        } else if (kind == u"random"_s) {
+            for (int i = 0; i < 5000; ++i) {
+                bytes.append(char((i * 7919) & 0xFF));
             }
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write(bytes);
+        } else if (kind == u"text"_s) {
+            bytes = "hello";
+        } else if (kind == u"truncated"_s) {
+            const QString full = dir.filePath(u"full.EDB"_s);
+            QVERIFY(
+                !makeStore(full, std::vector<Record>(3000, record({u"张三丰"_s, u"某某单位有限公司"_s}))).isEmpty());
+            bytes = fileBytes(full);
+            QVERIFY(bytes.size() > 20000);
+            // Keep the first page (header and schema) and a stray part of the rest.
+            bytes = bytes.left(4096) + bytes.mid(12288, 3000);
+        } else {
+            QFAIL("no such kind of file");
         }
-        const QByteArray before = digest(path);
+        if (!bytes.isEmpty()) {
+            QVERIFY(writeFile(path, bytes));
+        }
+        const QByteArray before = fileBytes(path);
         QCOMPARE(int(DirectoryStore::inspect(path)), state);
         DirectoryStore store;
         QString error;
@@ -221,7 +171,7 @@ private slots:
         QVERIFY(!store.isOpen());
         QCOMPARE(store.recordCount(), 0);
         QVERIFY(!DirectoryStore::create(path));
-        QCOMPARE(digest(path), before);
+        QCOMPARE(fileBytes(path), before);
         QVERIFY(!QFile::exists(path + u"-journal"_s));
     }
 
@@ -235,7 +185,7 @@ private slots:
         QCOMPARE(DirectoryStore::inspect(path), FileState::Store);
         DirectoryStore store;
         QVERIFY(store.open(path));
-        QVERIFY(store.append(rec(u"张三"_s)));
+        QVERIFY(store.append(record({u"张三"_s})));
         QCOMPARE(store.recordCount(), 1);
     }
 
@@ -243,10 +193,7 @@ private slots:
     {
         QTemporaryDir dir;
         const QString path = dir.filePath(u"DHB.EDB"_s);
-        {
-            QFile f(path);
-            QVERIFY(f.open(QIODevice::WriteOnly));
-        }
+        QVERIFY(writeFile(path, {}));
         QCOMPARE(DirectoryStore::inspect(path), FileState::Missing);
         DirectoryStore store;
         QVERIFY(!store.open(path));
@@ -266,16 +213,16 @@ private slots:
         DirectoryStore store;
         QVERIFY(store.open(path));
         store.setBusyTimeout(50);
-        QVERIFY(store.append(rec(u"甲"_s)));
+        QVERIFY(store.append(record({u"甲"_s})));
 
         sqlite3* other = nullptr;
         sqlite3_open(QFile::encodeName(path).constData(), &other);
         QCOMPARE(sqlite3_exec(other, "BEGIN EXCLUSIVE", nullptr, nullptr, nullptr), SQLITE_OK);
-        std::vector<Record> rows(10, rec(u"乙"_s));
+        std::vector<Record> rows(10, record({u"乙"_s}));
         QString error;
         QVERIFY(!store.appendMany(rows, &error));
         QVERIFY(!error.isEmpty());
-        QVERIFY(!store.append(rec(u"丙"_s)));
+        QVERIFY(!store.append(record({u"丙"_s})));
         sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
         sqlite3_close(other);
 

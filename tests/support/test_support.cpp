@@ -3,6 +3,8 @@
 #include "store/directory_store.h"
 #include "text/gbk.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -14,6 +16,13 @@
 using namespace Qt::StringLiterals;
 
 namespace telvane::testing {
+
+void addBoolRows(const char* column, const char* whenFalse, const char* whenTrue)
+{
+    QTest::addColumn<bool>(column);
+    QTest::newRow(whenFalse) << false;
+    QTest::newRow(whenTrue) << true;
+}
 
 store::Record record(const QStringList& fields)
 {
@@ -39,6 +48,27 @@ QStringList padded(QStringList fields)
         fields << QString();
     }
     return fields;
+}
+
+QList<QStringList> names(const QStringList& list)
+{
+    QList<QStringList> out;
+    for (const QString& name : list) {
+        out << padded({name});
+    }
+    return out;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 QString makeStore(const QString& path, const std::vector<store::Record>& records)
@@ -167,7 +197,8 @@ CliRun runCli(const QStringList& args, const QByteArray& input, int timeoutMs)
         return r;
     }
     r.exitCode = p.exitCode();
-    r.out = QString::fromUtf8(p.readAllStandardOutput());
+    r.rawOut = p.readAllStandardOutput();
+    r.out = QString::fromUtf8(r.rawOut);
     r.err = QString::fromUtf8(p.readAllStandardError());
     return r;
 }
@@ -188,6 +219,21 @@ bool showAndActivate(QWidget* window)
     }
     window->activateWindow();
     return QTest::qWaitForWindowActive(window);
+}
+
+QString focusName()
+{
+    return QApplication::focusWidget() ? QApplication::focusWidget()->objectName() : QString();
+}
+
+QAction* findAction(QWidget* window, const QString& caption)
+{
+    for (QAction* a : window->findChildren<QAction*>()) {
+        if (a->text() == caption) {
+            return a;
+        }
+    }
+    return nullptr;
 }
 
 } // namespace telvane::testing

@@ -9,6 +9,7 @@
 
 #include <vector>
 
+class QAction;
 class QTemporaryDir;
 class QWidget;
 
@@ -17,14 +18,29 @@ class QWidget;
 // keyboard and windows as a person uses them.
 namespace telvane::testing {
 
+// ---- data rows ---------------------------------------------------------------------------------------------------
+
+// A bool column of that name and two rows: the one named `whenFalse` with false, the one named `whenTrue` with true.
+void addBoolRows(const char* column, const char* whenFalse, const char* whenTrue);
+
 // ---- records ------------------------------------------------------------------------------------------------------
 
-// A record from its first fields (UTF-8); the fields not given are empty.
+// A record from its first fields in field order, as the store holds it; the fields not given are empty:
+// record({u"张三"_s, u"北京大学"_s, {}, {}, {}, u"13800001111"_s}).
 store::Record record(const QStringList& fields);
 // The seven fields of a record as text.
 QStringList fields(const store::Record& record);
-// Seven fields from the first ones given, the rest empty.
+// The same record as text: seven fields from the first ones given, the rest empty.
 QStringList padded(QStringList fields);
+// Records as text that hold a name each and nothing else.
+QList<QStringList> names(const QStringList& names);
+
+// ---- files -------------------------------------------------------------------------------------------------------
+
+// Every byte of a file; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
+// Makes the file hold exactly these bytes (created, or truncated first); false on any failure.
+[[nodiscard]] bool writeFile(const QString& path, const QByteArray& bytes);
 
 // ---- store files --------------------------------------------------------------------------------------------------
 
@@ -48,6 +64,7 @@ struct CliRun
     int exitCode = -1; // -1: did not finish normally
     QString out;
     QString err;
+    QByteArray rawOut; // standard output as written, for checks of its bytes
 };
 // Runs telvane-cli with the arguments and standard input, waiting up to `timeoutMs`.
 CliRun runCli(const QStringList& args, const QByteArray& input = {}, int timeoutMs = 60000);
@@ -59,5 +76,9 @@ QString cliPath();
 void typeText(QWidget* widget, const QString& text);
 // Shows the window and waits until it is exposed and active; false when it never became so.
 [[nodiscard]] bool showAndActivate(QWidget* window);
+// The object name of the widget that has the keyboard focus; empty when none has.
+QString focusName();
+// The window's action of that caption (mnemonic included), or null.
+QAction* findAction(QWidget* window, const QString& caption);
 
 } // namespace telvane::testing

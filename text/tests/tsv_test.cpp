@@ -25,7 +25,7 @@ private slots:
         QTest::newRow("empty cells and a trailing tab")
             << u"\t\tx\t\n"_s << TsvRows {{QString(), QString(), u"x"_s, QString()}};
         QTest::newRow("empty row in the middle") << u"a\n\nb"_s << TsvRows {{u"a"_s}, {QString()}, {u"b"_s}};
-        QTest::newRow("lone CR belongs to the cell") << u"a\rb\tc"_s << TsvRows {{u"a\rb"_s, u"c"_s}};
+        QTest::newRow("lone CR ends a row") << u"a\rb\tc"_s << TsvRows {{u"a"_s}, {u"b"_s, u"c"_s}};
         QTest::newRow("quoted cell with tab, line breaks and quotes")
             << u"\"a\tb\r\nc\"\"d\"\"\"\te\n"_s << TsvRows {{u"a\tb\r\nc\"d\""_s, u"e"_s}};
         QTest::newRow("text after the closing quote is kept") << u"\"ab\"cd\tx"_s << TsvRows {{u"abcd"_s, u"x"_s}};

@@ -1,0 +1,85 @@
+// Search over one record at a time, with the compiled query the index search uses.
+#include "query/search_internal.h"
+
+#include <algorithm>
+
+namespace telvane::query {
+
+struct RowMatcher::State
+{
+    NormalQuery query;
+    bool usable = true;
+    detail::GeneralProgram program;
+    std::vector<std::uint8_t> classes;
+    std::vector<std::uint8_t> subs;
+    std::vector<std::uint32_t> fours;
+};
+
+RowMatcher::RowMatcher(std::string_view queryGbk)
+    : m_state(std::make_unique<State>())
+{
+    m_state->query = normalizeQuery(queryGbk);
+    if (m_state->query.kind == QueryKind::Letter) {
+        m_state->usable = detail::compileGeneral(m_state->query.text, m_state->program);
+    }
+}
+
+RowMatcher::~RowMatcher() = default;
+
+bool RowMatcher::usable() const
+{
+    return m_state->usable;
+}
+
+RowMatcher::Part RowMatcher::match(const std::array<std::string_view, store::kFieldCount>& fields)
+{
+    State& s = *m_state;
+    const std::string_view q = s.query.text;
+    if (s.query.kind == QueryKind::Empty || !s.usable) {
+        return Part::None;
+    }
+    if (s.query.kind == QueryKind::Digit) {
+        for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+            if (store::kFields[f].digits && fields[f].find(q) != std::string_view::npos) {
+                return Part::Initials;
+            }
+        }
+        return Part::None;
+    }
+    const detail::CharTable& chars = detail::charTable();
+    s.classes.clear();
+    s.subs.clear();
+    s.fours.clear();
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        if (!store::kFields[f].letters) {
+            continue;
+        }
+        const std::string_view text = fields[f];
+        for (std::size_t i = 0; i < text.size();) {
+            const std::size_t length = detail::charLength(text, i);
+            const std::uint16_t id = chars.idOf(text.data() + i, length);
+            std::uint32_t four = 0;
+            for (std::size_t b = 0; length == 4 && b < 4; ++b) {
+                four = four << 8 | static_cast<unsigned char>(text[i + b]);
+            }
+            s.classes.push_back(static_cast<std::uint8_t>(id >> 8));
+            s.subs.push_back(static_cast<std::uint8_t>(id & 0xFF));
+            s.fours.push_back(four);
+            i += length;
+        }
+        s.classes.push_back(0);
+        s.subs.push_back(0);
+        s.fours.push_back(0);
+    }
+    unsigned found = 0;
+    const detail::GeneralProgram& g = s.program;
+    for (std::size_t p = 0; p < s.classes.size() && !(found & detail::kInitialsMatch); ++p) {
+        if (g.canStart[s.classes[p]]) {
+            found |= detail::matchAt(g, s.fours.data() + p, s.classes.data() + p, s.subs.data() + p,
+                                     detail::kInitialsMatch | detail::kReadingMatch);
+        }
+    }
+    return found & detail::kInitialsMatch ? Part::Initials : found ? Part::Reading : Part::None;
+}
+
+} // namespace telvane::query
