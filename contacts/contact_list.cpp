@@ -11,75 +11,6 @@ using namespace Qt::StringLiterals;
 
 namespace telvane::contacts {
 
-namespace {
-
-bool isLineBreak(char16_t c)
-{
-    return c == u'\r' || c == u'\n' || c == 0x0B || c == 0x0C || c == 0x85 || c == 0x2028 || c == 0x2029;
-}
-
-// Characters people put between the digits of a telephone number.
-bool isPhoneSeparator(QChar c)
-{
-    switch (c.unicode()) {
-        case u'-':
-        case u'.':
-        case u'(':
-        case u')':
-        case u'/':
-        case 0x2010: // hyphen
-        case 0x2011: // non-breaking hyphen
-        case 0x2012: // figure dash
-        case 0x2013: // en dash
-        case 0x2014: // em dash
-        case 0xFF08: // full-width brackets, hyphen-minus, full stop and solidus
-        case 0xFF09:
-        case 0xFF0D:
-        case 0xFF0E:
-        case 0xFF0F:
-            return true;
-        default:
-            return c.isSpace();
-    }
-}
-
-} // namespace
-
-QString oneLineCell(QStringView cell)
-{
-    QString line;
-    line.reserve(cell.size());
-    for (qsizetype i = 0; i < cell.size(); ++i) {
-        const char16_t c = cell[i].unicode();
-        if (isLineBreak(c)) {
-            while (i + 1 < cell.size() && isLineBreak(cell[i + 1].unicode())) {
-                ++i;
-            }
-            line += u' ';
-        } else if (c == u'\t') {
-            line += u' ';
-        } else if (QChar::isHighSurrogate(c) && i + 1 < cell.size() && cell[i + 1].isLowSurrogate()) {
-            line += QChar(c);
-            line += cell[++i];
-        } else if (QChar::isSurrogate(c)) {
-            line += QChar(QChar::ReplacementCharacter); // half a character
-        } else if (c >= 0x20 && c != 0x7F) {
-            line += QChar(c);
-        }
-    }
-    // The blanks the import's rules trim, and no others: what a record read back holds is what it was written with.
-    auto blank = [](QChar c) { return c == u' ' || c == QChar(0x3000); };
-    qsizetype start = 0;
-    qsizetype end = line.size();
-    while (start < end && blank(line[start])) {
-        ++start;
-    }
-    while (end > start && blank(line[end - 1])) {
-        --end;
-    }
-    return line.sliced(start, end - start);
-}
-
 QList<QStringList> toColumns(const QList<RecordTexts>& records)
 {
     QList<QStringList> columns(static_cast<qsizetype>(store::kFieldCount));
@@ -91,36 +22,6 @@ QList<QStringList> toColumns(const QList<RecordTexts>& records)
         }
     }
     return columns;
-}
-
-QString fitPhone(QStringView number, std::size_t width)
-{
-    if (text::byteLength(number) <= width) {
-        return number.toString();
-    }
-    QString compact;
-    compact.reserve(number.size());
-    for (const QChar c : number) {
-        if (!isPhoneSeparator(c)) {
-            compact += c;
-        }
-    }
-    qsizetype prefix = 0;
-    if (compact.startsWith(u"+86"_s)) {
-        prefix = 3;
-    } else if (compact.startsWith(u"0086"_s)) {
-        prefix = 4;
-    }
-    if (prefix == 0) {
-        return compact;
-    }
-    const QString rest = compact.mid(prefix);
-    // A mobile number is dialled at home as it is; a fixed line (area code, then the number) after the trunk 0,
-    // which an international form such as +86 (0)10 … may already show.
-    if ((rest.size() == 11 && rest.startsWith(u'1')) || rest.startsWith(u'0')) {
-        return rest;
-    }
-    return u'0' + rest;
 }
 
 namespace detail {
@@ -183,11 +84,11 @@ PhoneKind kindFromLabel(QStringView label)
 RecordTexts assemble(const Contact& contact, ReadReport& report)
 {
     RecordTexts record;
-    record[store::kName] = oneLineCell(contact.name);
-    record[store::kUnit] = oneLineCell(contact.unit);
+    record[store::kName] = text::cellLine(contact.name);
+    record[store::kUnit] = text::cellLine(contact.unit);
     QStringList remark;
     for (const QString& part : contact.remarks) {
-        if (QString line = oneLineCell(part); !line.isEmpty()) {
+        if (QString line = text::cellLine(part); !line.isEmpty()) {
             remark.append(line);
         }
     }
@@ -207,9 +108,9 @@ RecordTexts assemble(const Contact& contact, ReadReport& report)
         }
         return store::kName; // no phone field
     };
-    auto place = [&record](std::size_t field, const QString& number) {
-        record[field] = fitPhone(number, store::kFields[field].width);
-    };
+    // A number goes in as written: the import's tidying fits it to its field (store::compactPhone) as it fits a
+    // pasted one.
+    auto place = [&record](std::size_t field, const QString& number) { record[field] = number; };
 
     // Numbers with a type first, the preferred ones of a type before the others, each into its own field.
     std::vector<qsizetype> order;
@@ -223,7 +124,7 @@ RecordTexts assemble(const Contact& contact, ReadReport& report)
     });
     std::vector<qsizetype> rest;
     for (const qsizetype i : order) {
-        const QString number = oneLineCell(contact.phones[i].number);
+        const QString number = text::cellLine(contact.phones[i].number);
         const std::size_t field = fieldOf(contact.phones[i].kind);
         if (number.isEmpty()) {
             continue;
@@ -244,7 +145,7 @@ RecordTexts assemble(const Contact& contact, ReadReport& report)
     // Then the numbers without a field of their own, in the order the file lists them.
     constexpr std::array kPhoneFields {store::kOffice, store::kHome, store::kMobile, store::kPhs};
     for (const qsizetype i : rest) {
-        const QString number = oneLineCell(contact.phones[i].number);
+        const QString number = text::cellLine(contact.phones[i].number);
         if (number.isEmpty()) {
             continue;
         }

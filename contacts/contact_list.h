@@ -32,18 +32,7 @@ struct ContactList
     ReadReport report;
 };
 
-// A cell as one line of valid text: each run of line breaks (CR, LF, VT, FF, U+0085, U+2028, U+2029) becomes one
-// space, a tab becomes a space, other control characters go, half a surrogate pair becomes U+FFFD, and spaces
-// (also ideographic ones) at both ends go.
-QString oneLineCell(QStringView cell);
-
 // The records as the import window's seven boxes take a multi-column paste: column k holds field k of every record.
 QList<QStringList> toColumns(const QList<RecordTexts>& records);
-
-// A telephone number for a field `width` GBK bytes wide: as written when it fits; otherwise without its separators
-// (spaces, hyphens, dots, brackets, slashes) and with a Chinese country prefix (+86, 0086) replaced by the number as
-// dialled at home (a mobile as it is, a fixed line after its trunk 0). Phones write numbers for people
-// ("+86 139 1234 5678"), which would otherwise lose their last digits to the field's width.
-QString fitPhone(QStringView number, std::size_t width);
 
 } // namespace telvane::contacts

@@ -2,6 +2,7 @@
 
 #include "contacts/contact_assembly.h"
 #include "store/fields.h"
+#include "text/gbk.h"
 
 #include <QRegularExpression>
 
@@ -127,7 +128,7 @@ ContactList byHeader(const Table& table, const QList<Column>& columns)
         QString given;
         QString family;
         for (qsizetype j = 0; j < columns.size() && j < row.size(); ++j) {
-            const QString cell = oneLineCell(row[j]);
+            const QString cell = text::cellLine(row[j]);
             if (cell.isEmpty()) {
                 continue;
             }
@@ -202,7 +203,7 @@ ContactList inOrder(const Table& table)
     for (const QStringList& row : table) {
         RecordTexts record;
         for (qsizetype j = 0; j < row.size(); ++j) {
-            const QString cell = oneLineCell(row[j]);
+            const QString cell = text::cellLine(row[j]);
             if (j >= static_cast<qsizetype>(store::kFieldCount)) {
                 if (!cell.isEmpty()) {
                     ignored = std::max(ignored, j + 1 - static_cast<qsizetype>(store::kFieldCount));
@@ -210,8 +211,7 @@ ContactList inOrder(const Table& table)
                 continue;
             }
             const auto k = static_cast<std::size_t>(j);
-            record[k] =
-                store::kFields[k].tidy == store::TidyRule::Phone ? fitPhone(cell, store::kFields[k].width) : cell;
+            record[k] = cell;
         }
         if (isEmptyRecord(record)) {
             ++list.report.skippedEmpty;

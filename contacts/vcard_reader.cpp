@@ -389,9 +389,9 @@ PhoneKind kindOf(const QList<QByteArray>& types, const QStringList& labels)
 void Reader::finishCard()
 {
     Contact contact;
-    contact.name = oneLineCell(m_formattedName);
+    contact.name = text::cellLine(m_formattedName);
     if (contact.name.isEmpty() && !m_nameParts.isEmpty()) {
-        contact.name = detail::joinName(oneLineCell(m_nameParts.value(0)), oneLineCell(m_nameParts.value(1)));
+        contact.name = detail::joinName(text::cellLine(m_nameParts.value(0)), text::cellLine(m_nameParts.value(1)));
     }
     contact.unit = m_unit;
     contact.remarks = m_notes;
