@@ -1,5 +1,7 @@
 #include "contacts/duplicates.h"
 
+#include "store/scan.h"
+
 #include "text/gbk.h"
 
 #include <algorithm>
@@ -282,6 +284,18 @@ std::vector<std::size_t> findStoredRepeats(const DuplicateIndex& stored, std::sp
         }
     }
     return repeats;
+}
+
+bool indexStoredRecords(const QString& path, DuplicateIndex& index, QString* error)
+{
+    store::Scan scan;
+    return store::scanStore(
+        path,
+        [&index](std::int64_t, const store::FieldViews& fields) {
+            index.add(fields);
+            return true;
+        },
+        &scan, error);
 }
 
 } // namespace telvane::contacts

@@ -3,6 +3,8 @@
 #include "store/fields.h"
 #include "store/record.h"
 
+#include <QString>
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -76,6 +78,10 @@ private:
 
 // For each record of the list that repeats an earlier one, its position in the list.
 std::vector<std::size_t> findRepeats(std::span<const store::Record> records);
+
+// Adds every record of the store at `path` to `index`, in store order (record n of the store is number n - 1), read
+// in one pass of a connection of its own. False, with the reason, when the store could not be read.
+bool indexStoredRecords(const QString& path, DuplicateIndex& index, QString* error = nullptr);
 
 // Which of the incoming records (GBK, tidied as the import stores them) repeat a stored record in `stored`.
 std::vector<std::size_t> findStoredRepeats(const DuplicateIndex& stored, std::span<const store::Record> incoming);
