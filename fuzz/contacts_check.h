@@ -1,7 +1,8 @@
 #pragma once
 
-// Checks the contacts fuzz targets share: what a reader gives is seven one-line cells of valid text, and every record
-// tidied as the import stores it comes back unchanged from the writer of the same format.
+// Checks the contacts fuzz targets share: what a reader gives is seven one-line cells of valid text, every record
+// tidied as the import stores it is one the field rules accept, and it comes back unchanged from the writer of the
+// same format.
 #include "contacts/contact_list.h"
 #include "import/bulk_import.h"
 #include "text/gbk.h"
@@ -56,6 +57,11 @@ inline QList<contacts::RecordTexts> checkedAndTidied(const contacts::ContactList
         }
         store::Record stored = import::tidyRow(cells);
         import::retidyRow(stored);
+        // What the import stores is what the field rules accept: one line, within its field's width.
+        for (std::size_t k = 0; k < stored.size(); ++k) {
+            check(stored[k].size() <= store::kFields[k].width, target, "a tidied field is wider than its field");
+            check(stored[k].find_first_of("\r\n\t") == std::string::npos, target, "a tidied field is not one line");
+        }
         contacts::RecordTexts texts;
         for (std::size_t k = 0; k < stored.size(); ++k) {
             texts[k] = text::fromGbk(stored[k]);
