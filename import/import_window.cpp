@@ -270,8 +270,21 @@ void ImportWindow::insertColumns(int column, const QList<QStringList>& columns, 
     }
 }
 
+bool ImportWindow::readyForFile()
+{
+    if (m_flow.state() == ImportFlow::State::Tidied) {
+        // The tidied boxes are not thrown away for a file: they are imported, or emptied by 重新输入, first.
+        setExplanation(u"  整理好的数据尚未导入。请先点击“导入数据”，或点击“重新输入”清空各栏，再打开文件。"_s);
+        return false;
+    }
+    return m_flow.state() == ImportFlow::State::Entering && !m_loading.isRunning();
+}
+
 void ImportWindow::openContactsFile()
 {
+    if (!readyForFile()) {
+        return;
+    }
     const QString path = QFileDialog::getOpenFileName(this, u"打开通讯录文件"_s, QString(),
                                                       u"通讯录文件 (*.vcf *.csv *.txt *.xlsx *.ods);;所有文件 (*)"_s);
     if (!path.isEmpty()) {
@@ -281,11 +294,8 @@ void ImportWindow::openContactsFile()
 
 void ImportWindow::loadContactsFile(const QString& path)
 {
-    if (m_loading.isRunning() || m_flow.state() == ImportFlow::State::Tidying) {
+    if (!readyForFile()) {
         return;
-    }
-    if (m_flow.state() == ImportFlow::State::Tidied) {
-        returnToEntering(); // the file starts a new batch, as 重新输入 would
     }
     for (PasteBox* box : m_boxes) {
         box->setEnabled(false);

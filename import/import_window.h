@@ -90,6 +90,8 @@ private:
     // Puts the columns into box `column` and those to its right from line `line` on; columns beyond the last box
     // are said in 说明标签.
     void insertColumns(int column, const QList<QStringList>& columns, int line, QTextCursor* pasteCursor);
+    // Whether a file may be read into the boxes now (they take input, no file is being read); says why not.
+    bool readyForFile();
     void openContactsFile();
     void contactsFileRead();
     void updateCounter(int column);
