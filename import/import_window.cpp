@@ -277,7 +277,7 @@ bool ImportWindow::readyForFile()
         setExplanation(u"  整理好的数据尚未导入。请先点击“导入数据”，或点击“重新输入”清空各栏，再打开文件。"_s);
         return false;
     }
-    return m_flow.state() == ImportFlow::State::Entering && !m_loading.isRunning();
+    return m_flow.state() == ImportFlow::State::Entering && !m_fileLoading;
 }
 
 void ImportWindow::openContactsFile()
@@ -297,6 +297,7 @@ void ImportWindow::loadContactsFile(const QString& path)
     if (!readyForFile()) {
         return;
     }
+    m_fileLoading = true;
     for (PasteBox* box : m_boxes) {
         box->setEnabled(false);
     }
@@ -315,6 +316,7 @@ void ImportWindow::loadContactsFile(const QString& path)
 void ImportWindow::contactsFileRead()
 {
     LoadedFile file = m_loading.result();
+    m_fileLoading = false;
     unsetCursor();
     for (PasteBox* box : m_boxes) {
         box->setEnabled(true);

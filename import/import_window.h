@@ -63,8 +63,8 @@ public:
     // boxes below the lines they hold, as a multi-column paste does; what was read, or why not, is said when done.
     // Ctrl+O asks for the file; a file dropped on the window comes here too.
     void loadContactsFile(const QString& path);
-    // While a file is being read.
-    bool loading() const { return m_loading.isRunning(); }
+    // From the start of reading a file until its records are in the boxes (or its failure said).
+    bool loading() const { return m_fileLoading; }
 
     // Every way of closing the window ends here: the list editor is asked for when rows were imported.
     void done(int result) override;
@@ -140,6 +140,7 @@ private:
         bool ok = false;
     };
     QFutureWatcher<LoadedFile> m_loading;
+    bool m_fileLoading = false;
 };
 
 } // namespace telvane::import
