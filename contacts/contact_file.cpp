@@ -48,16 +48,17 @@ bool readContacts(QByteArrayView file, ContactList* list, QString* error, Contac
 bool readContactFile(const QString& path, ContactList* list, QString* error, ContactFormat* format)
 {
     QFile file(path);
+    // The reason goes into a message for the user: a Chinese sentence, with the system's own words in brackets.
     if (!file.open(QIODevice::ReadOnly)) {
         if (error) {
-            *error = file.errorString();
+            *error = u"无法打开文件（%1）"_s.arg(file.errorString());
         }
         return false;
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         if (error) {
-            *error = file.errorString();
+            *error = u"无法读取文件（%1）"_s.arg(file.errorString());
         }
         return false;
     }

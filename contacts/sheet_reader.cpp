@@ -377,7 +377,7 @@ bool readSheetTable(QByteArrayView file, Table* table, QString* error)
     const SheetFormat format = detectSheetFormat(file);
     if (format == SheetFormat::None) {
         if (error) {
-            *error = u"not an .xlsx or .ods spreadsheet"_s;
+            *error = u"不是 .xlsx 或 .ods 电子表格文件"_s;
         }
         return false;
     }
@@ -393,7 +393,7 @@ bool readSheetTable(QByteArrayView file, Table* table, QString* error)
         }
     } catch (const std::exception& e) {
         if (error) {
-            *error = u"the spreadsheet cannot be read: "_s + QString::fromUtf8(e.what());
+            *error = u"无法读取该电子表格（%1）"_s.arg(QString::fromUtf8(e.what()));
         }
         return false;
     }

@@ -312,7 +312,7 @@ private slots:
         closer.start();
         m_window->loadContactsFile(m_dir.filePath(u"missing.vcf"_s));
         QTRY_VERIFY(!said.isEmpty());
-        QVERIFY2(said.startsWith(u"未能读取文件 missing.vcf："_s), qPrintable(said));
+        QVERIFY2(said.startsWith(u"未能读取文件 missing.vcf：无法打开文件（"_s), qPrintable(said));
         QCOMPARE(box(1)->toPlainText(), QString());
     }
 
