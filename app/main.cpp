@@ -1,5 +1,6 @@
 #include "app/main_window.h"
 #include "app/window_coordinator.h"
+#include "store/auto_backup.h"
 #include "widgets/fonts.h"
 #include "widgets/qt_translations.h"
 
@@ -7,6 +8,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -49,6 +51,11 @@ int main(int argc, char** argv)
     telvane::widgets::installFontSubstitutes();
     telvane::widgets::installQtTranslations();
 
+    // Every save of the day's first, from any window, is preceded by the day's backup beside the store. A backup
+    // that cannot be made never stops the save; the windows that back up before an import or a deletion say so
+    // themselves, the daily one on standard error.
+    telvane::store::setDailyBackups(
+        true, [](const QString& warning) { std::fprintf(stderr, "telvane: %s\n", warning.toLocal8Bit().constData()); });
     telvane::app::MainWindow window(QCoreApplication::applicationDirPath());
     telvane::app::WindowCoordinator windows(window);
     endCleanlyOnSignals(window);
