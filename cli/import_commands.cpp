@@ -136,8 +136,9 @@ void readRows(store::Handoff<Piece>& pieces, bool exact, import::TidyCounts& cou
         }
         for (std::size_t k = 0; k < store::kFieldCount; ++k) {
             const QString cell = row.value(static_cast<qsizetype>(k));
-            // As exported: every cell as it is, UTF-8 as the file keeps it; otherwise GBK, to be tidied.
-            cells[k] = exact ? cell.toStdString() : text::toGbk(cell);
+            // As exported: every cell as it is, UTF-8 as the file keeps it; otherwise one line in GBK, to be tidied
+            // as the import window tidies a pasted cell.
+            cells[k] = exact ? cell.toStdString() : text::toGbk(text::oneLine(cell));
         }
         if (exact) {
             piece.records.push_back(cells);
