@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 #include "app/store_location.h"
 #include "app/window_coordinator.h"
+#include "store/auto_backup.h"
 #include "widgets/fonts.h"
 #include "widgets/qt_translations.h"
 
@@ -8,6 +9,7 @@
 #include <QSocketNotifier>
 
 #include <csignal>
+#include <cstdio>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -54,6 +56,11 @@ int main(int argc, char** argv)
     if (!store) {
         return 2;
     }
+    // Every save of the day's first, from any window, is preceded by the day's backup beside the store. A backup
+    // that cannot be made never stops the save; the windows that back up before an import or a deletion say so
+    // themselves, the daily one on standard error.
+    telvane::store::setDailyBackups(
+        true, [](const QString& warning) { std::fprintf(stderr, "telvane: %s\n", warning.toLocal8Bit().constData()); });
     telvane::app::MainWindow window(store->folder);
     window.setStoreFile(store->file);
     telvane::app::WindowCoordinator windows(window);

@@ -34,9 +34,12 @@ int runTidy(const Args& args);
 // import FILE [--exact]: tab-separated rows from standard input, added as the import window adds its seven columns,
 // in one transaction; creates FILE as an empty store when it does not exist. Prints the number of records added,
 // and on standard error how many cells tidying changed. With --exact every cell and row is stored as it is, so
-// that what export wrote comes back byte for byte.
+// that what export wrote comes back byte for byte. With --from CONTACTS the rows are the records of a contacts file
+// (vCard, CSV/TXT, .xlsx, .ods) instead; with --skip-duplicates rows that repeat a stored record or an earlier row
+// are left out. An existing store is backed up into the backup folder beside it first.
 int runImport(const Args& args);
-// export FILE: every record in store order as one tab-separated line (LF), fields quoted where needed.
+// export FILE: every record in store order as one tab-separated line (LF), fields quoted where needed. With
+// --as vcf a vCard 3.0 file for phones, with --as csv a CSV file for spreadsheets.
 int runExport(const Args& args);
 
 // ---- shared helpers (main.cpp) --------------------------------------------------------------------------------------

@@ -1,7 +1,12 @@
 #include "cli/commands.h"
 
+#include "contacts/contact_file.h"
+#include "contacts/duplicates.h"
+#include "contacts/writers.h"
 #include "import/bulk_import.h"
 #include "import/tidy.h"
+#include "query/phonetic.h"
+#include "store/auto_backup.h"
 #include "store/directory_store.h"
 #include "store/handoff.h"
 #include "text/gbk.h"
@@ -131,8 +136,9 @@ void readRows(store::Handoff<Piece>& pieces, bool exact, import::TidyCounts& cou
         }
         for (std::size_t k = 0; k < store::kFieldCount; ++k) {
             const QString cell = row.value(static_cast<qsizetype>(k));
-            // As exported: every cell as it is, UTF-8 as the file keeps it; otherwise GBK, to be tidied.
-            cells[k] = exact ? cell.toStdString() : text::toGbk(cell);
+            // As exported: every cell as it is, UTF-8 as the file keeps it; otherwise one line in GBK, to be tidied
+            // as the import window tidies a pasted cell.
+            cells[k] = exact ? cell.toStdString() : text::toGbk(text::oneLine(cell));
         }
         if (exact) {
             piece.records.push_back(cells);
@@ -203,35 +209,253 @@ void readRows(store::Handoff<Piece>& pieces, bool exact, import::TidyCounts& cou
 
 } // namespace
 
+namespace {
+
+struct ImportOptions
+{
+    bool exact = false;
+    bool skipDuplicates = false;
+    std::optional<std::string> from; // a contacts file read instead of standard input
+};
+
+// Opens the store an import adds to, made as an empty store when missing; prints why not and returns false.
+bool openForImport(const std::string& file, store::DirectoryStore& store, bool* created)
+{
+    const QString path = localPath(file);
+    QString error;
+    const store::FileState state = store::DirectoryStore::inspect(path);
+    *created = state == store::FileState::Missing;
+    if (*created) {
+        if (!store::DirectoryStore::create(path, &error)) {
+            printError(file + ": " + utf8(error));
+            return false;
+        }
+    } else if (state != store::FileState::Store) {
+        printError(file + ": " + utf8(store::DirectoryStore::describe(state, path)));
+        return false;
+    }
+    if (!store.open(path, &error)) {
+        printError(file + ": " + utf8(error));
+        return false;
+    }
+    return true;
+}
+
+// Backs up a store that existed before the import, once the records are in its open transaction and about to be
+// committed: the copy is read through a connection of its own, which sees the store as it was before the import, and
+// an input refused on the way leaves the folder as it was. A backup that fails is said and the import goes on.
+void backUpBeforeCommit(const QString& path, bool created)
+{
+    if (created) {
+        return;
+    }
+    if (const store::BackupResult backup = store::backupBeforeWrite(path, store::BackupReason::BeforeImport);
+        !backup.warning.isEmpty()) {
+        printError(utf8(backup.warning));
+    }
+}
+
+// Which incoming records go in: with --skip-duplicates none that repeats a stored record or an earlier incoming one;
+// either way the repeats of stored records are counted, for the message.
+class RepeatFilter
+{
+public:
+    RepeatFilter(bool active, bool skip)
+        : m_active(active)
+        , m_skip(skip)
+    { }
+    bool readStore(const QString& path, QString* error)
+    {
+        if (!m_active) {
+            return true;
+        }
+        if (!contacts::indexStoredRecords(path, m_index, error)) {
+            return false;
+        }
+        m_stored = m_index.size();
+        return true;
+    }
+    // Whether the record is to be added.
+    bool admit(const store::Record& record)
+    {
+        if (!m_active) {
+            return true;
+        }
+        contacts::FieldViews fields;
+        std::copy(record.begin(), record.end(), fields.begin());
+        const std::size_t first = m_skip ? m_index.findAndAdd(fields) : m_index.find(fields);
+        if (first == contacts::DuplicateIndex::npos) {
+            return true;
+        }
+        ++(first < m_stored ? m_repeatStored : m_repeatIncoming);
+        return !m_skip;
+    }
+    void report() const
+    {
+        if (!m_active) {
+            return;
+        }
+        if (m_skip) {
+            printError("skipped " + std::to_string(m_repeatStored) + " rows that repeat stored records and "
+                       + std::to_string(m_repeatIncoming) + " that repeat earlier rows");
+        } else if (m_repeatStored > 0) {
+            printError(std::to_string(m_repeatStored)
+                       + " rows repeat stored records (same mobile number, or same name and a same number); "
+                         "--skip-duplicates leaves them out");
+        }
+    }
+
+private:
+    bool m_active;
+    bool m_skip;
+    contacts::DuplicateIndex m_index;
+    std::size_t m_stored = 0;
+    std::size_t m_repeatStored = 0;
+    std::size_t m_repeatIncoming = 0;
+};
+
+std::string encodingName(contacts::TextEncoding encoding)
+{
+    switch (encoding) {
+        case contacts::TextEncoding::Utf8:
+            return "UTF-8";
+        case contacts::TextEncoding::Utf8Bom:
+            return "UTF-8 with a byte-order mark";
+        case contacts::TextEncoding::Utf16Le:
+            return "UTF-16LE";
+        case contacts::TextEncoding::Utf16Be:
+            return "UTF-16BE";
+        case contacts::TextEncoding::Gb18030:
+            return "GB18030";
+    }
+    return {};
+}
+
+// Says what reading the contacts file found besides its records.
+void reportRead(const std::string& file, contacts::ContactFormat format, const contacts::ContactList& list)
+{
+    const contacts::ReadReport& r = list.report;
+    std::string line = file + ": " + std::to_string(list.records.size()) + " records read";
+    if (format == contacts::ContactFormat::VCard || format == contacts::ContactFormat::Csv) {
+        line += " (" + encodingName(r.encoding) + ")";
+    }
+    if (r.numbersElsewhere > 0) {
+        line += "; " + std::to_string(r.numbersElsewhere) + " numbers put into another phone field";
+    }
+    if (r.numbersInRemark > 0) {
+        line += "; " + std::to_string(r.numbersInRemark) + " numbers appended to the remark";
+    }
+    if (r.columnsIgnored > 0) {
+        line += "; " + std::to_string(r.columnsIgnored) + " columns ignored";
+    }
+    if (r.skippedEmpty > 0) {
+        line += "; " + std::to_string(r.skippedEmpty) + " empty entries left out";
+    }
+    printError(line);
+}
+
+void reportTidied(const import::TidyCounts& tidied, bool exactPossible)
+{
+    if (tidied.changed > 0) {
+        printError("tidying changed " + std::to_string(tidied.changed) + " cells as the import window does ("
+                   + std::to_string(tidied.cut) + " of them cut to their field's width)"
+                   + (exactPossible ? "; --exact stores every cell as it is" : ""));
+    }
+}
+
+// import FILE --from CONTACTS: the records of a vCard, CSV/TXT, .xlsx or .ods file, tidied as every import.
+int importContacts(const std::string& file, const ImportOptions& options)
+{
+    contacts::ContactList list;
+    contacts::ContactFormat format = contacts::ContactFormat::Csv;
+    QString error;
+    if (!contacts::readContactFile(localPath(*options.from), &list, &error, &format)) {
+        printError(*options.from + ": " + utf8(error));
+        return kExitInput;
+    }
+    reportRead(*options.from, format, list);
+    std::vector<store::Record> records;
+    records.reserve(static_cast<std::size_t>(list.records.size()));
+    import::TidyCounts tidied;
+    for (const contacts::RecordTexts& texts : list.records) {
+        store::Record gbk;
+        import::RowCells cells;
+        for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+            gbk[k] = text::toGbk(texts[k]);
+            cells[k] = gbk[k];
+        }
+        records.push_back(import::tidyRow(cells, &tidied));
+    }
+
+    bool created = false;
+    store::DirectoryStore store;
+    if (!openForImport(file, store, &created)) {
+        return kExitFile;
+    }
+    RepeatFilter repeats(true, options.skipDuplicates);
+    if (!repeats.readStore(store.path(), &error)) {
+        printError(file + ": " + utf8(error));
+        return kExitFile;
+    }
+    import::Importer importer(store);
+    bool written = importer.begin(&error);
+    for (store::Record& record : records) {
+        if (written && repeats.admit(record)) {
+            written = importer.add(std::move(record), &error);
+        }
+    }
+    if (written) {
+        backUpBeforeCommit(store.path(), created);
+    }
+    if (!written || !importer.commit(&error)) {
+        importer.rollback();
+        printError(file + ": no record added: " + utf8(error));
+        return kExitFile;
+    }
+    reportTidied(tidied, false);
+    repeats.report();
+    if (const QString warning = store.incompleteWarning(); !warning.isEmpty()) {
+        printError(utf8(warning));
+    }
+    const std::size_t added = importer.added();
+    store.close();
+    return writeOut(std::to_string(added) + "\n") ? kExitOk : kExitOutput;
+}
+
+} // namespace
+
 int runImport(const Args& given)
 {
     Args args;
-    bool exact = false;
-    for (const std::string& arg : given) {
-        if (arg == "--exact") {
-            exact = true;
+    ImportOptions options;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] == "--exact") {
+            options.exact = true;
+        } else if (given[i] == "--skip-duplicates") {
+            options.skipDuplicates = true;
+        } else if (given[i] == "--from" && i + 1 < given.size()) {
+            options.from = given[++i];
         } else {
-            args.push_back(arg);
+            args.push_back(given[i]);
         }
     }
-    if (args.size() != 1) {
+    // An exact import stores rows as they are, which the duplicate rules (made for tidied records) do not read.
+    if (args.size() != 1 || (options.exact && (options.skipDuplicates || options.from))) {
         return usage();
     }
+    if (options.from) {
+        return importContacts(args[0], options);
+    }
+    const bool exact = options.exact;
     const QString path = localPath(args[0]);
     QString error;
-    const store::FileState state = store::DirectoryStore::inspect(path);
-    const bool created = state == store::FileState::Missing;
-    if (created) {
-        if (!store::DirectoryStore::create(path, &error)) {
-            printError(args[0] + ": " + utf8(error));
-            return kExitFile;
-        }
-    } else if (state != store::FileState::Store) {
-        printError(args[0] + ": " + utf8(store::DirectoryStore::describe(state, path)));
+    bool created = false;
+    store::DirectoryStore store;
+    if (!openForImport(args[0], store, &created)) {
         return kExitFile;
     }
-    store::DirectoryStore store;
-    if (!store.open(path, &error)) {
+    RepeatFilter repeats(options.skipDuplicates, true);
+    if (!repeats.readStore(path, &error)) {
         printError(args[0] + ": " + utf8(error));
         return kExitFile;
     }
@@ -253,7 +477,7 @@ int runImport(const Args& given)
             break;
         }
         for (store::Record& record : piece->records) {
-            if (written && !importer.add(std::move(record), &error)) {
+            if (written && repeats.admit(record) && !importer.add(std::move(record), &error)) {
                 written = false;
                 pieces.close();
             }
@@ -271,15 +495,15 @@ int runImport(const Args& given)
         }
         return kExitInput;
     }
+    if (written) {
+        backUpBeforeCommit(path, created);
+    }
     if (!written || !importer.commit(&error)) {
         printError(args[0] + ": no record added: " + utf8(error));
         return kExitFile;
     }
-    if (tidied.changed > 0) {
-        printError("tidying changed " + std::to_string(tidied.changed) + " cells as the import window does ("
-                   + std::to_string(tidied.cut)
-                   + " of them cut to their field's width); --exact stores every cell as it is");
-    }
+    reportTidied(tidied, true);
+    repeats.report();
     if (const QString warning = store.incompleteWarning(); !warning.isEmpty()) {
         printError(utf8(warning));
     }
@@ -288,10 +512,63 @@ int runImport(const Args& given)
     return writeOut(std::to_string(added) + "\n") ? kExitOk : kExitOutput;
 }
 
-int runExport(const Args& args)
+namespace {
+
+// export FILE --as vcf|csv: every record as a vCard 3.0 card (with the names' pinyin) or a CSV row (UTF-8 with a
+// byte-order mark, a heading row), written as it is read.
+int exportContacts(const std::string& file, bool vcard)
 {
-    if (args.size() != 1) {
+    QString error;
+    QByteArray out = vcard ? QByteArray() : contacts::csvHeader();
+    contacts::RecordTexts texts;
+    bool writing = true;
+    store::Scan scan;
+    const bool read = store::scanStore(
+        localPath(file),
+        [&](std::int64_t, const store::FieldViews& fields) {
+            for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+                texts[k] = QString::fromUtf8(fields[k].data(), static_cast<qsizetype>(fields[k].size()));
+            }
+            if (vcard) {
+                contacts::appendVCard(out, texts, query::phoneticReading);
+            } else {
+                contacts::appendCsvRow(out, texts);
+            }
+            if (out.size() >= 1 << 16) {
+                writing = writeOut(out.toStdString());
+                out.clear();
+            }
+            return writing;
+        },
+        &scan, &error, store::Encoding::Utf8);
+    if (!writing || !writeOut(out.toStdString())) {
+        return kExitOutput;
+    }
+    if (!read) {
+        printError(file + ": " + utf8(error));
+        return kExitFile;
+    }
+    return kExitOk;
+}
+
+} // namespace
+
+int runExport(const Args& given)
+{
+    Args args;
+    std::string as;
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        if (given[i] == "--as" && i + 1 < given.size()) {
+            as = given[++i];
+        } else {
+            args.push_back(given[i]);
+        }
+    }
+    if (args.size() != 1 || (!as.empty() && as != "vcf" && as != "csv")) {
         return usage();
+    }
+    if (!as.empty()) {
+        return exportContacts(args[0], as == "vcf");
     }
     const QString path = localPath(args[0]);
     QString error;

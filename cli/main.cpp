@@ -78,7 +78,17 @@ int usage()
           "                                       in one transaction, tidied as the import window tidies\n"
           "                                       them; creates FILE when missing; prints the count\n"
           "       telvane-cli import FILE --exact the same, every cell and row stored as it is (what export wrote)\n"
+          "       telvane-cli import FILE --from CONTACTS\n"
+          "                                       adds the contacts of a phone's or a spreadsheet's file (.vcf,\n"
+          "                                       .csv, .txt, .xlsx, .ods), tidied as every import; says on\n"
+          "                                       standard error how many rows repeat stored records\n"
+          "       telvane-cli import FILE [--from CONTACTS] --skip-duplicates\n"
+          "                                       leaves out rows that repeat stored records or earlier rows\n"
+          "                                       (the same mobile number, or the same name and a same number)\n"
           "       telvane-cli export FILE         every record as a tab-separated line\n"
+          "       telvane-cli export FILE --as vcf|csv\n"
+          "                                       every record as a vCard 3.0 card for phones (names with their\n"
+          "                                       pinyin) or as CSV for spreadsheets (UTF-8, byte-order mark)\n"
           "       telvane-cli backup FILE DEST    a complete copy of the store, also while others write it\n";
     std::fputs(text.c_str(), stderr);
     return kExitUsage;

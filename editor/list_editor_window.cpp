@@ -1,9 +1,14 @@
 #include "editor/list_editor_window.h"
 
+#include "contacts/duplicates.h"
+#include "contacts/writers.h"
 #include "editor/grid_rules.h"
 #include "editor/record_table_model.h"
 #include "help/help_window.h"
+#include "query/phonetic.h"
 #include "resources/pictures.h"
+#include "store/auto_backup.h"
+#include "store/scan.h"
 #include "text/tsv.h"
 #include "widgets/byte_line_edit.h"
 #include "widgets/field_edit.h"
@@ -13,13 +18,17 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QItemSelection>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPointer>
 #include <QResizeEvent>
+#include <QSaveFile>
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
@@ -40,6 +49,8 @@ constexpr std::array<int, 3> kZoomLevels {100, 90, 80};
 // At 100 %: the room above and below a line of text in a row, and beside it in a cell beyond the style's margins.
 constexpr int kRowPadding = 8;
 constexpr int kCellAir = 4;
+// A deletion of more records than this is preceded by a backup of the store.
+constexpr std::size_t kBackupBeforeDeleting = 100;
 
 // Cells are edited in a line box that takes no more GB18030 bytes than the field holds.
 class CellDelegate : public QStyledItemDelegate
@@ -118,6 +129,8 @@ void ListEditorWindow::buildMenus()
     };
 
     QMenu* file = menuBar()->addMenu(u"文件(&F)"_s);
+    addItem(file, u"导出通讯录(vCard)…"_s, QKeySequence(), [this] { exportVCards(); });
+    file->addSeparator();
     addItem(file, u"退出(&X)"_s, QKeySequence(Qt::CTRL | Qt::Key_Q), [this] { close(); });
 
     m_editMenu = menuBar()->addMenu(u"编辑(&E)"_s);
@@ -129,6 +142,8 @@ void ListEditorWindow::buildMenus()
     m_editMenu->addSeparator();
     addItem(m_editMenu, u"增加记录(&A)"_s, QKeySequence(Qt::CTRL | Qt::Key_A), &ListEditorWindow::addRecord);
     addItem(m_editMenu, u"删除记录(&D)"_s, QKeySequence(Qt::CTRL | Qt::Key_D), &ListEditorWindow::deleteRecords);
+    m_editMenu->addSeparator();
+    addItem(m_editMenu, u"查找重复(&R)"_s, QKeySequence(), &ListEditorWindow::findDuplicates);
 
     QMenu* zoomMenu = menuBar()->addMenu(u"显示比例(&L)"_s);
     auto* zoomGroup = new QActionGroup(this);
@@ -353,10 +368,123 @@ void ListEditorWindow::deleteRecords()
     }
     const int field = current.isValid() ? current.column() : 0;
     const int scroll = 表格->verticalScrollBar()->value();
+    if (rows.size() > kBackupBeforeDeleting) {
+        // Undo takes a deletion back while the window is open; the backup keeps the records also after that.
+        const store::BackupResult backup = store::backupBeforeWrite(m_storePath, store::BackupReason::BeforeDeletion);
+        if (!backup.warning.isEmpty()) {
+            statusBar()->showMessage(backup.warning);
+        }
+    }
     if (数据源1->removeRecords(rows)) {
         setCurrentCell(rows.front(), field);
         表格->verticalScrollBar()->setValue(scroll);
     }
+}
+
+int ListEditorWindow::findDuplicates()
+{
+    finishEditing();
+    if (!数据源1) {
+        return 0;
+    }
+    refresh(false);
+    // One pass over the file, in the grid's order (both go by key); records that another program added after the
+    // grid last read the file count as earlier records only.
+    contacts::DuplicateIndex index;
+    std::vector<int> rows;
+    QString error;
+    store::Scan scan;
+    const bool read = store::scanStore(
+        m_storePath,
+        [&](std::int64_t id, const store::FieldViews& fields) {
+            if (index.findAndAdd(fields) != contacts::DuplicateIndex::npos) {
+                if (const int row = 数据源1->rowOf(id); row >= 0) {
+                    rows.push_back(row);
+                }
+            }
+            return true;
+        },
+        &scan, &error);
+    if (!read) {
+        showFailure(error);
+        return 0;
+    }
+    QItemSelection selection;
+    for (std::size_t i = 0; i < rows.size();) {
+        std::size_t j = i;
+        while (j + 1 < rows.size() && rows[j + 1] == rows[j] + 1) {
+            ++j;
+        }
+        selection.select(数据源1->index(rows[i], 0), 数据源1->index(rows[j], 数据源1->columnCount() - 1));
+        i = j + 1;
+    }
+    if (rows.empty()) {
+        statusBar()->showMessage(u"没有重复的记录"_s);
+        return 0;
+    }
+    表格->setCurrentIndex(数据源1->index(rows.front(), 0));
+    表格->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    表格->scrollTo(数据源1->index(rows.front(), 0));
+    statusBar()->showMessage(
+        u"找到%1条与前面的记录重复的记录（手机相同，或姓名相同且有一个电话相同），已选定；按Ctrl+D可删除，可撤销"_s.arg(
+            rows.size()));
+    return static_cast<int>(rows.size());
+}
+
+bool ListEditorWindow::exportVCards(QString path)
+{
+    finishEditing();
+    if (!数据源1) {
+        return false;
+    }
+    const QModelIndexList chosen = 表格->selectionModel()->selectedRows();
+    if (path.isEmpty()) {
+        path = QFileDialog::getSaveFileName(this, u"导出通讯录(vCard)"_s,
+                                            QDir(QFileInfo(m_storePath).absolutePath()).filePath(u"通讯录.vcf"_s),
+                                            u"vCard 通讯录 (*.vcf)"_s);
+        if (path.isEmpty()) {
+            return false;
+        }
+    }
+    QByteArray out;
+    qsizetype cards = 0;
+    bool read = true;
+    QString error;
+    if (!chosen.isEmpty()) {
+        std::vector<int> rows;
+        for (const QModelIndex& index : chosen) {
+            rows.push_back(index.row());
+        }
+        std::sort(rows.begin(), rows.end());
+        for (const int row : rows) {
+            cards += contacts::appendVCard(out, 数据源1->recordAt(row), query::phoneticReading) ? 1 : 0;
+        }
+    } else {
+        store::RecordTexts texts;
+        store::Scan scan;
+        read = store::scanStore(
+            m_storePath,
+            [&](std::int64_t, const store::FieldViews& fields) {
+                for (std::size_t k = 0; k < store::kFieldCount; ++k) {
+                    texts[k] = QString::fromUtf8(fields[k].data(), static_cast<qsizetype>(fields[k].size()));
+                }
+                cards += contacts::appendVCard(out, texts, query::phoneticReading) ? 1 : 0;
+                return true;
+            },
+            &scan, &error, store::Encoding::Utf8);
+    }
+    QSaveFile file(path);
+    const bool written = read && file.open(QIODevice::WriteOnly) && file.write(out) == out.size() && file.commit();
+    if (!written) {
+        if (read) {
+            error = file.errorString();
+        }
+        QMessageBox::warning(this, u"导出通讯录"_s, u"未能导出到 %1：%2"_s.arg(QDir::toNativeSeparators(path), error));
+        return false;
+    }
+    statusBar()->showMessage(
+        u"已将%1条记录导出到 %2，可在手机的通讯录中导入"_s.arg(cards).arg(QDir::toNativeSeparators(path)));
+    return true;
 }
 
 void ListEditorWindow::setZoom(int percent)

@@ -50,6 +50,13 @@ public:
     void setZoom(int percent);
     void importFromSpreadsheet();
     void about();
+    // Selects every record that repeats an earlier one (the same mobile number, or the same name and a same phone
+    // number), so that Ctrl+D can take them away; the status bar says how many. Returns that number.
+    int findDuplicates();
+    // Writes the selected rows' records (rows selected whole), else the whole directory, as a vCard file for phones
+    // to `path`; an empty path asks for one. Success is said in the status bar, a failure in a message box. False
+    // when nothing was written.
+    bool exportVCards(QString path = {});
 
     int zoom() const { return m_zoom; }
     // Whether the store file is bound to the grid (false when it could not be opened).

@@ -1,10 +1,13 @@
 #include "import/import_window.h"
 
+#include "contacts/contact_list.h"
+#include "contacts/duplicates.h"
 #include "import/bulk_import.h"
 #include "import/paste_block.h"
 #include "import/paste_box.h"
 #include "import/tidy.h"
 #include "resources/pictures.h"
+#include "store/auto_backup.h"
 #include "store/directory_store.h"
 #include "store/fields.h"
 #include "text/gbk.h"
@@ -12,9 +15,16 @@
 #include "widgets/fonts.h"
 #include "widgets/two_line_button.h"
 
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
+#include <QMimeData>
 #include <QResizeEvent>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -131,10 +141,19 @@ ImportWindow::ImportWindow(store::DirectoryStore& store, QWidget* parent)
         box->setPalette(palette);
         box->setPasteHandler([this, k](const QString& text) { return pasteBlock(k, text); });
         m_boxes[i] = box;
+        box->viewport()->installEventFilter(this);
         connect(box, &QPlainTextEdit::textChanged, this, [this, k] { updateCounter(k); });
     }
 
     connect(整理按钮, &QPushButton::clicked, this, [this] { tidyCommand(); });
+    // Contacts from a file: Ctrl+O asks for it, or it is dropped on the window.
+    auto* open = new QAction(u"打开通讯录文件"_s, this);
+    open->setShortcut(QKeySequence::Open);
+    open->setShortcutContext(Qt::WindowShortcut);
+    addAction(open);
+    connect(open, &QAction::triggered, this, [this] { openContactsFile(); });
+    connect(&m_loading, &QFutureWatcher<LoadedFile>::finished, this, [this] { contactsFileRead(); });
+    setAcceptDrops(true);
     connect(导入按钮, &QPushButton::clicked, this, [this] { bulkImport(); });
     for (std::size_t i = 0; i < store::kFieldCount; ++i) {
         connect(&m_tidyTasks[i], &QFutureWatcher<void>::finished, this, [this, i] {
@@ -175,6 +194,7 @@ ImportWindow::~ImportWindow()
     for (QFutureWatcher<void>& task : m_tidyTasks) {
         task.waitForFinished();
     }
+    m_loading.waitForFinished();
 }
 
 std::string ImportWindow::columnText(int column) const
@@ -199,24 +219,30 @@ bool ImportWindow::pasteBlock(int column, const QString& text)
     }
     // A block goes in as whole lines, row r of the block on the same line of every box it reaches. The line is the
     // one of the cursor in the box pasted into, after the selection there is removed; when the cursor stands after
-    // the start of a line, the block starts on the next line, so no line is split or joined. Boxes to the right
-    // that are shorter get empty lines first; the lines at and below that line move down in every box reached.
+    // the start of a line, the block starts on the next line, so no line is split or joined.
     const QList<QStringList> columns = blockColumns(text);
     if (columns.isEmpty()) {
         return false;
     }
-    const int room = kColumns + 1 - column;
-    QPlainTextEdit* pastedInto = m_boxes[static_cast<std::size_t>(column - 1)];
-    QTextCursor cursor = pastedInto->textCursor();
+    QTextCursor cursor = m_boxes[static_cast<std::size_t>(column - 1)]->textCursor();
     cursor.beginEditBlock();
     cursor.removeSelectedText();
     const int line = cursor.blockNumber() + (cursor.positionInBlock() > 0 ? 1 : 0);
+    insertColumns(column, columns, line, &cursor);
+    return true;
+}
+
+void ImportWindow::insertColumns(int column, const QList<QStringList>& columns, int line, QTextCursor* pasteCursor)
+{
+    // Boxes to the right that are shorter get empty lines first; the lines at and below that line move down in every
+    // box reached.
+    const int room = kColumns + 1 - column;
     for (qsizetype c = 0; c < std::min<qsizetype>(columns.size(), room); ++c) {
         QPlainTextEdit* box = m_boxes[static_cast<std::size_t>(column - 1 + c)];
         // The box pasted into goes on with its own cursor, inside the edit that removed the selection, so that one
         // undo there takes the whole paste back.
-        QTextCursor at = c == 0 ? cursor : QTextCursor(box->document());
-        if (c > 0) {
+        QTextCursor at = c == 0 && pasteCursor ? *pasteCursor : QTextCursor(box->document());
+        if (c > 0 || !pasteCursor) {
             at.beginEditBlock();
         }
         const int blocks = box->document()->blockCount();
@@ -242,7 +268,144 @@ bool ImportWindow::pasteBlock(int column, const QString& text)
         setExplanation(u"  粘贴的内容有%1列，从这一栏往右只放得下%2列，最右边的%3列已丢弃。"_s.arg(used).arg(room).arg(
             used - room));
     }
-    return true;
+}
+
+bool ImportWindow::readyForFile()
+{
+    if (m_flow.state() == ImportFlow::State::Tidied) {
+        // The tidied boxes are not thrown away for a file: they are imported, or emptied by 重新输入, first.
+        setExplanation(u"  整理好的数据尚未导入。请先点击“导入数据”，或点击“重新输入”清空各栏，再打开文件。"_s);
+        return false;
+    }
+    return m_flow.state() == ImportFlow::State::Entering && !m_fileLoading;
+}
+
+void ImportWindow::openContactsFile()
+{
+    if (!readyForFile()) {
+        return;
+    }
+    const QString path = QFileDialog::getOpenFileName(this, u"打开通讯录文件"_s, QString(),
+                                                      u"通讯录文件 (*.vcf *.csv *.txt *.xlsx *.ods);;所有文件 (*)"_s);
+    if (!path.isEmpty()) {
+        loadContactsFile(path);
+    }
+}
+
+void ImportWindow::loadContactsFile(const QString& path)
+{
+    if (!readyForFile()) {
+        return;
+    }
+    m_fileLoading = true;
+    for (PasteBox* box : m_boxes) {
+        box->setEnabled(false);
+    }
+    整理按钮->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    setExplanation(u"  正在读取 %1 ……"_s.arg(QFileInfo(path).fileName()));
+    // A spreadsheet of many thousand rows takes a while: the window goes on answering meanwhile.
+    m_loading.setFuture(QtConcurrent::run(&m_workers, [path] {
+        LoadedFile file;
+        file.path = path;
+        file.ok = contacts::readContactFile(path, &file.list, &file.error, &file.format);
+        return file;
+    }));
+}
+
+void ImportWindow::contactsFileRead()
+{
+    LoadedFile file = m_loading.result();
+    m_fileLoading = false;
+    unsetCursor();
+    for (PasteBox* box : m_boxes) {
+        box->setEnabled(true);
+    }
+    整理按钮->setEnabled(true);
+    const QString name = QFileInfo(file.path).fileName();
+    if (!file.ok) {
+        setExplanation(kInstructionAgain);
+        QMessageBox::warning(this, u"读取通讯录文件"_s, u"未能读取文件 %1：%2"_s.arg(name, file.error));
+        return;
+    }
+    const contacts::ReadReport& r = file.list.report;
+    int line = 0;
+    for (int k = 1; k <= kColumns; ++k) {
+        line = std::max(line, lineCount(k));
+    }
+    if (!file.list.records.isEmpty()) {
+        insertColumns(1, contacts::toColumns(file.list.records), line, nullptr);
+    }
+    QString said = u"  已读入 %1：%2条记录"_s.arg(name).arg(file.list.records.size());
+    if (file.format == contacts::ContactFormat::VCard || file.format == contacts::ContactFormat::Csv) {
+        static const char16_t* const kEncodings[] = {u"UTF-8", u"UTF-8", u"UTF-16", u"UTF-16", u"GB18030"};
+        said += u"（编码 %1）"_s.arg(QString::fromUtf16(kEncodings[static_cast<int>(r.encoding)]));
+    }
+    if (r.numbersElsewhere > 0) {
+        said += u"，%1个号码放入了其他电话栏"_s.arg(r.numbersElsewhere);
+    }
+    if (r.numbersInRemark > 0) {
+        said += u"，%1个号码并入了备注"_s.arg(r.numbersInRemark);
+    }
+    if (r.columnsIgnored > 0) {
+        said += u"，%1列没有对应的栏目，已忽略"_s.arg(r.columnsIgnored);
+    }
+    if (r.skippedEmpty > 0) {
+        said += u"，%1条空记录已略去"_s.arg(r.skippedEmpty);
+    }
+    setExplanation(said + u"。请点击“整理数据”。"_s);
+}
+
+namespace {
+
+// The local file a drag carries, or empty text when it carries none (or several).
+QString droppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls() || data->urls().size() != 1 || !data->urls().front().isLocalFile()) {
+        return {};
+    }
+    return data->urls().front().toLocalFile();
+}
+
+} // namespace
+
+void ImportWindow::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!droppedFile(event->mimeData()).isEmpty()) {
+        event->acceptProposedAction();
+    }
+}
+
+void ImportWindow::dropEvent(QDropEvent* event)
+{
+    if (const QString path = droppedFile(event->mimeData()); !path.isEmpty()) {
+        event->acceptProposedAction();
+        loadContactsFile(path);
+    }
+}
+
+bool ImportWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    // A file dropped on a box is read as a file, not put in as the text of its name.
+    switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove:
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (droppedFile(drop->mimeData()).isEmpty()) {
+                break;
+            }
+            if (event->type() == QEvent::Drop) {
+                dropEvent(drop);
+            } else {
+                drop->acceptProposedAction();
+            }
+            return true;
+        }
+        default:
+            break;
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void ImportWindow::setExplanation(const QString& text)
@@ -395,18 +558,51 @@ void ImportWindow::bulkImport()
         columns[static_cast<std::size_t>(k - 1)] = columnText(k);
     }
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    // The store as it was before the import, in the backup folder; a backup that cannot be made is said, and the
+    // import goes on.
+    const store::BackupResult backup = store::backupBeforeWrite(m_store.path(), store::BackupReason::BeforeImport);
+    // Rows that repeat a stored record are counted (they are imported all the same: the list editor's 查找重复 finds
+    // them); a store that cannot be read for it only leaves the count out.
+    contacts::DuplicateIndex stored;
     QString error;
-    const bool added = importColumns(columns, m_store, nullptr, &error);
+    const bool indexed = contacts::indexStoredRecords(m_store.path(), stored, &error);
+    std::size_t repeats = 0;
+    Importer importer(m_store);
+    bool added = importer.begin(&error);
+    if (added) {
+        added = forEachRow(columns, [&](const RowCells& cells) {
+            store::Record record = tidyRow(cells);
+            contacts::FieldViews fields;
+            std::copy(record.begin(), record.end(), fields.begin());
+            if (indexed && stored.find(fields) != contacts::DuplicateIndex::npos) {
+                ++repeats;
+            }
+            return importer.add(std::move(record), &error);
+        });
+    }
+    added = added && importer.commit(&error);
     QGuiApplication::restoreOverrideCursor();
     if (!added) {
+        importer.rollback();
         // All rows go in one transaction, so none of them was added: the tidied columns stay for another try.
         setExplanation(u"  未能导入，没有添加任何记录：%1"_s.arg(error));
         return;
     }
     m_flow.imported();
     returnToEntering();
-    if (const QString warning = m_store.incompleteWarning(); !warning.isEmpty()) {
-        setExplanation(u"  "_s + warning);
+    // The window starts a new batch with its instruction, unless there is something to say of the import.
+    QString said;
+    if (indexed && repeats > 0) {
+        said +=
+            u"已导入%1条记录，其中%2条与库中已有的记录重复（可在修改窗口用“查找重复”找出）。"_s.arg(importer.added())
+                .arg(repeats);
+    }
+    if (!backup.warning.isEmpty()) {
+        said += backup.warning + u"。"_s;
+    }
+    said += m_store.incompleteWarning();
+    if (!said.isEmpty()) {
+        setExplanation(u"  "_s + said);
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "contacts/contact_file.h"
 #include "import/import_flow.h"
 #include "import/paste_box.h"
 #include "import/tidy.h"
@@ -15,7 +16,10 @@
 #include <deque>
 #include <string>
 
+class QDragEnterEvent;
+class QDropEvent;
 class QKeyEvent;
+class QTextCursor;
 class QLabel;
 class QPlainTextEdit;
 class QResizeEvent;
@@ -55,6 +59,13 @@ public:
     // The number of lines box 1..n holds: a line break after the last line starts no further line.
     int lineCount(int column) const;
 
+    // Reads a contacts file (vCard, CSV/TXT, .xlsx, .ods) off the window's thread and puts its records into the
+    // boxes below the lines they hold, as a multi-column paste does; what was read, or why not, is said when done.
+    // Ctrl+O asks for the file; a file dropped on the window comes here too.
+    void loadContactsFile(const QString& path);
+    // From the start of reading a file until its records are in the boxes (or its failure said).
+    bool loading() const { return m_fileLoading; }
+
     // Every way of closing the window ends here: the list editor is asked for when rows were imported.
     void done(int result) override;
 
@@ -63,6 +74,9 @@ signals:
     void listEditorRequested();
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
@@ -73,6 +87,13 @@ private:
     void finishTidy();
     void bulkImport();
     bool pasteBlock(int column, const QString& text);
+    // Puts the columns into box `column` and those to its right from line `line` on; columns beyond the last box
+    // are said in 说明标签.
+    void insertColumns(int column, const QList<QStringList>& columns, int line, QTextCursor* pasteCursor);
+    // Whether a file may be read into the boxes now (they take input, no file is being read); says why not.
+    bool readyForFile();
+    void openContactsFile();
+    void contactsFileRead();
     void updateCounter(int column);
     void returnToEntering();
     void setExplanation(const QString& text);
@@ -108,6 +129,18 @@ private:
     std::deque<int> m_readyColumns;
     int m_boxesShown = 0;
     QTimer m_tidyStep;
+
+    // A contacts file being read on a worker.
+    struct LoadedFile
+    {
+        QString path;
+        contacts::ContactList list;
+        contacts::ContactFormat format = contacts::ContactFormat::Csv;
+        QString error;
+        bool ok = false;
+    };
+    QFutureWatcher<LoadedFile> m_loading;
+    bool m_fileLoading = false;
 };
 
 } // namespace telvane::import

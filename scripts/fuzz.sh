@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 seconds=${1:-20}
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(fuzz_text fuzz_tidy fuzz_search fuzz_tsv fuzz_cli_import)
+[ ${#targets[@]} -gt 0 ] || targets=(fuzz_text fuzz_tidy fuzz_search fuzz_tsv fuzz_cli_import fuzz_vcard fuzz_csv)
 build=${TELVANE_FUZZ_BUILD:-build/fuzz}
 # A fixed seed by default, so that a short run in the test command explores the same inputs every time; set
 # TELVANE_FUZZ_SEED=0 for a fresh random seed on longer runs.

@@ -5,9 +5,9 @@ set -euo pipefail
 # characters it lacks. qt6-translations-l10n holds Qt's own texts in Chinese.
 # xvfb, xdotool, xclip, trayer and x11-utils drive the real program in the whole-program tests; desktop-file-utils
 # checks the launcher; dbus-x11, at-spi2-core and python3-pyatspi read what a screen reader hears; ibus with
-# ibus-libpinyin types Chinese through a real input method. dpkg-dev (dpkg-buildflags, dpkg-shlibdeps) and file
-# build the Debian package, lintian checks it.
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libsqlite3-dev sqlite3
+# ibus-libpinyin types Chinese through a real input method. liborcus-dev reads contacts from .xlsx and .ods files.
+# dpkg-dev (dpkg-buildflags, dpkg-shlibdeps) and file build the Debian package, lintian checks it.
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-base-dev-tools libgl-dev libsqlite3-dev sqlite3 liborcus-dev
           fonts-arphic-uming fonts-noto-cjk qt6-translations-l10n libbenchmark-dev clang-14 libclang-rt-14-dev
           xvfb xauth xdotool xclip trayer x11-utils imagemagick desktop-file-utils
           dbus-x11 at-spi2-core python3-pyatspi ibus ibus-libpinyin dpkg-dev file lintian)

@@ -680,6 +680,25 @@ void Connection::dropCache()
     }
 }
 
+namespace {
+
+std::mutex g_hookMutex;
+std::function<void(const QString&)> g_beforeWrite;
+
+std::function<void(const QString&)> beforeWriteHook()
+{
+    std::lock_guard lock(g_hookMutex);
+    return g_beforeWrite;
+}
+
+} // namespace
+
+void setBeforeWriteHook(std::function<void(const QString& path)> hook)
+{
+    std::lock_guard lock(g_hookMutex);
+    g_beforeWrite = std::move(hook);
+}
+
 bool Connection::begin(QString* error)
 {
     if (m_readOnly) {
@@ -693,6 +712,9 @@ bool Connection::begin(QString* error)
             *error = refusal;
         }
         return false;
+    }
+    if (const auto hook = beforeWriteHook()) {
+        hook(m_path);
     }
     // Pages read before another program replaced the content in place must never be written back into it.
     dropCache();

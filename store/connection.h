@@ -58,6 +58,10 @@ QString networkRefusal(const QString& path);
 // Creates a new, empty store file. Refuses to touch an existing non-empty file.
 bool createStore(const QString& path, QString* error = nullptr);
 
+// Called with the store's path before every write transaction of this process begins on a connection that may write
+// (the daily backup goes here); null for none. It must not write through the connection that calls it.
+void setBeforeWriteHook(std::function<void(const QString& path)> hook);
+
 class Connection
 {
 public:

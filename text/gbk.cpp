@@ -625,7 +625,8 @@ namespace {
 
 inline bool isLineBreak(QChar c)
 {
-    return c == u'\r' || c == u'\n' || c == QChar(QChar::LineSeparator) || c == QChar(QChar::ParagraphSeparator);
+    return c == u'\r' || c == u'\n' || c == u'\v' || c == u'\f' || c == QChar(0x85) || c == QChar(QChar::LineSeparator)
+           || c == QChar(QChar::ParagraphSeparator);
 }
 
 } // namespace
@@ -654,6 +655,34 @@ QString oneLine(QStringView text)
         }
     }
     return line;
+}
+
+QString cellLine(QStringView text)
+{
+    const QString line = oneLine(text);
+    QString valid;
+    valid.reserve(line.size());
+    for (qsizetype i = 0; i < line.size(); ++i) {
+        const char16_t c = line[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < line.size() && line[i + 1].isLowSurrogate()) {
+            valid += line[i];
+            valid += line[++i];
+        } else if (QChar::isSurrogate(c)) {
+            valid += QChar(QChar::ReplacementCharacter); // half a character
+        } else if (c >= 0x20 && c != 0x7F) {
+            valid += line[i];
+        }
+    }
+    auto blank = [](QChar c) { return c == u' ' || c == QChar(0x3000); };
+    qsizetype start = 0;
+    qsizetype end = valid.size();
+    while (start < end && blank(valid[start])) {
+        ++start;
+    }
+    while (end > start && blank(valid[end - 1])) {
+        --end;
+    }
+    return valid.sliced(start, end - start);
 }
 
 } // namespace telvane::text

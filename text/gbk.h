@@ -69,8 +69,13 @@ std::size_t lineCount(std::string_view text);
 std::size_t lineCount(QStringView text);
 
 // A text as a one-line field holds it: a tab becomes one space, and so does each run of line breaks (CR LF, CR,
-// LF, U+2028, U+2029), as a spreadsheet's quoted cell becomes one line when pasted. Everything else stays.
+// LF, vertical tab, form feed, U+0085, U+2028, U+2029), as a spreadsheet's quoted cell becomes one line when
+// pasted. Everything else stays.
 QString oneLine(QStringView text);
 bool isOneLine(QStringView text);
+// A cell read from a file (a vCard value, a CSV or spreadsheet cell) as one line of valid text: oneLine(), then
+// every other control character dropped, half a surrogate pair replaced by U+FFFD, and the blanks the import's rules
+// trim (spaces, ideographic spaces) taken off both ends.
+QString cellLine(QStringView text);
 
 } // namespace telvane::text

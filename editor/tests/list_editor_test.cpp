@@ -1,6 +1,8 @@
 // The list editor: its window and menus, editing, the clipboard, and the store beneath it.
 #include "editor/tests/list_editor_fixture.h"
 
+#include <algorithm>
+
 class ListEditorTest : public QObject
 {
     Q_OBJECT
@@ -89,11 +91,57 @@ private slots:
         QTest::newRow("paste") << u"编辑(&E)"_s << u"粘贴(&V)"_s << QKeySequence(u"Ctrl+V"_s);
         QTest::newRow("add") << u"编辑(&E)"_s << u"增加记录(&A)"_s << QKeySequence(u"Ctrl+A"_s);
         QTest::newRow("delete") << u"编辑(&E)"_s << u"删除记录(&D)"_s << QKeySequence(u"Ctrl+D"_s);
+        QTest::newRow("duplicates") << u"编辑(&E)"_s << u"查找重复(&R)"_s << QKeySequence();
+        QTest::newRow("export vCard") << u"文件(&F)"_s << u"导出通讯录(vCard)…"_s << QKeySequence();
         QTest::newRow("zoom 100") << u"显示比例(&L)"_s << u"显示100%比例"_s << QKeySequence();
         QTest::newRow("zoom 90") << u"显示比例(&L)"_s << u"显示90%比例"_s << QKeySequence();
         QTest::newRow("zoom 80") << u"显示比例(&L)"_s << u"显示80%比例"_s << QKeySequence();
         QTest::newRow("import") << u"Excel批量导入(&G)"_s << u"从Excel批量导入数据(&I)"_s << QKeySequence();
         QTest::newRow("about") << u"帮助(&H)"_s << u"关于(&A)"_s << QKeySequence(u"F1"_s);
+    }
+
+    // 查找重复 selects the later record of each repeat, Ctrl+D takes them away and undo brings them back.
+    void findDuplicatesSelectsRepeats()
+    {
+        QTemporaryDir dir;
+        const Records records {
+            padded({u"张三"_s, {}, {}, {}, {}, u"13800001111"_s}),
+            padded({u"李四"_s, {}, {}, u"010-88886666"_s}),
+            padded({u"张三丰"_s, {}, {}, {}, {}, u"138 0000 1111"_s}), // the same mobile digits
+            padded({u"李四"_s, {}, {}, {}, u"01088886666"_s}), // the same name and a same number
+            padded({u"王五"_s, {}, {}, u"01088886666"_s}), // a same number under another name
+        };
+        const QString path = makeStore(dir, records);
+        Editor editor(path);
+        QVERIFY(editor.showActive());
+        QAction* find = findAction(editor.window, u"查找重复(&R)"_s);
+        find->trigger();
+        QList<int> selected;
+        for (const QModelIndex& index : editor.table()->selectionModel()->selectedRows()) {
+            selected << index.row();
+        }
+        std::sort(selected.begin(), selected.end());
+        QCOMPARE(selected, (QList<int> {2, 3}));
+        QVERIFY(editor->statusBar()->currentMessage().contains(u"2条"_s));
+
+        QTest::keyClick(editor.table(), Qt::Key_D, Qt::ControlModifier);
+        QCOMPARE(readFile(path), (Records {records[0], records[1], records[4]}));
+        findAction(editor.window, u"撤销(&U)"_s)->trigger();
+        QCOMPARE(readFile(path), records);
+
+        // The selected rows alone, then the whole directory when no row is selected.
+        find->trigger();
+        QVERIFY(editor->exportVCards(dir.filePath(u"chosen.vcf"_s)));
+        QCOMPARE(telvane::testing::fileBytes(dir.filePath(u"chosen.vcf"_s)).count("BEGIN:VCARD"), 2);
+
+        editor.table()->clearSelection();
+        QVERIFY(editor->exportVCards(dir.filePath(u"all.vcf"_s)));
+        QCOMPARE(telvane::testing::fileBytes(dir.filePath(u"all.vcf"_s)).count("BEGIN:VCARD"), 5);
+
+        QTemporaryDir other;
+        Editor single(makeStore(other, {{u"张三"_s}}));
+        QCOMPARE(single->findDuplicates(), 0);
+        QCOMPARE(single->statusBar()->currentMessage(), u"没有重复的记录"_s);
     }
 
     void menusCarryCaptionsAndKeys()
@@ -121,11 +169,12 @@ private slots:
         QVERIFY2(found, qPrintable(item));
         QCOMPARE(found->shortcut(), key);
 
-        // The edit menu: undo, three clipboard items, a separator, the two record items.
+        // The edit menu: undo, three clipboard items, a separator, the two record items, a separator, 查找重复.
         const QList<QAction*> edit = findMenu(editor.window, u"编辑(&E)"_s)->actions();
-        QCOMPARE(edit.size(), 7);
+        QCOMPARE(edit.size(), 9);
         QCOMPARE(edit[0]->text(), u"撤销(&U)"_s);
         QVERIFY(edit[4]->isSeparator());
+        QVERIFY(edit[7]->isSeparator());
     }
 
     void rightClickPopsUpTheEditMenu()

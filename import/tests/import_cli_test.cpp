@@ -63,11 +63,11 @@ private slots:
     {
         const QString file = path(u"round.edb"_s);
         // A byte-order mark, CR LF and LF line ends, a short row, quoted cells as spreadsheets write them, an empty
-        // row in the middle, and cells the rules tidy.
+        // row in the middle, cells the rules tidy, and a line separator (U+2028) that makes a cell two lines.
         const QByteArray input = "\xEF\xBB\xBF张 三\t单位A\t\"说 \"\"VIP\"\"\"\t010-1\t\t13900000000\t\r\n"
                                  "\r\n"
                                  "李四\t\t\"多\n行\"\n"
-                                 "王五abc\t\t  备注  \t０１０\t转\t\t5\n"_ba;
+                                 "王五abc\t\t  备\xE2\x80\xA8注  \t０１０\t转\t\t5\n"_ba;
         const CliRun imported = runCli({u"import"_s, file}, input);
         QCOMPARE(imported.exitCode, 0);
         QCOMPARE(imported.out, u"4\n"_s);
@@ -77,7 +77,7 @@ private slots:
         const QByteArray expected = "张三\t单位\t\"说 \"\"VIP\"\"\"\t010-1\t\t13900000000\t\n"
                                     "\t\t\t\t\t\t\n"
                                     "李四\t\t多 行\t\t\t\t\n"
-                                    "王五\t\t备注\t010\t\t\t5\n"_ba;
+                                    "王五\t\t备 注\t010\t\t\t5\n"_ba;
         const CliRun exported = runCli({u"export"_s, file});
         QCOMPARE(exported.exitCode, 0);
         QCOMPARE(exported.rawOut, expected);

@@ -9,6 +9,7 @@
 #include <QClipboard>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBlock>
+#include <QTimer>
 
 #include <sqlite3.h>
 
@@ -264,6 +266,54 @@ private slots:
         shown.replace(u"\r\n"_s, u"\n"_s);
         QCOMPARE(box(column)->shownText(), shown);
         QCOMPARE(counter(column)->text(), u"共有%1行"_s.arg(text::lineCount(expected)));
+    }
+
+    // A phone's file read with Ctrl+O or dropped: its records go into the boxes below the lines they hold, the line at
+    // the top says what was read, and the import says how many rows repeat stored records.
+    void contactsFileFillsTheBoxes()
+    {
+        QVERIFY(m_store->append({"\xd5\xc5\xc8\xfd", {}, {}, {}, {}, "13912345678", {}})); // 张三
+        const QString file = m_dir.filePath(u"phone.vcf"_s);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:张三\r\nTEL;TYPE=CELL:139-1234-5678\r\nEND:VCARD\r\n"
+                  "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:李四\r\nORG:清华大学\r\nTEL;TYPE=WORK:010-62751234\r\n"
+                  "TEL;TYPE=FAX:010-62751235\r\nEND:VCARD\r\n");
+        out.close();
+        paste(1, u"王五"_s);
+        m_window->loadContactsFile(file);
+        QTRY_VERIFY(!m_window->loading());
+        QCOMPARE(box(1)->toPlainText(), u"王五\n张三\n李四\n"_s);
+        QCOMPARE(box(2)->toPlainText(), u"\n\n清华大学\n"_s);
+        QCOMPARE(box(5)->toPlainText(), u"\n\n010-62751235\n"_s); // the fax number in the first empty phone field
+        QCOMPARE(box(6)->toPlainText(), u"\n139-1234-5678\n\n"_s);
+        QCOMPARE(explanation()->text(),
+                 u"  已读入 phone.vcf：2条记录（编码 UTF-8），1个号码放入了其他电话栏。请点击“整理数据”。"_s);
+        clickTidy();
+        // Tidied boxes are imported or emptied before another file comes in.
+        m_window->loadContactsFile(file);
+        QVERIFY(!m_window->loading());
+        QVERIFY(explanation()->text().contains(u"整理好的数据尚未导入"_s));
+        QTest::mouseClick(importButton(), Qt::LeftButton);
+        QCOMPARE(m_store->recordCount(), 4);
+        QVERIFY2(explanation()->text().contains(u"已导入3条记录，其中1条与库中已有的记录重复"_s),
+                 qPrintable(explanation()->text()));
+
+        // A file that cannot be read is said in a message box; the boxes stay as they were.
+        QString said;
+        QTimer closer;
+        closer.setInterval(20);
+        connect(&closer, &QTimer::timeout, this, [&said] {
+            if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+                said = box->text();
+                box->accept();
+            }
+        });
+        closer.start();
+        m_window->loadContactsFile(m_dir.filePath(u"missing.vcf"_s));
+        QTRY_VERIFY(!said.isEmpty());
+        QVERIFY2(said.startsWith(u"未能读取文件 missing.vcf：无法打开文件（"_s), qPrintable(said));
+        QCOMPARE(box(1)->toPlainText(), QString());
     }
 
     void tidyTwiceClears()

@@ -108,6 +108,8 @@ private slots:
             << 4 << QByteArray("+86 10 6234 5678") << QByteArray("+861062345678");
         QTest::newRow("office: landline gets its trunk 0")
             << 4 << QByteArray("+86 (755) 2345 6789") << QByteArray("075523456789");
+        QTest::newRow("office: +86 (0) as phones write it")
+            << 4 << QByteArray("+86 (0)10 6275 1234") << QByteArray("01062751234");
         QTest::newRow("office: a fitting number keeps its separators")
             << 4 << QByteArray("010-6234-5678") << QByteArray("010-6234-5678");
         QTest::newRow("mobile: still too long is cut as it stands")

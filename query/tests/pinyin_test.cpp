@@ -1,3 +1,4 @@
+#include "query/phonetic.h"
 #include "query/pinyin.h"
 #include "text/gbk.h"
 
@@ -6,6 +7,7 @@
 #include <algorithm>
 
 using namespace telvane;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -34,6 +36,8 @@ private slots:
     void syllables();
     void surnames_data();
     void surnames();
+    void phonetic_data();
+    void phonetic();
     void compare_data();
     void compare();
     void compareRaw_data();
@@ -371,6 +375,27 @@ void PinyinTest::compareRaw()
                                   std::string_view(candidate.constData(), static_cast<std::size_t>(candidate.size())),
                                   false, mode),
              expected);
+}
+
+void PinyinTest::phonetic_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<bool>("asSurname");
+    QTest::addColumn<QStringList>("syllables");
+    QTest::newRow("曾 as a surname") << u"曾"_s << true << QStringList {u"zeng"_s};
+    QTest::newRow("曾 in a given name") << u"曾"_s << false << QStringList {u"ceng"_s};
+    QTest::newRow("单 as a surname") << u"单"_s << true << QStringList {u"shan"_s};
+    QTest::newRow("单 in a given name") << u"单"_s << false << QStringList {u"dan"_s};
+    QTest::newRow("compound surname read together") << u"尉迟"_s << true << QStringList {u"yu"_s, u"chi"_s};
+    QTest::newRow("given name") << u"国藩"_s << false << QStringList {u"guo"_s, u"fan"_s};
+    QTest::newRow("a letter has no reading") << u"张A"_s << false << QStringList {};
+}
+
+void PinyinTest::phonetic()
+{
+    QFETCH(QString, text);
+    QFETCH(bool, asSurname);
+    QTEST(query::phoneticReading(text, asSurname), "syllables");
 }
 
 QTEST_GUILESS_MAIN(PinyinTest)
