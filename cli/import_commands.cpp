@@ -364,6 +364,38 @@ void reportTidied(const import::TidyCounts& tidied, bool exactPossible)
 }
 
 // import FILE --from CONTACTS: the records of a vCard, CSV/TXT, .xlsx or .ods file, tidied as every import.
+// An import's rows added: the day's backup, then the commit, and what tidying, the repeats and the count came to.
+struct ImportEnd
+{
+    store::DirectoryStore& store;
+    import::Importer& importer;
+    const RepeatFilter& repeats;
+    const std::string& file;
+    bool created;
+    bool written;
+    QString error;
+};
+
+int finishImport(ImportEnd end, const import::TidyCounts& tidied, bool exactPossible)
+{
+    if (end.written) {
+        backUpBeforeCommit(end.store.path(), end.created);
+    }
+    if (!end.written || !end.importer.commit(&end.error)) {
+        end.importer.rollback();
+        printError(end.file + ": no record added: " + utf8(end.error));
+        return kExitFile;
+    }
+    reportTidied(tidied, exactPossible);
+    end.repeats.report();
+    if (const QString warning = end.store.incompleteWarning(); !warning.isEmpty()) {
+        printError(utf8(warning));
+    }
+    const std::size_t added = end.importer.added();
+    end.store.close();
+    return writeOut(std::to_string(added) + "\n") ? kExitOk : kExitOutput;
+}
+
 int importContacts(const std::string& file, const ImportOptions& options)
 {
     contacts::ContactList list;
@@ -404,22 +436,7 @@ int importContacts(const std::string& file, const ImportOptions& options)
             written = importer.add(std::move(record), &error);
         }
     }
-    if (written) {
-        backUpBeforeCommit(store.path(), created);
-    }
-    if (!written || !importer.commit(&error)) {
-        importer.rollback();
-        printError(file + ": no record added: " + utf8(error));
-        return kExitFile;
-    }
-    reportTidied(tidied, false);
-    repeats.report();
-    if (const QString warning = store.incompleteWarning(); !warning.isEmpty()) {
-        printError(utf8(warning));
-    }
-    const std::size_t added = importer.added();
-    store.close();
-    return writeOut(std::to_string(added) + "\n") ? kExitOk : kExitOutput;
+    return finishImport({store, importer, repeats, file, created, written, error}, tidied, false);
 }
 
 } // namespace
@@ -495,21 +512,7 @@ int runImport(const Args& given)
         }
         return kExitInput;
     }
-    if (written) {
-        backUpBeforeCommit(path, created);
-    }
-    if (!written || !importer.commit(&error)) {
-        printError(args[0] + ": no record added: " + utf8(error));
-        return kExitFile;
-    }
-    reportTidied(tidied, true);
-    repeats.report();
-    if (const QString warning = store.incompleteWarning(); !warning.isEmpty()) {
-        printError(utf8(warning));
-    }
-    const std::size_t added = importer.added();
-    store.close();
-    return writeOut(std::to_string(added) + "\n") ? kExitOk : kExitOutput;
+    return finishImport({store, importer, repeats, args[0], created, written, error}, tidied, true);
 }
 
 namespace {
