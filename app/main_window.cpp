@@ -485,7 +485,7 @@ bool MainWindow::startUp()
 
     const QString path = storePath();
     const StartPlan plan = planStart(probeFolder(m_folder), store::DirectoryStore::inspect(path), path);
-    auto tell = [this](const Message& m, QWidget* owner = nullptr) { showMessage(m.title, m.text, owner); };
+    auto tell = [](const Message& m, QWidget* owner = nullptr) { showMessage(m.title, m.text, owner); };
     if (plan.step == StartPlan::Step::Refuse) {
         tell(plan.refusal);
         return false;
