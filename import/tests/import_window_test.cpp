@@ -7,6 +7,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QClipboard>
+#include <QDropEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -18,6 +19,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTimer>
+#include <QUrl>
 
 #include <sqlite3.h>
 
@@ -266,6 +268,29 @@ private slots:
         shown.replace(u"\r\n"_s, u"\n"_s);
         QCOMPARE(box(column)->shownText(), shown);
         QCOMPARE(counter(column)->text(), u"共有%1行"_s.arg(text::lineCount(expected)));
+    }
+
+    // A spreadsheet's file dropped on a box is read as a file, not put in as the text of its name.
+    void droppedFileFillsTheBoxes()
+    {
+        const QString file = m_dir.filePath(u"drop.csv"_s);
+        QFile out(file);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("姓名,手机\r\n王五,13900001111\r\n");
+        out.close();
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(file)});
+        QWidget* target = box(3)->viewport();
+        const QPoint at = target->rect().center();
+        QDragEnterEvent enter(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(at), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &drop);
+        QTRY_VERIFY(!m_window->loading());
+        QCOMPARE(box(1)->toPlainText(), u"王五\n"_s);
+        QCOMPARE(box(6)->toPlainText(), u"13900001111\n"_s);
+        QVERIFY(!box(3)->toPlainText().contains(u"drop.csv"_s));
     }
 
     // A phone's file read with Ctrl+O or dropped: its records go into the boxes below the lines they hold, the line at
