@@ -45,7 +45,7 @@ std::optional<StoreChoice> chooseStore(const StoreContext& context, QString* err
         const QString folder = QDir::cleanPath(context.programFolder);
         return StoreChoice {QDir(folder).filePath(u"DHB.EDB"_s), folder, false};
     }
-    // The base directory specification: an unset, empty or relative XDG_DATA_HOME means ~/.local/share.
+    // The desktop's convention for user data: an unset, empty or relative XDG_DATA_HOME means ~/.local/share.
     QString dataHome = context.xdgDataHome;
     if (dataHome.isEmpty() || QDir::isRelativePath(dataHome)) {
         if (context.home.isEmpty() || QDir::isRelativePath(context.home)) {
@@ -60,7 +60,7 @@ std::optional<StoreChoice> chooseStore(const StoreContext& context, QString* err
 
 namespace {
 
-// Made as the base directory specification asks: a missing folder with mode 0700, so the directory stays the
+// Made as the desktop's convention for user data asks: a missing folder with mode 0700, so the directory stays the
 // user's own. A folder that cannot be made is left to the start-up's write test, which refuses it with its message.
 void makeDataFolder(const QString& folder)
 {

@@ -10,9 +10,9 @@
 #include "editor/list_editor_window.h"
 #include "editor/record_table_model.h"
 #include "widgets/byte_line_edit.h"
-#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,8 +5,8 @@
 #include "editor/record_table_model.h"
 #include "tests/support/test_support.h"
 #include "widgets/byte_line_edit.h"
-#include "widgets/query_box.h"
 #include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 
 #include <QApplication>
 #include <QClipboard>

@@ -6,8 +6,8 @@
 #include "store/record_table.h"
 #include "tests/support/test_support.h"
 #include "widgets/byte_line_edit.h"
-#include "widgets/query_box.h"
 #include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 
 #include <QDir>
 #include <QTemporaryDir>

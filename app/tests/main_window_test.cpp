@@ -1,9 +1,9 @@
 #include "app/main_window.h"
 #include "tests/support/test_support.h"
 #include "widgets/byte_line_edit.h"
-#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 
 #include <QAccessible>
 #include <QApplication>

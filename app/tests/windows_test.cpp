@@ -4,9 +4,9 @@
 #include "import/import_window.h"
 #include "tests/support/test_support.h"
 #include "widgets/byte_line_edit.h"
-#include "widgets/query_box.h"
 #include "widgets/fonts.h"
 #include "widgets/picture_button.h"
+#include "widgets/query_box.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
