@@ -21,6 +21,7 @@
 #include <QLabel>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
 
 #include <cstdio>
 
@@ -88,6 +89,11 @@ int main(int argc, char** argv)
     }
     report("paint_ms", painted.ms);
 
+    // The waits below sleep until something happens, as the program's own event loop does: a loop that polls would
+    // take a core from the threads being measured. A beat makes sure every wait looks at its condition again.
+    QTimer beat;
+    beat.start(20);
+
     // A query typed at once, key by key, as a person would.
     const QString query = QString::fromLocal8Bit(argv[2]);
     const double typed = static_cast<double>(g_clock.nsecsElapsed()) / 1e6;
@@ -98,7 +104,7 @@ int main(int argc, char** argv)
     QElapsedTimer waited;
     waited.start();
     while (window.数量标签->text().isEmpty() && waited.elapsed() < 60000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     const double answered = static_cast<double>(g_clock.nsecsElapsed()) / 1e6;
     report("answer_ms", answered);
@@ -114,20 +120,20 @@ int main(int argc, char** argv)
             QTest::keyClick(window.查询框, c.toLatin1());
         }
         while (window.queryMode().isWaiting()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
         QCoreApplication::processEvents();
         return static_cast<double>(key.nsecsElapsed()) / 1e6;
     };
     // The index ready; then the first key after a few idle seconds, as a person comes back to the window.
     while (!window.directory().isReady()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     report("ready_ms", static_cast<double>(g_clock.nsecsElapsed()) / 1e6);
     QElapsedTimer idle;
     idle.start();
     while (idle.elapsed() < 3000) {
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     report("idle_key_ms", type(u"z"_s));
 

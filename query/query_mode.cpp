@@ -85,26 +85,25 @@ void QueryMode::search()
 {
     const std::vector<std::int32_t>* found = m_directory.search(m_lastQuery);
     m_waiting = found == nullptr;
-    m_results = found ? *found : std::vector<std::int32_t>();
+    // A list of its own size: a long one before (a query of one digit finds nearly everyone) is given back.
+    m_results = found ? std::vector<std::int32_t>(found->begin(), found->end()) : std::vector<std::int32_t>();
     // The rows name their records by key from here on: another program may number the records anew (deleting one
     // before them), but a key stays with its person.
-    m_ids.clear();
     if (found) {
-        const std::vector<std::int64_t>& ids = m_store.ids();
-        m_ids.reserve(m_results.size());
-        for (const std::int32_t n : m_results) {
-            m_ids.push_back(ids[static_cast<std::size_t>(n - 1)]);
-        }
+        m_store.ids();
+        m_numbering = m_store.generation();
     }
     ++m_resultsVersion;
 }
 
 bool QueryMode::readResult(int index, store::Record* record)
 {
-    if (m_store.recordById(m_ids[static_cast<std::size_t>(index)], record)) {
+    if (m_store.generation() == m_numbering
+        && m_store.recordById(m_store.numberedId(m_results[static_cast<std::size_t>(index)]), record)) {
         return true;
     }
-    // Another program removed it: the rows are searched again rather than show anyone else.
+    // Another program removed it, or the records were numbered anew since: the rows are searched again rather than
+    // show anyone else.
     m_stale = true;
     return false;
 }

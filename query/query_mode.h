@@ -68,7 +68,6 @@ public:
     void clearResults()
     {
         m_results.clear();
-        m_ids.clear();
         m_waiting = false;
         ++m_resultsVersion;
     }
@@ -95,8 +94,9 @@ private:
     store::DirectoryStore& m_store;
     Directory& m_directory;
     std::vector<std::int32_t> m_results;
-    // The keys of the results' records, taken when they were found.
-    std::vector<std::int64_t> m_ids;
+    // The store's numbering the results were found in: while it holds, result n's record is the one with the key
+    // numbered n then (appending never renumbers), so a key stays with its person without copying every key.
+    std::uint64_t m_numbering = 0;
     bool m_stale = false;
     bool m_searchingAgain = false;
     bool m_waiting = false;

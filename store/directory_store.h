@@ -95,6 +95,8 @@ public:
     const std::vector<std::int64_t>& ids();
     // Changes whenever the numbering is replaced (not when this store appends behind the last record).
     std::uint64_t generation() const { return m_generation; }
+    // The key of record number n in the numbering as it stands, without looking for another connection's writes.
+    std::int64_t numberedId(int n) const { return m_ids[static_cast<std::size_t>(n - 1)]; }
 
     // Number of records; 0 while no store is open. From the snapshot while it holds, else asked from SQLite.
     int recordCount();
