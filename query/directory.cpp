@@ -324,25 +324,48 @@ void Directory::startAnswer(std::string_view queryGbk)
     const std::int64_t version = m_store.dataVersion();
     m_answerWorker = std::thread([this, answer, pause = m_pause, path = m_store.path(), version] {
         pause->hold();
-        RowMatcher matcher(answer->query);
+        // Two halves of the store at once (the index's building waits meanwhile, leaving both cores to the answer),
+        // each with a matcher of its own; the second half's records are numbered on after the first's.
+        struct Half
+        {
+            explicit Half(const std::string& query)
+                : matcher(query)
+            { }
+            RowMatcher matcher;
+            std::array<std::string, store::kFieldCount> gbk;
+            store::FieldViews fields;
+            std::vector<std::int32_t> initials;
+            std::vector<std::int32_t> readings;
+            std::int32_t n = 0;
+        };
+        std::array<Half, 2> halves {Half(answer->query), Half(answer->query)};
         // Only the fields the query looks at are converted.
         const bool digits = normalizeQuery(answer->query).kind == QueryKind::Digit;
-        std::array<std::string, store::kFieldCount> gbk;
-        store::FieldViews fields;
-        std::int32_t n = 0;
-        answer->ok = store::scanStore(
-            path,
-            [&](std::int64_t, const store::FieldViews& utf8) {
+        const auto reader = [&](Half& half) {
+            return [&, h = &half](std::int64_t, const store::FieldViews& utf8) {
                 for (std::size_t f = 0; f < store::kFieldCount; ++f) {
                     if (digits ? store::kFields[f].digits : store::kFields[f].letters) {
-                        gbk[f] = text::utf8ToGbk(utf8[f]);
-                        fields[f] = gbk[f];
+                        h->gbk[f] = text::utf8ToGbk(utf8[f]);
+                        h->fields[f] = h->gbk[f];
                     }
                 }
-                addToPart(matcher, fields, ++n, answer->initials, answer->readings);
+                addToPart(h->matcher, h->fields, ++h->n, h->initials, h->readings);
                 return !*answer->stop;
-            },
-            &answer->scan, nullptr, store::Encoding::Utf8);
+            };
+        };
+        std::size_t firstHalf = 0;
+        answer->ok = store::scanStoreInTwo(path, {reader(halves[0]), reader(halves[1])}, &answer->scan, &firstHalf,
+                                           nullptr, store::Encoding::Utf8);
+        const auto shift = static_cast<std::int32_t>(firstHalf);
+        const auto join = [shift](std::vector<std::int32_t>& first, const std::vector<std::int32_t>& second) {
+            std::vector<std::int32_t> whole = std::move(first);
+            for (const std::int32_t n : second) {
+                whole.push_back(n + shift);
+            }
+            return whole;
+        };
+        answer->initials = join(halves[0].initials, halves[1].initials);
+        answer->readings = join(halves[0].readings, halves[1].readings);
         pause->release();
         if (!*answer->stop) {
             QMetaObject::invokeMethod(

@@ -16,8 +16,10 @@ namespace telvane::store {
 // A record's fields as GBK bytes, valid during one call of a scan's callback.
 using FieldViews = std::array<std::string_view, kFieldCount>;
 
-// FNV-1a over the records as SQLite keeps them: each id, then each field's UTF-8 bytes and a separator. Two stores
-// with the same records in the same order have the same digest.
+// A fingerprint of records as SQLite keeps them: each record's id and fields (UTF-8 bytes, each ended by a
+// separator) hashed together, and the records' hashes summed. Two stores with the same records under the same ids
+// have the same digest; the digests of two sets of records add up to the digest of both, so a store read in parts
+// has the digest of the whole.
 class Digest
 {
 public:
@@ -25,15 +27,20 @@ public:
     static Digest resume(std::uint64_t value)
     {
         Digest d;
-        d.m_h = value;
+        d.m_sum = value;
         return d;
     }
-    std::uint64_t value() const { return m_h; }
+    std::uint64_t value() const { return m_sum + finish(); }
+    // Starts the next record.
     void addId(std::int64_t id);
     void addField(std::string_view utf8);
 
 private:
-    std::uint64_t m_h = 14695981039346656037ull;
+    std::uint64_t finish() const;
+
+    std::uint64_t m_sum = 0;
+    std::uint64_t m_record = 0;
+    bool m_open = false; // a record was started
 };
 
 // What one pass over a store found: the ids in order, the digest of the records, and the file as it looked when the
@@ -60,6 +67,13 @@ bool scanStore(const QString& path, const ScanCallback& each, Scan* scan, QStrin
 // The same over a connection already open (on the calling thread).
 bool scanStore(Connection& connection, const ScanCallback& each, Scan* scan, QString* error = nullptr,
                Encoding encoding = Encoding::Gbk);
+// The same in two parts at once, the records up to the middle key on this thread and those after it on another,
+// each in a read transaction of a connection of its own: the records of part p go to each[p], numbered from 1 within
+// their part, and `firstPart` tells how many part 0 held. The scan holds the ids of both in order. The two
+// transactions start one after the other: a caller that must see one moment checks that no other connection wrote
+// before the pass ended (a write between their starts makes the parts see different moments).
+bool scanStoreInTwo(const QString& path, const std::array<ScanCallback, 2>& each, Scan* scan, std::size_t* firstPart,
+                    QString* error = nullptr, Encoding encoding = Encoding::Gbk);
 // Carries a scan on to the records after its last one, in id order, as if the pass had read them too.
 bool scanAfter(Connection& connection, Scan& scan, const ScanCallback& each, Encoding encoding = Encoding::Gbk);
 

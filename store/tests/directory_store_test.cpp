@@ -1,4 +1,5 @@
 #include "store/directory_store.h"
+#include "store/scan.h"
 #include "tests/support/test_support.h"
 #include "text/gbk.h"
 
@@ -105,6 +106,67 @@ private slots:
         QCOMPARE(telvane::text::fromGbk(store.record(2)[0]), u"改"_s);
         QVERIFY(store.append(record({u"新"_s})));
         QCOMPARE(telvane::text::fromGbk(store.record(store.recordCount())[0]), u"新"_s);
+    }
+
+    // A store read in two halves at once gives what one pass gives: the same ids in order, the same digest, and
+    // each record once, the second half's numbered on after the first's.
+    void scanInTwoEqualsOnePass_data()
+    {
+        QTest::addColumn<int>("records");
+        QTest::addColumn<QByteArray>("deleted");
+        QTest::newRow("empty") << 0 << QByteArray();
+        QTest::newRow("one") << 1 << QByteArray();
+        QTest::newRow("two") << 2 << QByteArray();
+        QTest::newRow("keys with gaps") << 300 << QByteArray("id BETWEEN 100 AND 250 OR id % 7 = 0");
+        QTest::newRow("only the last key") << 50 << QByteArray("id < 50");
+    }
+    void scanInTwoEqualsOnePass()
+    {
+        QFETCH(int, records);
+        QFETCH(QByteArray, deleted);
+        QTemporaryDir dir;
+        QStringList rows;
+        for (int i = 0; i < records; ++i) {
+            rows << u"人%1"_s.arg(i);
+        }
+        const QString path = makeStore(dir, names(rows));
+        if (!deleted.isEmpty()) {
+            QVERIFY(execOther(path, "DELETE FROM directory WHERE " + deleted));
+        }
+        using telvane::store::FieldViews;
+        using telvane::store::Scan;
+        Scan one;
+        std::vector<std::string> seen;
+        QVERIFY(telvane::store::scanStore(
+            path,
+            [&](std::int64_t, const FieldViews& f) {
+                seen.emplace_back(f[0]);
+                return true;
+            },
+            &one));
+        Scan two;
+        std::array<std::vector<std::string>, 2> halves;
+        const auto half = [&](std::size_t h) {
+            return [&, h](std::int64_t, const FieldViews& f) {
+                halves[h].emplace_back(f[0]);
+                return true;
+            };
+        };
+        std::size_t first = 99;
+        QVERIFY(telvane::store::scanStoreInTwo(path, {half(0), half(1)}, &two, &first));
+        QCOMPARE(two.ids, one.ids);
+        QCOMPARE(two.digest, one.digest);
+        QCOMPARE(first, halves[0].size());
+        halves[0].insert(halves[0].end(), halves[1].begin(), halves[1].end());
+        QCOMPARE(halves[0], seen);
+        // A store with any field changed has another digest.
+        if (!one.ids.empty()) {
+            QVERIFY(execOther(path,
+                              "UPDATE directory SET \"备注\" = 'x' WHERE id = " + QByteArray::number(one.ids.back())));
+            Scan changed;
+            QVERIFY(telvane::store::scanStoreInTwo(path, {half(0), half(1)}, &changed, &first));
+            QVERIFY(changed.digest != one.digest);
+        }
     }
 
     void refusesWhatIsNotAStore_data()
