@@ -231,7 +231,6 @@ void Directory::warmUp()
 {
     // The searcher's buffers, and the way to the first records shown; then the memory the building left free goes
     // back, so that the program holds what it uses.
-    m_searcher.reserve(m_index.size());
     m_searcher.search("a", m_index);
     if (!m_store.ids().empty()) {
         m_store.record(1);
@@ -294,6 +293,11 @@ const std::vector<std::int32_t>* Directory::search(std::string_view queryGbk)
     const auto& results = m_searcher.search(queryGbk, m_index);
     m_initials = m_searcher.initialsCount();
     return &results;
+}
+
+void Directory::releaseResults()
+{
+    m_searcher.clearResults();
 }
 
 void Directory::stopAnswer()

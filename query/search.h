@@ -46,10 +46,10 @@ struct IndexData;
 // What Search needs to know of the records, built from them one at a time in store order: record number n is the
 // n-th record added. It keeps its own compact copy of what it needs (the characters of the letter fields as a class
 // and a number within it, the digit fields, and lists of the records holding each three neighbouring codes, each
-// digit with the two bytes after it and each common run of four digits), so the records can be streamed in and
-// dropped. Adding a record never moves the others, so records saved later are added as they are saved. An index may
-// be built on one thread and moved to another; a search only reads it. At 1,000,000 directory entries it takes about
-// 95 MB.
+// character, each digit with the two bytes after it and each common run of four digits), so the records can be
+// streamed in and dropped. Adding a record never moves the others, so records saved later are added as they are
+// saved. An index may be built on one thread and moved to another; a search only reads it (a long one on two
+// threads). At 1,000,000 directory entries it takes about 110 MB.
 class SearchIndex
 {
 public:
@@ -90,11 +90,10 @@ public:
     const std::vector<std::int32_t>& results() const { return m_results; }
     // How many of the results are initials (the rest only a reading finds); a Digit search has only this part.
     std::size_t initialsCount() const { return m_initials; }
-    // Makes room for a Result list of `records` records now, so that the first long one costs no allocation.
-    void reserve(std::size_t records);
+    // Forgets the Result list and gives its memory back (a long one takes megabytes at a million records).
     void clearResults()
     {
-        m_results.clear();
+        std::vector<std::int32_t>().swap(m_results);
         m_initials = 0;
     }
 

@@ -207,6 +207,13 @@ bool inCharSet(const CharSet& set, std::uint8_t cls, std::uint8_t sub)
     return !set.empty && set.classes.member[cls] && (set.allSubs || set.subs.member[sub]);
 }
 
+// Whether the character at c (a class buffer, readable one before and after) has the neighbours the filter wants.
+bool hasNeighbours(const HitFilter& f, const std::uint8_t* c)
+{
+    return !f.neighbours || (f.starts.member[c[0]] && f.next.member[c[1]])
+           || (f.follows.member[c[0]] && f.before.member[c[-1]]);
+}
+
 } // namespace
 
 std::size_t hitFilterScalar(const HitFilter& f, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t words,
@@ -214,7 +221,7 @@ std::size_t hitFilterScalar(const HitFilter& f, const std::uint8_t* cls, const s
 {
     std::size_t n = 0;
     for (std::size_t i = 0; i < bytes && i < words * 64; ++i) {
-        if (inCharSet(f, cls[i], sub[i])) {
+        if (inCharSet(f, cls[i], sub[i]) && hasNeighbours(f, cls + i)) {
             places[n] = static_cast<std::uint32_t>(i);
             below[n++] = static_cast<std::uint32_t>(zeros);
         }
@@ -260,6 +267,10 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
     const __m256i bits = broadcast(kBitOfHigh.data());
     const Nibbles32 classes = nibbles32(&f.classes);
     const Nibbles32 subs = nibbles32(&f.subs);
+    const Nibbles32 starts = nibbles32(&f.starts);
+    const Nibbles32 next = nibbles32(&f.next);
+    const Nibbles32 follows = nibbles32(&f.follows);
+    const Nibbles32 before = nibbles32(&f.before);
     const bool fewClasses = f.classCount <= f.classList.size();
     const bool fewSubs = f.subCount <= f.subList.size();
     const __m256i zero = _mm256_setzero_si256();
@@ -269,6 +280,10 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
         _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
         std::uint64_t h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
+        if (h && f.neighbours) {
+            h &= (inSet(cls, starts, bits) & inSet(cls + 1, next, bits))
+                 | (inSet(cls, follows, bits) & inSet(cls - 1, before, bits));
+        }
         if (h && !f.allSubs) {
             h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
         }

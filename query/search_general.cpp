@@ -2,19 +2,26 @@
 // widths), then the records only a reading finds (whole syllables, the start of the last one, or other widths).
 //
 // A query of letters only finds its initials from the lists and the scan of search_letters.cpp, and the windows the
-// codes spell at widths the initials do not take the same way. Windows that take a reading come from the lists of
-// records holding their first three characters' codes, whose records are then read character by character, when
-// those hold few records; otherwise from a scan of all characters for those that start such a window by a reading
-// (a single character that reads as the whole query is found only this way), the windows that start with a code
-// still coming from the lists when those are few.
+// codes spell at widths the initials do not take the same way. A character that reads as the whole query alone
+// finds every record holding it, from the character's list. Windows of two characters or more that take a reading
+// come from the lists of records holding their first three characters' codes, whose records are then read
+// character by character, when those hold few records; else from the lists of the characters that start such a
+// window by a reading (or follow a code at its start) when those occur seldom; else from a scan of all characters
+// for those, keeping only the places whose neighbours can go on with them. The windows that start with a code still
+// come from the lists when those are few.
 //
 // A query with a digit or another character: every window that matches takes it. The lists of the windows' codes
 // are read when they hold few records; otherwise the windows around each place where the rarest of those characters
-// occurs.
+// occurs, found from its list when it occurs seldom and by a scan otherwise.
+//
+// A scan of a large index runs in two halves at once.
 #include "query/pinyin.h"
 #include "query/search_internal.h"
 
 #include <algorithm>
+#include <atomic>
+#include <system_error>
+#include <thread>
 
 namespace telvane::query::detail {
 
@@ -23,6 +30,11 @@ namespace {
 // Reading the records of the lists beats scanning all characters while they are at most this share of the records
 // (SearchWalk::Postings reads the lists whenever they hold every window, Candidates and Records scan).
 constexpr std::size_t kListShare = 64;
+// Reading the records that hold some characters beats finding those characters among all while they occur at most
+// this share of the records' count.
+constexpr std::size_t kCharShare = 64;
+// A scan of this many chunks of characters (8 MB) is shared with a second thread.
+constexpr std::size_t kParallelChunks = 32;
 
 bool hasFourAt(const IndexData& index, std::size_t address, std::uint32_t bytes)
 {
@@ -39,6 +51,17 @@ void setBit(std::vector<std::uint64_t>& bits, std::size_t i)
 bool testBit(const std::vector<std::uint64_t>& bits, std::size_t i)
 {
     return bits[i >> 6] >> (i & 63) & 1u;
+}
+
+// The same for the record bitmaps that both halves of a scan write to (their records may share a word).
+void setShared(std::vector<std::uint64_t>& bits, std::size_t i)
+{
+    std::atomic_ref(bits[i >> 6]).fetch_or(std::uint64_t {1} << (i & 63), std::memory_order_relaxed);
+}
+
+bool testShared(std::vector<std::uint64_t>& bits, std::size_t i)
+{
+    return std::atomic_ref(bits[i >> 6]).load(std::memory_order_relaxed) >> (i & 63) & 1u;
 }
 
 } // namespace
@@ -123,34 +146,54 @@ template<class F>
 void forEachHit(const IndexData& index, const HitFilter& filter, SearchContext& context, F&& f)
 {
     constexpr std::size_t kBlockWords = 64;
-    auto& places = context.hitPlaces;
-    auto& below = context.hitZeros;
-    places.resize(kBlockWords * 64);
-    below.resize(kBlockWords * 64);
     const bool avx2 = context.path == ScanPath::Avx2;
-    for (std::size_t chunk = 0; chunk < index.classes.chunkCount(); ++chunk) {
-        const std::size_t base = index.classes.chunkAddress(chunk);
-        if (base >= index.classes.size()) {
-            break;
-        }
-        const std::size_t bytes = std::min(index.classes.chunkBytes(chunk), index.classes.size() - base);
-        const std::uint8_t* cls = index.classes.chunkData(chunk);
-        const std::uint8_t* sub = index.subs.chunkData(chunk);
-        const std::size_t first = index.chunkRecords[chunk];
-        std::size_t zeros = 0;
-        const std::size_t words = (bytes + 63) / 64;
-        for (std::size_t w0 = 0; w0 < words; w0 += kBlockWords) {
-            const std::size_t n = std::min(kBlockWords, words - w0);
-            const std::size_t from = w0 * 64;
-            const std::size_t found = avx2 ? hitFilterAvx2(filter, cls + from, sub + from, n, bytes - from, zeros,
-                                                           places.data(), below.data())
-                                           : hitFilterScalar(filter, cls + from, sub + from, n, bytes - from, zeros,
-                                                             places.data(), below.data());
-            for (std::size_t i = 0; i < found; ++i) {
-                const std::size_t pos = from + places[i];
-                f(base + pos, cls + pos, sub + pos, first + below[i] / 3, pos);
+    const std::size_t chunks = index.classes.chunkCount();
+    // Chunks from..to-1, with the buffers for the places found.
+    const auto scan = [&](std::size_t from, std::size_t to, std::vector<std::uint32_t>& places,
+                          std::vector<std::uint32_t>& below) {
+        places.resize(kBlockWords * 64);
+        below.resize(kBlockWords * 64);
+        for (std::size_t chunk = from; chunk < to; ++chunk) {
+            const std::size_t base = index.classes.chunkAddress(chunk);
+            if (base >= index.classes.size()) {
+                break;
+            }
+            const std::size_t bytes = std::min(index.classes.chunkBytes(chunk), index.classes.size() - base);
+            const std::uint8_t* cls = index.classes.chunkData(chunk);
+            const std::uint8_t* sub = index.subs.chunkData(chunk);
+            const std::size_t first = index.chunkRecords[chunk];
+            std::size_t zeros = 0;
+            const std::size_t words = (bytes + 63) / 64;
+            for (std::size_t w0 = 0; w0 < words; w0 += kBlockWords) {
+                const std::size_t n = std::min(kBlockWords, words - w0);
+                const std::size_t at = w0 * 64;
+                const std::size_t found =
+                    avx2 ? hitFilterAvx2(filter, cls + at, sub + at, n, bytes - at, zeros, places.data(), below.data())
+                         : hitFilterScalar(filter, cls + at, sub + at, n, bytes - at, zeros, places.data(),
+                                           below.data());
+                for (std::size_t i = 0; i < found; ++i) {
+                    const std::size_t pos = at + places[i];
+                    f(base + pos, cls + pos, sub + pos, first + below[i] / 3, pos);
+                }
             }
         }
+    };
+    // A long scan in two halves at once, the second on a thread of its own: both only read the index, and f marks
+    // the records it finds in bitmaps shared by both (setShared).
+    if (chunks >= kParallelChunks) {
+        const std::size_t middle = chunks / 2;
+        std::thread second;
+        try {
+            second = std::thread([&] { scan(middle, chunks, context.hitPlaces2, context.hitZeros2); });
+        } catch (const std::system_error&) {
+            // No thread to be had: this one scans it all.
+            scan(0, chunks, context.hitPlaces, context.hitZeros);
+            return;
+        }
+        scan(0, middle, context.hitPlaces, context.hitZeros);
+        second.join();
+    } else {
+        scan(0, chunks, context.hitPlaces, context.hitZeros);
     }
 }
 
@@ -220,6 +263,34 @@ void readRecords(const GeneralProgram& g, const IndexData& index, std::span<cons
         } else if (found & kReadingMatch) {
             setBit(context.readingFound, r);
         }
+    }
+}
+
+// Calls f(record) (0-based) for every record of the lists not found yet, ascending, with its characters fetched
+// ahead.
+template<class F>
+void forEachListed(const IndexData& index, std::span<const std::size_t> lists, SearchContext& context, F&& f)
+{
+    const std::size_t words = bitmapWords(index.records);
+    auto& scratch = context.scratch;
+    scratch.assign(words, 0);
+    addLists(index.postings, lists, scratch.data());
+    auto& candidates = context.candidates;
+    candidates.clear();
+    for (std::size_t w = 0; w < words; ++w) {
+        for (std::uint64_t m = scratch[w] & ~(context.readingFound[w] | context.initialsFound[w]); m; m &= m - 1) {
+            candidates.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(m))));
+        }
+    }
+    const RecordOffsets& offsets = index.letterOffsets;
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < candidates.size(); ++i) {
+        if (i + kAhead < candidates.size()) {
+            const std::size_t ahead = offsets.start(candidates[i + kAhead]);
+            __builtin_prefetch(index.classes.at(ahead));
+            __builtin_prefetch(index.subs.at(ahead));
+        }
+        f(static_cast<std::size_t>(candidates[i]));
     }
 }
 
@@ -465,37 +536,60 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
             return;
         }
     }
+    const std::uint64_t counts = g.before[anchorOffset];
+    // A place of the anchor: the windows that take it there.
+    const auto visit = [&](std::size_t address, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t record,
+                           std::size_t inChunk) {
+        if (testShared(context.initialsFound, record)) {
+            return;
+        }
+        unsigned found = 0;
+        for (std::uint64_t m = counts; m && !(found & kInitialsMatch); m &= m - 1) {
+            const auto t = static_cast<std::size_t>(std::countr_zero(m));
+            // The window starts t characters back, within the field.
+            bool inField = t <= inChunk;
+            for (std::size_t back = 1; back <= t && inField; ++back) {
+                inField = *(cls - back) != 0;
+            }
+            if (inField) {
+                found |= matchAt(g, index, address - t, cls - t, sub - t, kInitialsMatch | kReadingMatch);
+            }
+        }
+        if (found & kInitialsMatch) {
+            setShared(context.initialsFound, record);
+        } else if (found & kReadingMatch) {
+            setShared(context.readingFound, record);
+        }
+    };
+    if (context.walk == SearchWalk::Postings
+        || (context.walk == SearchWalk::Auto && best * kCharShare <= index.records)) {
+        // Few places: the records holding the anchor, read character by character.
+        auto& anchorLists = context.charLists;
+        anchorLists.clear();
+        for (const std::uint16_t id : anchorIds) {
+            anchorLists.push_back(index.charList(id));
+        }
+        forEachListed(index, anchorLists, context, [&](std::size_t record) {
+            const std::size_t start = index.letterOffsets.start(record);
+            const std::size_t length = index.letterOffsets.length(record);
+            const std::uint8_t* cls = index.classes.at(start);
+            const std::uint8_t* sub = index.subs.at(start);
+            for (std::size_t p = 0; p < length; ++p) {
+                const auto id = static_cast<std::uint16_t>(cls[p] << 8 | sub[p]);
+                if (std::find(anchorIds.begin(), anchorIds.end(), id) != anchorIds.end()) {
+                    visit(start + p, cls + p, sub + p, record, p);
+                }
+            }
+        });
+        return;
+    }
     wanted.assign(65536 / 64, 0);
     for (const std::uint16_t id : anchorIds) {
         setBit(wanted, id);
     }
     HitFilter filter;
     charSetOf(wanted, filter);
-    const std::uint64_t counts = g.before[anchorOffset];
-    forEachHit(index, filter, context,
-               [&](std::size_t address, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t record,
-                   std::size_t inChunk) {
-                   if (testBit(context.initialsFound, record)) {
-                       return;
-                   }
-                   unsigned found = 0;
-                   for (std::uint64_t m = counts; m && !(found & kInitialsMatch); m &= m - 1) {
-                       const auto t = static_cast<std::size_t>(std::countr_zero(m));
-                       // The window starts t characters back, within the field.
-                       bool inField = t <= inChunk;
-                       for (std::size_t back = 1; back <= t && inField; ++back) {
-                           inField = *(cls - back) != 0;
-                       }
-                       if (inField) {
-                           found |= matchAt(g, index, address - t, cls - t, sub - t, kInitialsMatch | kReadingMatch);
-                       }
-                   }
-                   if (found & kInitialsMatch) {
-                       setBit(context.initialsFound, record);
-                   } else if (found & kReadingMatch) {
-                       setBit(context.readingFound, record);
-                   }
-               });
+    forEachHit(index, filter, context, visit);
 }
 
 // ---- the records only a reading finds, for a query of letters -------------------------------------------------------
@@ -562,24 +656,37 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
             setBit(wanted, id);
         }
     }
-    // Few records in the lists of the windows, and no character that reads as the query alone: reading those
-    // records costs less than scanning all characters.
-    std::size_t alone = 0;
+    // A character that reads as the whole query alone: every record holding it is found, from its list. The others
+    // start a window or follow a code at its start.
+    auto& wholeLists = context.charLists;
+    wholeLists.clear();
+    std::size_t partCount = 0; // how often the others occur
     for (const std::uint16_t id : marked) {
-        alone += role[id] & 4 ? index.charCount[id] : 0;
+        if (role[id] & 4) {
+            wholeLists.push_back(index.charList(id));
+            wanted[id >> 6] &= ~(std::uint64_t {1} << (id & 63));
+        } else {
+            partCount += index.charCount[id];
+        }
     }
+    addLists(index.postings, wholeLists, context.readingFound.data());
+    const auto clearRoles = [&] {
+        for (const std::uint16_t id : marked) {
+            role[id] = 0;
+        }
+    };
+    // Few records in the lists of the windows of two characters or more: reading those records costs less than
+    // finding the characters.
     auto& all = context.allLists;
-    if (alone == 0 && lists) {
+    if (lists && partCount != 0) {
         windowLists(paths, index, Windows::All, all);
         if (context.walk == SearchWalk::Postings || listedRecords(index, all) * kListShare <= index.records) {
-            for (const std::uint16_t id : marked) {
-                role[id] = 0;
-            }
+            clearRoles();
             readListed(g, index, all, kReadingMatch, context);
             return;
         }
     }
-    if (!marked.empty()) {
+    if (partCount != 0) {
         // The classes a character can follow when it is read after a code at the start, and those that can go on
         // from a reading of the first character.
         std::array<bool, 256> afterOk {};
@@ -599,61 +706,90 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
             }
             nextOk[c] = goesOn;
         }
-        auto& whole = context.whole;
-        whole.assign(65536 / 64, 0);
-        for (const std::uint16_t id : marked) {
-            if (role[id] & 4) {
-                setBit(whole, id);
-            }
-        }
-        HitFilter filter;
-        charSetOf(wanted, filter);
         auto& readingFound = context.readingFound;
-        const auto& initialsFound = context.initialsFound;
+        auto& initialsFound = context.initialsFound;
         const bool oneAfter = std::has_single_bit(afterCode);
-        forEachHit(index, filter, context,
-                   [&](std::size_t address, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t record,
-                       std::size_t inChunk) {
-                       const std::size_t id = static_cast<std::size_t>(*cls) << 8 | *sub;
-                       if (testBit(whole, id)) {
-                           setBit(readingFound, record);
-                           return;
-                       }
-                       if (!testBit(wanted, id)) {
-                           return;
-                       }
-                       const std::uint8_t bits = role[id];
-                       // Most characters found are followed or preceded by one that takes no part.
-                       const bool first = (bits & 1) && nextOk[cls[1]];
-                       const bool after = (bits & 2) && inChunk >= 1 && afterOk[cls[-1]];
-                       if ((!first && !after) || testBit(readingFound, record) || testBit(initialsFound, record)) {
-                           return;
-                       }
-                       unsigned found = 0;
-                       if (first) {
-                           found = matchAt(g, index, address, cls, sub, kReadingMatch);
-                       }
-                       if (!found && after) {
-                           bool fits = oneAfter;
-                           if (!fits) {
-                               std::uint64_t at = 0;
-                               for (const std::uint16_t s : chars.syllables(static_cast<std::uint16_t>(id))) {
-                                   at |= g.syllableAt[s] | g.prefixAt[s];
-                               }
-                               fits = (g.step[cls[-1] * stride] & at & afterCode) != 0;
-                           }
-                           if (fits) {
-                               found = matchAt(g, index, address - 1, cls - 1, sub - 1, kReadingMatch);
-                           }
-                       }
-                       if (found & kReadingMatch) {
-                           setBit(readingFound, record);
-                       }
-                   });
-        for (const std::uint16_t id : marked) {
-            role[id] = 0;
+        // A place of a wanted character: the windows it starts, or starts after a code.
+        const auto visit = [&](std::size_t address, const std::uint8_t* cls, const std::uint8_t* sub,
+                               std::size_t record, std::size_t inChunk) {
+            const std::size_t id = static_cast<std::size_t>(*cls) << 8 | *sub;
+            if (!testBit(wanted, id)) {
+                return;
+            }
+            const std::uint8_t bits = role[id];
+            // Most characters found are followed or preceded by one that takes no part.
+            const bool first = (bits & 1) && nextOk[cls[1]];
+            const bool after = (bits & 2) && inChunk >= 1 && afterOk[cls[-1]];
+            if ((!first && !after) || testShared(readingFound, record) || testShared(initialsFound, record)) {
+                return;
+            }
+            unsigned found = 0;
+            if (first) {
+                found = matchAt(g, index, address, cls, sub, kReadingMatch);
+            }
+            if (!found && after) {
+                bool fits = oneAfter;
+                if (!fits) {
+                    std::uint64_t at = 0;
+                    for (const std::uint16_t s : chars.syllables(static_cast<std::uint16_t>(id))) {
+                        at |= g.syllableAt[s] | g.prefixAt[s];
+                    }
+                    fits = (g.step[cls[-1] * stride] & at & afterCode) != 0;
+                }
+                if (fits) {
+                    found = matchAt(g, index, address - 1, cls - 1, sub - 1, kReadingMatch);
+                }
+            }
+            if (found & kReadingMatch) {
+                setShared(readingFound, record);
+            }
+        };
+        if (context.walk == SearchWalk::Postings
+            || (context.walk == SearchWalk::Auto && partCount * kCharShare <= index.records)) {
+            // Few places: the records holding those characters, read character by character.
+            auto& partLists = context.charLists;
+            partLists.clear();
+            for (const std::uint16_t id : marked) {
+                if (!(role[id] & 4)) {
+                    partLists.push_back(index.charList(id));
+                }
+            }
+            forEachListed(index, partLists, context, [&](std::size_t record) {
+                const std::size_t start = index.letterOffsets.start(record);
+                const std::size_t length = index.letterOffsets.length(record);
+                const std::uint8_t* cls = index.classes.at(start);
+                const std::uint8_t* sub = index.subs.at(start);
+                for (std::size_t p = 0; p < length; ++p) {
+                    visit(start + p, cls + p, sub + p, record, p);
+                }
+            });
+        } else {
+            // Only the places whose neighbours can go on with them.
+            HitFilter filter;
+            charSetOf(wanted, filter);
+            filter.neighbours = true;
+            for (const std::uint16_t id : marked) {
+                if (!(role[id] & 4)) {
+                    if (role[id] & 1) {
+                        filter.starts.add(id >> 8);
+                    }
+                    if (role[id] & 2) {
+                        filter.follows.add(id >> 8);
+                    }
+                }
+            }
+            for (std::size_t c = 1; c < 256; ++c) {
+                if (nextOk[c]) {
+                    filter.next.add(static_cast<unsigned>(c));
+                }
+                if (afterOk[c]) {
+                    filter.before.add(static_cast<unsigned>(c));
+                }
+            }
+            forEachHit(index, filter, context, visit);
         }
     }
+    clearRoles();
     // Windows whose first character is read by a code, from the lists; or at least those whose first two are.
     if (!codeFirstListed) {
         windowLists(paths, index, Windows::CodesFirst, codeFirst);

@@ -162,6 +162,9 @@ void SearchIndex::add(const std::array<std::string_view, store::kFieldCount>& fi
         out[i] = static_cast<std::uint8_t>(id >> 8);
         subOut[i] = static_cast<std::uint8_t>(id & 0xFF);
         ++d.charCount[id];
+        if (id != 0) {
+            keys.push_back(static_cast<std::uint32_t>(d.charList(id)));
+        }
         const std::uint8_t cls = out[i];
         for (std::size_t b = 0; b < table.idCount[cls]; ++b) {
             group[d.codeBit(table.idsOfClass[cls][b])] |= bit;

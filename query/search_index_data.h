@@ -326,7 +326,7 @@ struct IndexData
     std::vector<std::uint64_t> bits;
     // Lists: per three codes, the records with three neighbouring characters having them (or two, the second being
     // the last with a code); per digit key, the records holding it (see byteClass); per common run of four digits,
-    // the records holding it.
+    // the records holding it; per character, the records holding it.
     PostingStore postings;
 
     explicit IndexData(unsigned chunkShift = ChunkedBytes::kShift);
@@ -354,7 +354,9 @@ struct IndexData
     {
         return codeCount * codeCount * (codeCount + 1) + 10 * kByteClasses * kByteClasses + run;
     }
-    std::size_t listCount() const { return runList(kRuns); }
+    // The list of the records holding the character with this id in a letter field.
+    std::size_t charList(std::uint16_t id) const { return runList(kRuns) + id; }
+    std::size_t listCount() const { return charList(0) + 65536; }
 
     // Runs of four digits get lists of their own when they are frequent: held by at least `frequentFrom` records
     // and by a 64th of them (area codes are); a query of four digits then needs no look at the fields.

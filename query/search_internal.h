@@ -43,8 +43,8 @@ enum class ScanPath { Best, Scalar, Sse, Avx2 };
 // checking each listed record's classes where the lists alone do not tell. Candidates, Records: by scanning the classes
 // of every record, then walking the positions that pass the scan's filter candidate by candidate or record by record.
 // Auto chooses by counts. A Digit search always goes by its lists. The search of characters and readings reads the
-// records of the lists with Postings (where the lists hold every window) and scans all characters with Candidates
-// and Records.
+// records of the lists with Postings (the lists of codes where they hold every window, else those of the characters
+// wanted) and scans all characters with Candidates and Records.
 enum class SearchWalk { Auto, Postings, Candidates, Records };
 
 // Indexes whose buffers come in chunks of 2^shift bytes and whose runs of four digits get their lists from
@@ -273,8 +273,16 @@ struct CharSet
     std::array<std::uint8_t, 4> subList {};
     std::size_t subCount = 0;
 };
-// Positions of the character buffers with a character of the set.
-using HitFilter = CharSet;
+// Positions of the character buffers with a character of the set; with `neighbours`, only those whose class is in
+// `starts` while the next one is in `next`, or in `follows` while the one before is in `before`.
+struct HitFilter : CharSet
+{
+    bool neighbours = false;
+    ByteSet starts;
+    ByteSet next;
+    ByteSet follows;
+    ByteSet before;
+};
 // For `words` words of 64 positions from cls/sub, the first `bytes` of them counted: the places of the positions
 // that pass, each with the number of class-0 positions before it from cls on (`zeros` before the first word), in
 // `places` and `below`; returns how many, and adds the words' class-0 positions to `zeros`.
@@ -338,11 +346,13 @@ struct SearchContext
     std::vector<std::uint64_t> lists; // a bit per posting list
     std::vector<std::uint64_t> allLists; // a bit per posting list
     std::vector<std::uint64_t> wanted; // a bit per character id
-    std::vector<std::uint64_t> whole; // a bit per character id
     std::vector<std::uint8_t> roles; // per character id, zero but during a search
     std::vector<std::uint16_t> marked; // the ids with a role
+    std::vector<std::size_t> charLists; // lists of characters
     std::vector<std::uint32_t> hitPlaces;
     std::vector<std::uint32_t> hitZeros;
+    std::vector<std::uint32_t> hitPlaces2; // the same for the second half of a scan
+    std::vector<std::uint32_t> hitZeros2;
 };
 
 // The records in every one of `sets` (a set: the union of its lists), ascending. With `complete` false it may stop

@@ -44,13 +44,6 @@ const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, con
     return m_results;
 }
 
-void Searcher::reserve(std::size_t records)
-{
-    // Written once, so the memory is there and not only promised.
-    m_results.resize(std::max(m_results.size(), records));
-    m_results.clear();
-}
-
 const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, store::DirectoryStore& store)
 {
     const auto& columns = store.columns();
