@@ -231,6 +231,7 @@ void Directory::warmUp()
 {
     // The searcher's buffers, and the way to the first records shown; then the memory the building left free goes
     // back, so that the program holds what it uses.
+    m_searcher.reserve(m_index.size());
     m_searcher.search("a", m_index);
     if (!m_store.ids().empty()) {
         m_store.record(1);
@@ -295,9 +296,9 @@ const std::vector<std::int32_t>* Directory::search(std::string_view queryGbk)
     return &results;
 }
 
-void Directory::releaseResults()
+void Directory::trimResults()
 {
-    m_searcher.clearResults();
+    m_searcher.trimResults();
 }
 
 void Directory::stopAnswer()

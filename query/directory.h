@@ -43,8 +43,8 @@ public:
     const std::vector<std::int32_t>* search(std::string_view queryGbk);
     // How many results of the last search that had an answer are initials (the rest only a reading finds).
     std::size_t initialsCount() const { return m_initials; }
-    // Gives back the memory of the last search's results, once the caller has taken what it needs of them.
-    void releaseResults();
+    // Gives back the room of a Result list far longer than the last search's.
+    void trimResults();
     std::size_t memoryBytes() const { return m_index.memoryBytes(); }
 
 signals:

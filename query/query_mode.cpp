@@ -87,7 +87,7 @@ void QueryMode::search()
     m_waiting = found == nullptr;
     // A list of its own size: a long one before (a query of one digit finds nearly everyone) is given back.
     m_results = found ? std::vector<std::int32_t>(found->begin(), found->end()) : std::vector<std::int32_t>();
-    m_directory.releaseResults();
+    m_directory.trimResults();
     // The rows name their records by key from here on: another program may number the records anew (deleting one
     // before them), but a key stays with its person.
     if (found) {

@@ -90,12 +90,16 @@ public:
     const std::vector<std::int32_t>& results() const { return m_results; }
     // How many of the results are initials (the rest only a reading finds); a Digit search has only this part.
     std::size_t initialsCount() const { return m_initials; }
-    // Forgets the Result list and gives its memory back (a long one takes megabytes at a million records).
+    // Makes room for a Result list of `records` records now, so that the first long one costs no allocation.
+    void reserve(std::size_t records);
     void clearResults()
     {
-        std::vector<std::int32_t>().swap(m_results);
+        m_results.clear();
         m_initials = 0;
     }
+    // Gives back the room of a Result list far longer than the last one (a million records take 4 MB), so that a
+    // long list is not held for good once shorter ones follow.
+    void trimResults();
 
     // Over records held elsewhere: the searcher keeps its own index of them in step. Records appended since the
     // last search are added to it; other changes rebuild it.

@@ -44,6 +44,21 @@ const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, con
     return m_results;
 }
 
+void Searcher::reserve(std::size_t records)
+{
+    // Written once, so the memory is there and not only promised.
+    m_results.resize(std::max(m_results.size(), records));
+    m_results.clear();
+}
+
+void Searcher::trimResults()
+{
+    constexpr std::size_t kSmall = std::size_t {1} << 18;
+    if (m_results.capacity() > kSmall && m_results.size() < m_results.capacity() / 4) {
+        std::vector<std::int32_t>(m_results.begin(), m_results.end()).swap(m_results);
+    }
+}
+
 const std::vector<std::int32_t>& Searcher::search(std::string_view queryGbk, store::DirectoryStore& store)
 {
     const auto& columns = store.columns();
