@@ -280,12 +280,12 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
         _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
         std::uint64_t h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
+        if (h && !f.allSubs) {
+            h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
+        }
         if (h && f.neighbours) {
             h &= (inSet(cls, starts, bits) & inSet(cls + 1, next, bits))
                  | (inSet(cls, follows, bits) & inSet(cls - 1, before, bits));
-        }
-        if (h && !f.allSubs) {
-            h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
         }
         const std::uint64_t z = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(cls), zero)))
                                 | static_cast<std::uint64_t>(static_cast<std::uint32_t>(
