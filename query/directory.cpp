@@ -350,7 +350,7 @@ void Directory::startAnswer(std::string_view queryGbk)
             return [&, h = &half](std::int64_t, const store::FieldViews& utf8) {
                 for (std::size_t f = 0; f < store::kFieldCount; ++f) {
                     if (digits ? store::kFields[f].digits : store::kFields[f].letters) {
-                        h->gbk[f] = text::utf8ToGbk(utf8[f]);
+                        text::utf8ToGbk(utf8[f], h->gbk[f]);
                         h->fields[f] = h->gbk[f];
                     }
                 }

@@ -77,7 +77,7 @@ int readRows(Statement& st, Scan* scan, const ScanCallback& each, Encoding encod
             const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
             digest.addField(utf8);
             if (each && encoding == Encoding::Gbk) {
-                gbk[f] = text::utf8ToGbk(utf8);
+                text::utf8ToGbk(utf8, gbk[f]);
                 views[f] = gbk[f];
             } else {
                 views[f] = utf8;

@@ -239,17 +239,18 @@ void appendGb(std::string& out, std::uint32_t bytes, std::uint8_t length)
 
 } // namespace
 
-std::string utf8ToGbk(std::string_view utf8, bool* ok)
+void utf8ToGbk(std::string_view utf8, std::string& out, bool* ok)
 {
+    out.clear();
     if (isAscii(utf8)) {
         if (ok) {
             *ok = true;
         }
-        return std::string(utf8);
+        out.assign(utf8);
+        return;
     }
     // Through the table while the text is valid UTF-8 of the basic plane; anything else as a whole through iconv.
     const Tables& tables = Tables::get();
-    std::string out;
     out.reserve(utf8.size() + 4);
     for (std::size_t i = 0; i < utf8.size();) {
         const auto b0 = static_cast<unsigned char>(utf8[i]);
@@ -275,13 +276,20 @@ std::string utf8ToGbk(std::string_view utf8, bool* ok)
         }
         const std::uint8_t length = c ? tables.lengthOf(static_cast<char16_t>(c)) : 0;
         if (length == 0) {
-            return toGbkConverter().convert(utf8, kGbkReplacement, ok);
+            out = toGbkConverter().convert(utf8, kGbkReplacement, ok);
+            return;
         }
         appendGb(out, tables.gbOf(static_cast<char16_t>(c)), length);
     }
     if (ok) {
         *ok = true;
     }
+}
+
+std::string utf8ToGbk(std::string_view utf8, bool* ok)
+{
+    std::string out;
+    utf8ToGbk(utf8, out, ok);
     return out;
 }
 

@@ -18,6 +18,8 @@ namespace telvane::text {
 // Qt / UTF-8 text to GB18030 bytes. Invalid UTF-8 sets *ok to false; its bad bytes become U+FFFD.
 std::string toGbk(QStringView text);
 std::string utf8ToGbk(std::string_view utf8, bool* ok = nullptr);
+// The same into `out`, whose room is used again (a pass over a million records converts millions of fields).
+void utf8ToGbk(std::string_view utf8, std::string& out, bool* ok = nullptr);
 
 // GB18030 bytes to Qt / UTF-8 text. A byte that starts no valid character becomes U+FFFD and sets *ok to false.
 QString fromGbk(std::string_view gbk);
