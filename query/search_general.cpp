@@ -266,10 +266,9 @@ void readRecords(const GeneralProgram& g, const IndexData& index, std::span<cons
     }
 }
 
-// Calls f(record) (0-based) for every record of the lists not found yet, ascending, with its characters fetched
-// ahead.
-template<class F>
-void forEachListed(const IndexData& index, std::span<const std::size_t> lists, SearchContext& context, F&& f)
+// The records of the lists not found yet, ascending, numbered from `first` (0 or 1), into context.candidates.
+void unfoundRecords(const IndexData& index, std::span<const std::size_t> lists, std::uint32_t first,
+                    SearchContext& context)
 {
     const std::size_t words = bitmapWords(index.records);
     auto& scratch = context.scratch;
@@ -279,9 +278,19 @@ void forEachListed(const IndexData& index, std::span<const std::size_t> lists, S
     candidates.clear();
     for (std::size_t w = 0; w < words; ++w) {
         for (std::uint64_t m = scratch[w] & ~(context.readingFound[w] | context.initialsFound[w]); m; m &= m - 1) {
-            candidates.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(m))));
+            candidates.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(m)))
+                                 + first);
         }
     }
+}
+
+// Calls f(address, cls, sub, record, place) as forEachHit does for every place of every record of the lists not found
+// yet (`record` 0-based, `place` within the record), with the records' characters fetched ahead.
+template<class F>
+void forEachListedPlace(const IndexData& index, std::span<const std::size_t> lists, SearchContext& context, F&& f)
+{
+    unfoundRecords(index, lists, 0, context);
+    const auto& candidates = context.candidates;
     const RecordOffsets& offsets = index.letterOffsets;
     constexpr std::size_t kAhead = 8;
     for (std::size_t i = 0; i < candidates.size(); ++i) {
@@ -290,7 +299,14 @@ void forEachListed(const IndexData& index, std::span<const std::size_t> lists, S
             __builtin_prefetch(index.classes.at(ahead));
             __builtin_prefetch(index.subs.at(ahead));
         }
-        f(static_cast<std::size_t>(candidates[i]));
+        const std::size_t record = candidates[i];
+        const std::size_t start = offsets.start(record);
+        const std::size_t length = offsets.length(record);
+        const std::uint8_t* cls = index.classes.at(start);
+        const std::uint8_t* sub = index.subs.at(start);
+        for (std::size_t p = 0; p < length; ++p) {
+            f(start + p, cls + p, sub + p, record, p);
+        }
     }
 }
 
@@ -461,19 +477,8 @@ void readListed(const GeneralProgram& g, const IndexData& index, const std::vect
     if (chosen.empty()) {
         return;
     }
-    const std::size_t words = bitmapWords(index.records);
-    auto& scratch = context.scratch;
-    scratch.assign(words, 0);
-    addLists(index.postings, chosen, scratch.data());
-    auto& candidates = context.candidates;
-    candidates.clear();
-    for (std::size_t w = 0; w < words; ++w) {
-        for (std::uint64_t m = scratch[w] & ~(context.readingFound[w] | context.initialsFound[w]); m; m &= m - 1) {
-            candidates.push_back(
-                static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(m)) + 1));
-        }
-    }
-    readRecords(g, index, candidates, want, context);
+    unfoundRecords(index, chosen, 1, context);
+    readRecords(g, index, context.candidates, want, context);
 }
 
 // The number of records in the marked lists, counted with repeats.
@@ -569,18 +574,14 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
         for (const std::uint16_t id : anchorIds) {
             anchorLists.push_back(index.charList(id));
         }
-        forEachListed(index, anchorLists, context, [&](std::size_t record) {
-            const std::size_t start = index.letterOffsets.start(record);
-            const std::size_t length = index.letterOffsets.length(record);
-            const std::uint8_t* cls = index.classes.at(start);
-            const std::uint8_t* sub = index.subs.at(start);
-            for (std::size_t p = 0; p < length; ++p) {
-                const auto id = static_cast<std::uint16_t>(cls[p] << 8 | sub[p]);
-                if (std::find(anchorIds.begin(), anchorIds.end(), id) != anchorIds.end()) {
-                    visit(start + p, cls + p, sub + p, record, p);
-                }
-            }
-        });
+        forEachListedPlace(index, anchorLists, context,
+                           [&](std::size_t address, const std::uint8_t* cls, const std::uint8_t* sub,
+                               std::size_t record, std::size_t place) {
+                               const auto id = static_cast<std::uint16_t>(*cls << 8 | *sub);
+                               if (std::find(anchorIds.begin(), anchorIds.end(), id) != anchorIds.end()) {
+                                   visit(address, cls, sub, record, place);
+                               }
+                           });
         return;
     }
     wanted.assign(65536 / 64, 0);
@@ -754,15 +755,7 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
                     partLists.push_back(index.charList(id));
                 }
             }
-            forEachListed(index, partLists, context, [&](std::size_t record) {
-                const std::size_t start = index.letterOffsets.start(record);
-                const std::size_t length = index.letterOffsets.length(record);
-                const std::uint8_t* cls = index.classes.at(start);
-                const std::uint8_t* sub = index.subs.at(start);
-                for (std::size_t p = 0; p < length; ++p) {
-                    visit(start + p, cls + p, sub + p, record, p);
-                }
-            });
+            forEachListedPlace(index, partLists, context, visit);
         } else {
             // Only the places whose neighbours can go on with them.
             HitFilter filter;
