@@ -344,12 +344,16 @@ void Directory::startAnswer(std::string_view queryGbk)
             std::int32_t n = 0;
         };
         std::array<Half, 2> halves {Half(answer->query), Half(answer->query)};
-        // Only the fields the query looks at are converted.
+        // Only the fields the query looks at are read and converted.
         const bool digits = normalizeQuery(answer->query).kind == QueryKind::Digit;
+        store::FieldSet read {};
+        for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+            read[f] = digits ? store::kFields[f].digits : store::kFields[f].letters;
+        }
         const auto reader = [&](Half& half) {
             return [&, h = &half](std::int64_t, const store::FieldViews& utf8) {
                 for (std::size_t f = 0; f < store::kFieldCount; ++f) {
-                    if (digits ? store::kFields[f].digits : store::kFields[f].letters) {
+                    if (read[f]) {
                         text::utf8ToGbk(utf8[f], h->gbk[f]);
                         h->fields[f] = h->gbk[f];
                     }
@@ -360,7 +364,7 @@ void Directory::startAnswer(std::string_view queryGbk)
         };
         std::size_t firstHalf = 0;
         answer->ok = store::scanStoreInTwo(path, {reader(halves[0]), reader(halves[1])}, &answer->scan, &firstHalf,
-                                           nullptr, store::Encoding::Utf8);
+                                           nullptr, store::Encoding::Utf8, read);
         const auto shift = static_cast<std::int32_t>(firstHalf);
         const auto join = [shift](std::vector<std::int32_t>& first, const std::vector<std::int32_t>& second) {
             std::vector<std::int32_t> whole = std::move(first);

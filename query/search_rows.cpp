@@ -13,7 +13,37 @@ struct RowMatcher::State
     std::vector<std::uint8_t> classes;
     std::vector<std::uint8_t> subs;
     std::vector<std::uint32_t> fours;
+    // Bit c2 of row c1 (four words a row): a window can start with a character of class c1 followed by one of
+    // class c2, or with c1's character alone. Most places fail it, and a record has some thirty of them.
+    std::vector<std::uint64_t> goesOn;
 };
+
+namespace {
+
+void makeGoesOn(const detail::GeneralProgram& g, std::vector<std::uint64_t>& rows)
+{
+    rows.assign(256 * 4, 0);
+    const std::uint64_t end = std::uint64_t {1} << g.length;
+    for (unsigned c1 = 1; c1 < 256; ++c1) {
+        if (!g.canStart[c1]) {
+            continue;
+        }
+        std::uint64_t* row = rows.data() + c1 * 4;
+        // Characters and syllables depend on the character, not only its class: any class may follow.
+        const std::uint64_t reach = g.stepClass[c1] ? g.advance(c1, 1) : 0;
+        if (g.charClass[c1] || g.readingClass[c1] || (reach & end)) {
+            std::fill(row, row + 4, ~std::uint64_t {0});
+            continue;
+        }
+        for (unsigned c2 = 1; c2 < 256 && reach; ++c2) {
+            if (g.charClass[c2] || g.readingClass[c2] || (g.stepClass[c2] && g.advance(c2, reach) != 0)) {
+                row[c2 / 64] |= std::uint64_t {1} << (c2 % 64);
+            }
+        }
+    }
+}
+
+} // namespace
 
 RowMatcher::RowMatcher(std::string_view queryGbk)
     : m_state(std::make_unique<State>())
@@ -21,6 +51,9 @@ RowMatcher::RowMatcher(std::string_view queryGbk)
     m_state->query = normalizeQuery(queryGbk);
     if (m_state->query.kind == QueryKind::Letter) {
         m_state->usable = detail::compileGeneral(m_state->query.text, m_state->program);
+        if (m_state->usable) {
+            makeGoesOn(m_state->program, m_state->goesOn);
+        }
     }
 }
 
@@ -73,8 +106,11 @@ RowMatcher::Part RowMatcher::match(const std::array<std::string_view, store::kFi
     }
     unsigned found = 0;
     const detail::GeneralProgram& g = s.program;
+    // Every field ends with class 0, so a place has a next class.
     for (std::size_t p = 0; p < s.classes.size() && !(found & detail::kInitialsMatch); ++p) {
-        if (g.canStart[s.classes[p]]) {
+        const unsigned c1 = s.classes[p];
+        const unsigned c2 = s.classes[p + (c1 != 0)];
+        if (s.goesOn[c1 * 4 + c2 / 64] >> (c2 % 64) & 1u) {
             found |= detail::matchAt(g, s.fours.data() + p, s.classes.data() + p, s.subs.data() + p,
                                      detail::kInitialsMatch | detail::kReadingMatch);
         }

@@ -90,6 +90,7 @@ void DirectoryStore::adopt(Scan&& scan, std::int64_t version)
 {
     m_ids = std::move(scan.ids);
     m_digest = scan.digest;
+    m_whole = scan.whole;
     m_stamp = scan.stamp;
     m_version = version;
     m_numbered = true;
@@ -220,8 +221,13 @@ bool DirectoryStore::unchangedOutsideSqlite(QString* error)
 
 bool DirectoryStore::readyToAppend(QString* error)
 {
+    // A numbering read without every field has no fingerprint: a file that changed since without SQLite seeing a
+    // write may have been replaced, and is taken for that; else it is read in full now.
+    if (!m_whole && isCurrent() && m_conn.stamp() != m_stamp) {
+        m_changedOutside = true;
+    }
     // Inside the write lock nobody else can commit: the numbering catches up with a writer that did just before.
-    if (!isCurrent() && !number(error)) {
+    if (!m_changedOutside && (!isCurrent() || !m_whole) && !number(error)) {
         return false;
     }
     return unchangedOutsideSqlite(error);

@@ -86,7 +86,8 @@ public:
 
     // Changes whenever another connection committed a write since the last look.
     std::int64_t dataVersion() const { return m_conn.dataVersion(); }
-    // Takes a snapshot read elsewhere while dataVersion() still read `version`: it becomes the numbering.
+    // Takes a snapshot read elsewhere while dataVersion() still read `version`: it becomes the numbering. One that is
+    // not whole (read without every field) is read again in full before the first write.
     void adopt(Scan&& scan, std::int64_t version);
     // Whether the numbering is a snapshot that no other connection has written past.
     bool isCurrent() const { return m_numbered && m_conn.dataVersion() == m_version; }
@@ -173,6 +174,7 @@ private:
     bool m_numbered = false;
     std::int64_t m_version = -1;
     std::uint64_t m_digest = 0;
+    bool m_whole = false; // the digest fingerprints the records
     // The file as this store last left or read it; see unchangedOutsideSqlite.
     FileStamp m_stamp;
     bool m_changedOutside = false;

@@ -44,4 +44,8 @@ inline constexpr std::array<FieldInfo, kFieldCount> kFields {{
 // Field indexes by role, for the few places that name one field.
 enum Field : std::size_t { kName = 0, kUnit, kRemark, kOffice, kHome, kMobile, kPhs };
 
+// Which fields a read takes from the file.
+using FieldSet = std::array<bool, kFieldCount>;
+inline constexpr FieldSet kAllFields {true, true, true, true, true, true, true};
+
 } // namespace telvane::store

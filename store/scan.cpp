@@ -62,7 +62,7 @@ std::uint64_t Digest::finish() const
 namespace {
 
 // Steps a statement of id and the fields to its end, or until `each` says stop, adding every record to the scan:
-// its id, and its fields to the digest. SQLITE_DONE when it reached the end.
+// its id, and its fields to the digest (when the scan reads them all). SQLITE_DONE when it reached the end.
 int readRows(Statement& st, Scan* scan, const ScanCallback& each, Encoding encoding)
 {
     Digest digest = Digest::resume(scan->digest);
@@ -72,10 +72,14 @@ int readRows(Statement& st, Scan* scan, const ScanCallback& each, Encoding encod
     while ((rc = st.step()) == SQLITE_ROW) {
         const std::int64_t id = st.columnInt(0);
         scan->ids.push_back(id);
-        digest.addId(id);
+        if (scan->whole) {
+            digest.addId(id);
+        }
         for (std::size_t f = 0; f < kFieldCount; ++f) {
             const std::string_view utf8 = st.columnUtf8(static_cast<int>(f + 1));
-            digest.addField(utf8);
+            if (scan->whole) {
+                digest.addField(utf8);
+            }
             if (each && encoding == Encoding::Gbk) {
                 text::utf8ToGbk(utf8, gbk[f]);
                 views[f] = gbk[f];
@@ -135,9 +139,10 @@ bool scanStore(const QString& path, const ScanCallback& each, Scan* scan, QStrin
 }
 
 bool scanStoreInTwo(const QString& path, const std::array<ScanCallback, 2>& each, Scan* scan, std::size_t* firstPart,
-                    QString* error, Encoding encoding)
+                    QString* error, Encoding encoding, const FieldSet& read)
 {
     *scan = {};
+    scan->whole = read == kAllFields;
     *firstPart = 0;
     Connection first;
     if (!first.open(path, Connection::Mode::ReadOnly, error)) {
@@ -161,6 +166,7 @@ bool scanStoreInTwo(const QString& path, const std::array<ScanCallback, 2>& each
         middle = range.columnInt(0) + (range.columnInt(1) - range.columnInt(0)) / 2;
     }
     Scan second;
+    second.whole = scan->whole;
     bool secondOk = false;
     QString secondError;
     std::thread after([&] {
@@ -169,7 +175,7 @@ bool scanStoreInTwo(const QString& path, const std::array<ScanCallback, 2>& each
             || !connection.exec("BEGIN", &secondError)) {
             return;
         }
-        Statement st(connection.handle(), sql::selectAfter().c_str());
+        Statement st(connection.handle(), sql::selectAfter(read).c_str());
         st.bindInt(1, middle);
         secondOk = st.ok() && readRows(st, &second, each[1], encoding) == SQLITE_DONE;
         if (!secondOk) {
@@ -179,7 +185,7 @@ bool scanStoreInTwo(const QString& path, const std::array<ScanCallback, 2>& each
     });
     bool ok = false;
     {
-        Statement st(first.handle(), sql::selectRange().c_str());
+        Statement st(first.handle(), sql::selectRange(read).c_str());
         st.bindInt(1, std::numeric_limits<std::int64_t>::min());
         st.bindInt(2, middle);
         ok = st.ok() && readRows(st, scan, each[0], encoding) == SQLITE_DONE;

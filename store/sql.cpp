@@ -52,6 +52,22 @@ std::string columns()
     return s;
 }
 
+namespace {
+
+std::string columnsRead(const FieldSet& read)
+{
+    std::string s;
+    for (std::size_t f = 0; f < kFieldCount; ++f) {
+        if (f > 0) {
+            s += ", ";
+        }
+        s += read[f] ? column(f) : std::string("''");
+    }
+    return s;
+}
+
+} // namespace
+
 std::string placeholders(int first)
 {
     std::string s;
@@ -81,15 +97,15 @@ std::string selectAll()
     return cat({"SELECT id, ", columns(), " FROM directory ORDER BY id"});
 }
 
-std::string selectAfter()
+std::string selectAfter(const FieldSet& read)
 {
-    return cat({"SELECT id, ", columns(), " FROM directory WHERE id > ?1 ORDER BY id"});
+    return cat({"SELECT id, ", columnsRead(read), " FROM directory WHERE id > ?1 ORDER BY id"});
 }
 
-std::string selectRange()
+std::string selectRange(const FieldSet& read)
 {
     // By key range, never by OFFSET: a read near the end of a million rows costs what one near the start does.
-    return cat({"SELECT id, ", columns(), " FROM directory WHERE id BETWEEN ?1 AND ?2 ORDER BY id"});
+    return cat({"SELECT id, ", columnsRead(read), " FROM directory WHERE id BETWEEN ?1 AND ?2 ORDER BY id"});
 }
 
 std::string selectByKey()

@@ -22,10 +22,11 @@ std::string createTable(std::string_view name);
 
 // id and the fields of every record, in store order.
 std::string selectAll();
-// id and the fields of the records after key ?1, in store order.
-std::string selectAfter();
-// id and the fields of the records with keys ?1 to ?2, in store order.
-std::string selectRange();
+// id and the fields of the records after key ?1, in store order; the fields not in `read` as empty texts (SQLite
+// then never unpacks them).
+std::string selectAfter(const FieldSet& read = kAllFields);
+// id and the fields of the records with keys ?1 to ?2, in store order; the same.
+std::string selectRange(const FieldSet& read = kAllFields);
 // The fields of the record with key ?1.
 std::string selectByKey();
 

@@ -250,12 +250,15 @@ void utf8ToGbk(std::string_view utf8, std::string& out, bool* ok)
         return;
     }
     // Through the table while the text is valid UTF-8 of the basic plane; anything else as a whole through iconv.
+    // Written through a pointer into room for the longest outcome (a character of two UTF-8 bytes may take four in
+    // GB18030): the index's building and the early answer convert every field of a store.
     const Tables& tables = Tables::get();
-    out.reserve(utf8.size() + 4);
+    out.resize(utf8.size() * 2);
+    char* to = out.data();
     for (std::size_t i = 0; i < utf8.size();) {
         const auto b0 = static_cast<unsigned char>(utf8[i]);
         if (b0 < 0x80) {
-            out += static_cast<char>(b0);
+            *to++ = static_cast<char>(b0);
             ++i;
             continue;
         }
@@ -279,8 +282,12 @@ void utf8ToGbk(std::string_view utf8, std::string& out, bool* ok)
             out = toGbkConverter().convert(utf8, kGbkReplacement, ok);
             return;
         }
-        appendGb(out, tables.gbOf(static_cast<char16_t>(c)), length);
+        const std::uint32_t bytes = tables.gbOf(static_cast<char16_t>(c));
+        for (int k = length - 1; k >= 0; --k) {
+            *to++ = static_cast<char>((bytes >> (8 * k)) & 0xFF);
+        }
     }
+    out.resize(static_cast<std::size_t>(to - out.data()));
     if (ok) {
         *ok = true;
     }

@@ -167,6 +167,27 @@ private slots:
             QVERIFY(telvane::store::scanStoreInTwo(path, {half(0), half(1)}, &changed, &first));
             QVERIFY(changed.digest != one.digest);
         }
+        // Some fields only: the same records, the others empty; a store numbered by it reads in full before writing.
+        telvane::store::FieldSet read {};
+        read[telvane::store::kUnit] = true;
+        Scan part;
+        std::size_t unread = 0;
+        QVERIFY(telvane::store::scanStoreInTwo(path,
+                                               {[&](std::int64_t, const FieldViews& f) {
+                                                    unread += f[0].size();
+                                                    return true;
+                                                },
+                                                {}},
+                                               &part, &first, nullptr, telvane::store::Encoding::Gbk, read));
+        QVERIFY(!part.whole);
+        QCOMPARE(part.ids, one.ids);
+        QCOMPARE(unread, std::size_t {0});
+        telvane::store::DirectoryStore store;
+        QVERIFY(store.open(path));
+        store.adopt(std::move(part), store.dataVersion());
+        QVERIFY(store.append({"ab"}));
+        QCOMPARE(store.recordCount(), static_cast<int>(one.ids.size()) + 1);
+        QCOMPARE(store.record(store.recordCount())[0], std::string("ab"));
     }
 
     void refusesWhatIsNotAStore_data()
