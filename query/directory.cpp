@@ -265,7 +265,7 @@ bool Directory::isReady()
 
 void Directory::catchUp()
 {
-    const std::vector<std::int64_t>& ids = m_store.ids();
+    const store::IdList& ids = m_store.ids();
     for (std::size_t n = m_index.size() + 1; n <= ids.size(); ++n) {
         m_index.add(m_store.record(static_cast<int>(n)));
     }

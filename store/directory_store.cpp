@@ -109,7 +109,7 @@ bool DirectoryStore::number(QString* error)
     return true;
 }
 
-const std::vector<std::int64_t>& DirectoryStore::ids()
+const IdList& DirectoryStore::ids()
 {
     if (m_conn.isOpen() && !isCurrent()) {
         number(nullptr);
@@ -132,7 +132,7 @@ int DirectoryStore::recordCount()
 Record DirectoryStore::record(int n)
 {
     Record r;
-    const std::vector<std::int64_t>& all = ids();
+    const IdList& all = ids();
     if (n >= 1 && static_cast<std::size_t>(n) <= all.size()) {
         recordById(all[static_cast<std::size_t>(n - 1)], &r);
     }
@@ -354,7 +354,9 @@ bool DirectoryStore::Appender::commit(QString* error)
         return false;
     }
     DirectoryStore& s = m_store;
-    s.m_ids.insert(s.m_ids.end(), m_ids.begin(), m_ids.end());
+    for (const std::int64_t id : m_ids) {
+        s.m_ids.push_back(id);
+    }
     s.m_digest = m_digest.value();
     s.m_stamp = s.m_conn.stamp();
     s.m_columns.reset();

@@ -93,7 +93,7 @@ public:
     bool isCurrent() const { return m_numbered && m_conn.dataVersion() == m_version; }
     // The ids in store order: record number n has ids()[n - 1]. Reads a snapshot when there is none or another
     // connection wrote since.
-    const std::vector<std::int64_t>& ids();
+    const IdList& ids();
     // Changes whenever the numbering is replaced (not when this store appends behind the last record).
     std::uint64_t generation() const { return m_generation; }
     // The key of record number n in the numbering as it stands, without looking for another connection's writes.
@@ -170,7 +170,7 @@ private:
     Connection m_conn;
     QString m_path;
     // The numbering: a snapshot of the ids, the version it was read at, and a fingerprint of its records.
-    std::vector<std::int64_t> m_ids;
+    IdList m_ids;
     bool m_numbered = false;
     std::int64_t m_version = -1;
     std::uint64_t m_digest = 0;

@@ -199,7 +199,7 @@ bool scanStoreInTwo(const QString& path, const std::array<ScanCallback, 2>& each
         *error = secondError;
     }
     *firstPart = scan->ids.size();
-    scan->ids.insert(scan->ids.end(), second.ids.begin(), second.ids.end());
+    scan->ids.append(second.ids);
     scan->digest += second.digest;
     return ok && secondOk;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "store/connection.h"
+#include "store/id_list.h"
 #include "store/record.h"
 
 #include <QString>
@@ -47,7 +48,7 @@ private:
 // pass began.
 struct Scan
 {
-    std::vector<std::int64_t> ids;
+    IdList ids;
     std::uint64_t digest = 0;
     FileStamp stamp;
     // Whether the pass read every field, so that the digest fingerprints the records.

@@ -113,37 +113,51 @@ private slots:
     void scanInTwoEqualsOnePass_data()
     {
         QTest::addColumn<int>("records");
-        QTest::addColumn<QByteArray>("deleted");
+        QTest::addColumn<QByteArray>("change");
         QTest::newRow("empty") << 0 << QByteArray();
         QTest::newRow("one") << 1 << QByteArray();
         QTest::newRow("two") << 2 << QByteArray();
-        QTest::newRow("keys with gaps") << 300 << QByteArray("id BETWEEN 100 AND 250 OR id % 7 = 0");
-        QTest::newRow("only the last key") << 50 << QByteArray("id < 50");
+        QTest::newRow("keys with gaps") << 300
+                                        << QByteArray(
+                                               "DELETE FROM directory WHERE id BETWEEN 100 AND 250 OR id % 7 = 0");
+        QTest::newRow("only the last key") << 50 << QByteArray("DELETE FROM directory WHERE id < 50");
+        // Keys another program may give: negative, and beyond four bytes.
+        QTest::newRow("keys of eight bytes")
+            << 20
+            << QByteArray(
+                   "INSERT INTO directory (id, \"姓名\") VALUES (-5, 'a'), (4294967295, 'b'), (4294967296, 'c'), "
+                   "(9000000000000000000, 'd')");
     }
     void scanInTwoEqualsOnePass()
     {
         QFETCH(int, records);
-        QFETCH(QByteArray, deleted);
+        QFETCH(QByteArray, change);
         QTemporaryDir dir;
         QStringList rows;
         for (int i = 0; i < records; ++i) {
             rows << u"人%1"_s.arg(i);
         }
         const QString path = makeStore(dir, names(rows));
-        if (!deleted.isEmpty()) {
-            QVERIFY(execOther(path, "DELETE FROM directory WHERE " + deleted));
+        if (!change.isEmpty()) {
+            QVERIFY(execOther(path, change));
         }
         using telvane::store::FieldViews;
         using telvane::store::Scan;
         Scan one;
         std::vector<std::string> seen;
+        std::vector<std::int64_t> keys;
         QVERIFY(telvane::store::scanStore(
             path,
-            [&](std::int64_t, const FieldViews& f) {
+            [&](std::int64_t id, const FieldViews& f) {
                 seen.emplace_back(f[0]);
+                keys.push_back(id);
                 return true;
             },
             &one));
+        QCOMPARE(one.ids.size(), keys.size());
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            QCOMPARE(one.ids[i], keys[i]);
+        }
         Scan two;
         std::array<std::vector<std::string>, 2> halves;
         const auto half = [&](std::size_t h) {
