@@ -10,14 +10,15 @@ namespace telvane::query::detail {
 
 void PostingStore::reset(std::size_t lists)
 {
-    if (m_lists.size() != lists) {
-        m_lists.assign(lists, List {});
+    if (m_slot.size() != lists) {
+        m_slot.assign(lists, kNone);
     } else {
         for (const std::uint32_t list : m_used) {
-            m_lists[list] = List {};
+            m_slot[list] = kNone;
         }
     }
     m_used.clear();
+    m_entries.clear();
     m_units = 0; // the slabs are kept for the next lists
     m_free.fill(kNone);
     m_dense.clear();
@@ -46,9 +47,9 @@ std::uint32_t PostingStore::newBlock(std::size_t sizeClass)
 
 void PostingStore::makeDense(std::size_t list)
 {
-    std::vector<std::uint64_t> bits(bitmapWords(m_lists[list].last), 0);
+    std::vector<std::uint64_t> bits(bitmapWords(at(list).last), 0);
     forEach(list, [&bits](std::uint32_t r) { bits[(r - 1) >> 6] |= std::uint64_t {1} << ((r - 1) & 63); });
-    List& l = m_lists[list];
+    List& l = at(list);
     std::size_t k = 0;
     for (std::uint32_t b = l.head; b != kNone; ++k) {
         const std::size_t sizeClass = classOf(k);
@@ -67,7 +68,7 @@ void PostingStore::makeDense(std::size_t list)
 
 void PostingStore::append(std::size_t list, std::uint32_t record)
 {
-    List& l = m_lists[list];
+    List& l = at(list);
     if (l.last == record) {
         return;
     }
@@ -96,7 +97,6 @@ void PostingStore::append(std::size_t list, std::uint32_t record)
         l.head = l.tail = newBlock(0);
         l.blocks = 1;
         l.used = 0;
-        m_used.push_back(static_cast<std::uint32_t>(list));
     } else if (l.used + n > payloadOf(l.blocks - 1u)) {
         // A difference never spans two blocks: the rest of the block is zero, which no difference is.
         const std::size_t payload = payloadOf(l.blocks - 1u);
@@ -119,17 +119,17 @@ void PostingStore::append(std::size_t list, std::uint32_t record)
 void PostingStore::appendAll(std::span<const std::uint32_t> lists, std::uint32_t record)
 {
     for (const std::uint32_t list : lists) {
-        __builtin_prefetch(&m_lists[list]);
+        __builtin_prefetch(&m_slot[list]);
     }
     for (const std::uint32_t list : lists) {
-        const List& l = m_lists[list];
+        const List& l = find(list);
         if (l.tail != kNone) {
             __builtin_prefetch(block(l.tail) + l.used, 1);
         }
     }
     for (const std::uint32_t list : lists) {
         // Most often the difference takes a byte and the last block has room for it.
-        List& l = m_lists[list];
+        List& l = at(list);
         const std::uint32_t delta = record - l.last;
         if (delta != 0 && delta < 0x80 && l.tail != kNone && l.used < payloadOf(l.blocks - 1u)) {
             block(l.tail)[l.used++] = static_cast<std::uint8_t>(delta);
@@ -146,8 +146,8 @@ void PostingStore::appendAll(std::span<const std::uint32_t> lists, std::uint32_t
 std::size_t PostingStore::memoryBytes() const
 {
     std::size_t bytes = m_slabs.size() * kSlabUnits * kUnit + m_slabs.capacity() * sizeof(m_slabs[0])
-                        + m_lists.capacity() * sizeof(List) + m_used.capacity() * sizeof(std::uint32_t)
-                        + m_dense.capacity() * sizeof(m_dense[0]);
+                        + m_slot.capacity() * sizeof(std::uint32_t) + m_entries.capacity() * sizeof(List)
+                        + m_used.capacity() * sizeof(std::uint32_t) + m_dense.capacity() * sizeof(m_dense[0]);
     for (const auto& bits : m_dense) {
         bytes += bits.capacity() * sizeof(std::uint64_t);
     }

@@ -52,12 +52,12 @@ public:
     // Adds the record to each of the lists. The lists and their last blocks lie anywhere in memory: they are fetched
     // ahead, all of them before the first is written to.
     void appendAll(std::span<const std::uint32_t> lists, std::uint32_t record);
-    std::uint32_t count(std::size_t list) const { return m_lists[list].count; }
+    std::uint32_t count(std::size_t list) const { return find(list).count; }
     std::size_t memoryBytes() const;
     // The bitmap of a dense list (bit r-1 for record r; words past its end are zero), or null.
     const std::vector<std::uint64_t>* bitmap(std::size_t list) const
     {
-        const std::int32_t d = m_lists[list].dense;
+        const std::int32_t d = find(list).dense;
         return d < 0 ? nullptr : &m_dense[static_cast<std::size_t>(d)];
     }
 
@@ -67,7 +67,7 @@ public:
     {
         constexpr std::uint64_t kHigh = 0x8080808080808080u;
         constexpr std::uint64_t kOnes = 0x0101010101010101u;
-        const List& l = m_lists[list];
+        const List& l = find(list);
         if (const auto* bits = bitmap(list)) {
             for (std::size_t w = 0; w < bits->size(); ++w) {
                 for (std::uint64_t m = (*bits)[w]; m; m &= m - 1) {
@@ -139,6 +139,24 @@ private:
     {
         return (kUnit << classOf(k)) - 4;
     }
+    // A list's state; most lists (of three codes, of a character) never get a record, and have none.
+    const List& find(std::size_t list) const
+    {
+        static constexpr List kEmpty {};
+        const std::uint32_t e = m_slot[list];
+        return e == kNone ? kEmpty : m_entries[e];
+    }
+    List& at(std::size_t list)
+    {
+        std::uint32_t& e = m_slot[list];
+        if (e == kNone) {
+            e = static_cast<std::uint32_t>(m_entries.size());
+            reserveFor(m_entries, m_entries.size() + 1);
+            m_entries.emplace_back();
+            m_used.push_back(static_cast<std::uint32_t>(list));
+        }
+        return m_entries[e];
+    }
     std::uint8_t* block(std::uint32_t b) const
     {
         return m_slabs[b / kSlabUnits].get() + (b % kSlabUnits) * kUnit;
@@ -146,8 +164,9 @@ private:
     std::uint32_t newBlock(std::size_t sizeClass);
     void makeDense(std::size_t list);
 
-    std::vector<List> m_lists;
-    std::vector<std::uint32_t> m_used; // the lists that have records, for a quick reset
+    std::vector<std::uint32_t> m_slot; // each list's place in m_entries, or kNone
+    std::vector<List> m_entries;
+    std::vector<std::uint32_t> m_used; // the list of each entry
     std::vector<std::unique_ptr<std::uint8_t[]>> m_slabs;
     std::uint32_t m_units = 0; // units taken from the slabs
     std::array<std::uint32_t, kClasses> m_free {kNone, kNone, kNone, kNone}; // blocks given back, chained, by size
