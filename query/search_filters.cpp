@@ -273,24 +273,41 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
     const Nibbles32 before = nibbles32(&f.before);
     const bool fewClasses = f.classCount <= f.classList.size();
     const bool fewSubs = f.subCount <= f.subList.size();
+    // With neighbours, `starts` and `follows` hold only classes of the set, so they stand for the test of the class;
+    // a side without classes is not tested. Every test runs on every word: whether a word has a place is as good as
+    // random, and a branch on it mispredicted cost more than the tests it saved.
+    const bool neighbours = f.neighbours;
+    const bool anyStarts = neighbours && f.starts.any;
+    const bool anyFollows = neighbours && f.follows.any;
+    const bool testSubs = !f.allSubs;
     const __m256i zero = _mm256_setzero_si256();
     std::size_t n = 0;
     for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
         // Both buffers are read ahead: a sub read only where the class matched would wait for memory each time.
         _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
         _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
-        std::uint64_t h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
-        if (h && !f.allSubs) {
+        const __m256i v0 = load32(cls);
+        const __m256i v1 = load32(cls + 32);
+        std::uint64_t h = 0;
+        if (neighbours) {
+            const Probe32 p0 = probe32(v0, bits);
+            const Probe32 p1 = probe32(v1, bits);
+            if (anyStarts) {
+                h = (member32(p0, starts) | member32(p1, starts) << 32) & inSet(cls + 1, next, bits);
+            }
+            if (anyFollows) {
+                h |= (member32(p0, follows) | member32(p1, follows) << 32) & inSet(cls - 1, before, bits);
+            }
+        } else {
+            h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
+        }
+        if (testSubs) {
             h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
         }
-        if (h && f.neighbours) {
-            h &= (inSet(cls, starts, bits) & inSet(cls + 1, next, bits))
-                 | (inSet(cls, follows, bits) & inSet(cls - 1, before, bits));
-        }
-        const std::uint64_t z = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(cls), zero)))
-                                | static_cast<std::uint64_t>(static_cast<std::uint32_t>(
-                                      _mm256_movemask_epi8(_mm256_cmpeq_epi8(load32(cls + 32), zero))))
-                                      << 32;
+        const std::uint64_t z =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, zero)))
+            | static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, zero))))
+                  << 32;
         if (w * 64 + 64 > bytes) {
             h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
         }

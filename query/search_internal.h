@@ -78,10 +78,12 @@ struct ByteSet
     alignas(32) std::array<std::uint8_t, 16> high {};
     std::array<bool, 256> member {};
     bool hasHigh = false; // a member of 128 or more: the vector test must look at the high table too
+    bool any = false;
 
     void add(unsigned value)
     {
         member[value] = true;
+        any = true;
         hasHigh = hasHigh || value >= 128;
         const unsigned h = value >> 4;
         auto& table = h < 8 ? low : high;
