@@ -254,6 +254,42 @@ __attribute__((target("avx2"))) inline std::uint64_t inSet(const std::uint8_t* p
     return member32(probe32(load32(p), bits), set) | member32(probe32(load32(p + 32), bits), set) << 32;
 }
 
+// The masks of the neighbour test for the 64 classes at p: in `starts` and `next`, in `follows` and `before` (a null
+// side is not tested), and class 0.
+struct Masks
+{
+    std::uint64_t starts = 0;
+    std::uint64_t next = 0;
+    std::uint64_t follows = 0;
+    std::uint64_t before = 0;
+    std::uint64_t zeros = 0;
+};
+
+__attribute__((target("avx2"))) inline Masks masksOf(const std::uint8_t* p, __m256i bits, const Nibbles32* starts,
+                                                     const Nibbles32* next, const Nibbles32* follows,
+                                                     const Nibbles32* before)
+{
+    const __m256i v0 = load32(p);
+    const __m256i v1 = load32(p + 32);
+    const Probe32 p0 = probe32(v0, bits);
+    const Probe32 p1 = probe32(v1, bits);
+    Masks m;
+    if (starts) {
+        m.starts = member32(p0, *starts) | member32(p1, *starts) << 32;
+        m.next = member32(p0, *next) | member32(p1, *next) << 32;
+    }
+    if (follows) {
+        m.follows = member32(p0, *follows) | member32(p1, *follows) << 32;
+        m.before = member32(p0, *before) | member32(p1, *before) << 32;
+    }
+    const __m256i zero = _mm256_setzero_si256();
+    m.zeros =
+        static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, zero)))
+        | static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, zero))))
+              << 32;
+    return m;
+}
+
 } // namespace
 
 __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter& f, const std::uint8_t* cls,
@@ -282,32 +318,7 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
     const bool testSubs = !f.allSubs;
     const __m256i zero = _mm256_setzero_si256();
     std::size_t n = 0;
-    for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
-        // Both buffers are read ahead: a sub read only where the class matched would wait for memory each time.
-        _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
-        const __m256i v0 = load32(cls);
-        const __m256i v1 = load32(cls + 32);
-        std::uint64_t h = 0;
-        if (neighbours) {
-            const Probe32 p0 = probe32(v0, bits);
-            const Probe32 p1 = probe32(v1, bits);
-            if (anyStarts) {
-                h = (member32(p0, starts) | member32(p1, starts) << 32) & inSet(cls + 1, next, bits);
-            }
-            if (anyFollows) {
-                h |= (member32(p0, follows) | member32(p1, follows) << 32) & inSet(cls - 1, before, bits);
-            }
-        } else {
-            h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
-        }
-        if (testSubs) {
-            h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
-        }
-        const std::uint64_t z =
-            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, zero)))
-            | static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, zero))))
-                  << 32;
+    const auto keep = [&](std::size_t w, std::uint64_t h, std::uint64_t z) {
         if (w * 64 + 64 > bytes) {
             h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
         }
@@ -318,6 +329,44 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
                 zeros + static_cast<std::size_t>(__builtin_popcountll(z & ((std::uint64_t {1} << bit) - 1))));
         }
         zeros += static_cast<std::size_t>(__builtin_popcountll(z));
+    };
+    if (neighbours) {
+        // Each word's classes are probed once: the test of the next class at place j is bit j+1 of the same word's
+        // mask, the loop running a word ahead for the bit that crosses into the next word, and the test of the class
+        // before is bit j-1, the last word's mask kept (the 64 bytes before the first are readable).
+        std::uint64_t lastBefore = anyFollows ? inSet(cls - 64, before, bits) : 0;
+        Masks here = masksOf(cls, bits, anyStarts ? &starts : nullptr, &next, anyFollows ? &follows : nullptr, &before);
+        for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
+            _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
+            _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
+            const Masks ahead =
+                masksOf(cls + 64, bits, anyStarts ? &starts : nullptr, &next, anyFollows ? &follows : nullptr, &before);
+            std::uint64_t h = (here.starts & (here.next >> 1 | ahead.next << 63))
+                              | (here.follows & (here.before << 1 | lastBefore >> 63));
+            if (testSubs) {
+                h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
+            }
+            keep(w, h, here.zeros);
+            lastBefore = here.before;
+            here = ahead;
+        }
+        return n;
+    }
+    for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
+        // Both buffers are read ahead: a sub read only where the class matched would wait for memory each time.
+        _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
+        const __m256i v0 = load32(cls);
+        const __m256i v1 = load32(cls + 32);
+        std::uint64_t h = fewClasses ? anyOf(cls, f.classList, f.classCount) : inSet(cls, classes, bits);
+        if (testSubs) {
+            h &= fewSubs ? anyOf(sub, f.subList, f.subCount) : inSet(sub, subs, bits);
+        }
+        const std::uint64_t z =
+            static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v0, zero)))
+            | static_cast<std::uint64_t>(static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v1, zero))))
+                  << 32;
+        keep(w, h, z);
     }
     return n;
 }
