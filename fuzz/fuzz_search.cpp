@@ -181,7 +181,7 @@ struct Knobs
 std::vector<Knobs> allKnobs()
 {
     std::vector<Knobs> out;
-    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
+    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2, query::ScanPath::Avx512}) {
         if (!query::SearcherKnobs::supported(path)) {
             continue;
         }

@@ -371,4 +371,94 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
     return n;
 }
 
+// ---- the character scan's filter with AVX-512 ----------------------------------------------------------------------
+
+void makeHitTables(const HitFilter& f, HitTables& tables)
+{
+    for (unsigned c = 0; c < 256; ++c) {
+        std::uint8_t flags = 0;
+        flags |= f.classes.member[c] ? HitTables::kClass : 0;
+        flags |= f.starts.member[c] ? HitTables::kStarts : 0;
+        flags |= f.next.member[c] ? HitTables::kNext : 0;
+        flags |= f.follows.member[c] ? HitTables::kFollows : 0;
+        flags |= f.before.member[c] ? HitTables::kBefore : 0;
+        tables.classFlags[c] = flags;
+        tables.subFlags[c] = f.allSubs || f.subs.member[c] ? 1 : 0;
+    }
+}
+
+namespace {
+
+// The flags of the 64 bytes at p: two lookups of 128 entries each, the top bit choosing between them.
+struct Table512
+{
+    __m512i t0;
+    __m512i t1;
+    __m512i t2;
+    __m512i t3;
+};
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline Table512 table512(const std::uint8_t* t)
+{
+    return {_mm512_load_si512(t), _mm512_load_si512(t + 64), _mm512_load_si512(t + 128), _mm512_load_si512(t + 192)};
+}
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i lookup512(const Table512& t, __m512i v)
+{
+    const __m512i low = _mm512_permutex2var_epi8(t.t0, v, t.t1);
+    const __m512i high = _mm512_permutex2var_epi8(t.t2, v, t.t3);
+    return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
+}
+
+} // namespace
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi,popcnt"))) std::size_t
+hitFilterAvx512(const HitFilter& f, const HitTables& tables, const std::uint8_t* cls, const std::uint8_t* sub,
+                std::size_t words, std::size_t bytes, std::size_t& zeros, std::uint32_t* places, std::uint32_t* below)
+{
+    if (f.empty) {
+        return hitFilterScalar(f, cls, sub, words, bytes, zeros, places, below);
+    }
+    const Table512 classFlags = table512(tables.classFlags.data());
+    const Table512 subFlags = table512(tables.subFlags.data());
+    const __m512i classBit = _mm512_set1_epi8(static_cast<char>(HitTables::kClass));
+    const __m512i startsBit = _mm512_set1_epi8(static_cast<char>(HitTables::kStarts));
+    const __m512i nextBit = _mm512_set1_epi8(static_cast<char>(HitTables::kNext));
+    const __m512i followsBit = _mm512_set1_epi8(static_cast<char>(HitTables::kFollows));
+    const __m512i beforeBit = _mm512_set1_epi8(static_cast<char>(HitTables::kBefore));
+    const __m512i one = _mm512_set1_epi8(1);
+    const bool neighbours = f.neighbours;
+    const bool testSubs = !f.allSubs;
+    std::size_t n = 0;
+    for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
+        _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_T0);
+        const __m512i v = _mm512_loadu_si512(cls);
+        const __m512i here = lookup512(classFlags, v);
+        std::uint64_t h = _mm512_test_epi8_mask(here, classBit);
+        if (neighbours) {
+            // The flags of the next class and of the one before, looked up one place off.
+            const __m512i next = lookup512(classFlags, _mm512_loadu_si512(cls + 1));
+            const __m512i last = lookup512(classFlags, _mm512_loadu_si512(cls - 1));
+            h &= (_mm512_test_epi8_mask(here, startsBit) & _mm512_test_epi8_mask(next, nextBit))
+                 | (_mm512_test_epi8_mask(here, followsBit) & _mm512_test_epi8_mask(last, beforeBit));
+        }
+        if (testSubs) {
+            h &= _mm512_test_epi8_mask(lookup512(subFlags, _mm512_loadu_si512(sub)), one);
+        }
+        const std::uint64_t z = _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512());
+        if (w * 64 + 64 > bytes) {
+            h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
+        }
+        for (; h; h &= h - 1) {
+            const auto bit = static_cast<unsigned>(__builtin_ctzll(h));
+            places[n] = static_cast<std::uint32_t>(w * 64 + bit);
+            below[n++] = static_cast<std::uint32_t>(
+                zeros + static_cast<std::size_t>(__builtin_popcountll(z & ((std::uint64_t {1} << bit) - 1))));
+        }
+        zeros += static_cast<std::size_t>(__builtin_popcountll(z));
+    }
+    return n;
+}
+
 } // namespace telvane::query::detail

@@ -146,7 +146,22 @@ template<class F>
 void forEachHit(const IndexData& index, const HitFilter& filter, SearchContext& context, F&& f)
 {
     constexpr std::size_t kBlockWords = 64;
-    const bool avx2 = context.path == ScanPath::Avx2;
+    const ScanPath path = context.path;
+    HitTables tables;
+    if (path == ScanPath::Avx512) {
+        makeHitTables(filter, tables);
+    }
+    const auto hits = [&](const std::uint8_t* cls, const std::uint8_t* sub, std::size_t words, std::size_t bytes,
+                          std::size_t& zeros, std::uint32_t* places, std::uint32_t* below) {
+        switch (path) {
+            case ScanPath::Avx512:
+                return hitFilterAvx512(filter, tables, cls, sub, words, bytes, zeros, places, below);
+            case ScanPath::Avx2:
+                return hitFilterAvx2(filter, cls, sub, words, bytes, zeros, places, below);
+            default:
+                return hitFilterScalar(filter, cls, sub, words, bytes, zeros, places, below);
+        }
+    };
     const std::size_t chunks = index.classes.chunkCount();
     // Chunks from..to-1, with the buffers for the places found.
     const auto scan = [&](std::size_t from, std::size_t to, std::vector<std::uint32_t>& places,
@@ -167,10 +182,7 @@ void forEachHit(const IndexData& index, const HitFilter& filter, SearchContext& 
             for (std::size_t w0 = 0; w0 < words; w0 += kBlockWords) {
                 const std::size_t n = std::min(kBlockWords, words - w0);
                 const std::size_t at = w0 * 64;
-                const std::size_t found =
-                    avx2 ? hitFilterAvx2(filter, cls + at, sub + at, n, bytes - at, zeros, places.data(), below.data())
-                         : hitFilterScalar(filter, cls + at, sub + at, n, bytes - at, zeros, places.data(),
-                                           below.data());
+                const std::size_t found = hits(cls + at, sub + at, n, bytes - at, zeros, places.data(), below.data());
                 for (std::size_t i = 0; i < found; ++i) {
                     const std::size_t pos = at + places[i];
                     f(base + pos, cls + pos, sub + pos, first + below[i] / 3, pos);

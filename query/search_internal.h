@@ -38,7 +38,7 @@ NormalQuery normalizeQuery(std::string_view query);
 QueryKind queryKind(std::string_view query);
 
 // The instruction set the scan over pinyin classes uses. Best picks the widest one the processor has.
-enum class ScanPath { Best, Scalar, Sse, Avx2 };
+enum class ScanPath { Best, Scalar, Sse, Avx2, Avx512 };
 // How a Letter search finds its records. Postings: from the lists of records holding each three neighbouring codes,
 // checking each listed record's classes where the lists alone do not tell. Candidates, Records: by scanning the classes
 // of every record, then walking the positions that pass the scan's filter candidate by candidate or record by record.
@@ -292,6 +292,22 @@ std::size_t hitFilterScalar(const HitFilter& f, const std::uint8_t* cls, const s
                             std::size_t bytes, std::size_t& zeros, std::uint32_t* places, std::uint32_t* below);
 std::size_t hitFilterAvx2(const HitFilter& f, const std::uint8_t* cls, const std::uint8_t* sub, std::size_t words,
                           std::size_t bytes, std::size_t& zeros, std::uint32_t* places, std::uint32_t* below);
+// The filter as a table of flags per class and per sub, which AVX-512 looks 64 bytes up in at once: every set of the
+// filter is one bit of a class's flags.
+struct HitTables
+{
+    static constexpr std::uint8_t kClass = 1;
+    static constexpr std::uint8_t kStarts = 2;
+    static constexpr std::uint8_t kNext = 4;
+    static constexpr std::uint8_t kFollows = 8;
+    static constexpr std::uint8_t kBefore = 16;
+    alignas(64) std::array<std::uint8_t, 256> classFlags {};
+    alignas(64) std::array<std::uint8_t, 256> subFlags {}; // 1 for a sub of the set
+};
+void makeHitTables(const HitFilter& f, HitTables& tables);
+std::size_t hitFilterAvx512(const HitFilter& f, const HitTables& tables, const std::uint8_t* cls,
+                            const std::uint8_t* sub, std::size_t words, std::size_t bytes, std::size_t& zeros,
+                            std::uint32_t* places, std::uint32_t* below);
 
 // A Letter search's filter over classes: positions whose class is in `single` (a one-character match), or whose class
 // is in `first` while the next one is in `second` (the first two characters of a longer match). A null set takes no

@@ -194,6 +194,9 @@ bool scanPathSupported(ScanPath path)
             return __builtin_cpu_supports("ssse3");
         case ScanPath::Avx2:
             return __builtin_cpu_supports("avx2");
+        case ScanPath::Avx512:
+            return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("avx512f")
+                   && __builtin_cpu_supports("avx512bw") && __builtin_cpu_supports("avx512vbmi");
     }
     return false;
 }
@@ -202,6 +205,9 @@ ScanPath resolveScanPath(ScanPath path)
 {
     if (path != ScanPath::Best && scanPathSupported(path)) {
         return path;
+    }
+    if (scanPathSupported(ScanPath::Avx512)) {
+        return ScanPath::Avx512;
     }
     if (scanPathSupported(ScanPath::Avx2)) {
         return ScanPath::Avx2;
@@ -217,7 +223,8 @@ void scanLetters(const IndexData& index, const LetterProgram& program, SearchCon
 {
     using Filter = void (*)(const LetterFilter&, std::size_t, std::size_t, std::uint64_t*);
     Filter filter = letterFilterScalar;
-    if (context.path == ScanPath::Avx2) {
+    // The scan of letters has no AVX-512 form: AVX2 serves that path too.
+    if (context.path == ScanPath::Avx2 || context.path == ScanPath::Avx512) {
         filter = letterFilterAvx2;
     } else if (context.path == ScanPath::Sse) {
         filter = letterFilterSse;

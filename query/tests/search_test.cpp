@@ -288,7 +288,7 @@ private:
 std::vector<std::unique_ptr<query::Searcher>> allSearchers()
 {
     std::vector<std::unique_ptr<query::Searcher>> out;
-    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2}) {
+    for (auto path : {query::ScanPath::Scalar, query::ScanPath::Sse, query::ScanPath::Avx2, query::ScanPath::Avx512}) {
         if (!query::SearcherKnobs::supported(path)) {
             qWarning("scan path %d is not supported here and is not tested", static_cast<int>(path));
             continue;
