@@ -80,9 +80,18 @@ RowMatcher::Part RowMatcher::match(const std::array<std::string_view, store::kFi
         return Part::None;
     }
     const detail::CharTable& chars = detail::charTable();
-    s.classes.clear();
-    s.subs.clear();
-    s.fours.clear();
+    // Written through pointers into room for a character per byte: every record of the store passes here while a
+    // query typed at start is answered.
+    std::size_t room = store::kFieldCount;
+    for (std::size_t f = 0; f < store::kFieldCount; ++f) {
+        room += store::kFields[f].letters ? fields[f].size() : 0;
+    }
+    if (s.classes.size() < room) {
+        s.classes.resize(room);
+        s.subs.resize(room);
+        s.fours.resize(room);
+    }
+    std::size_t count = 0;
     for (std::size_t f = 0; f < store::kFieldCount; ++f) {
         if (!store::kFields[f].letters) {
             continue;
@@ -95,19 +104,21 @@ RowMatcher::Part RowMatcher::match(const std::array<std::string_view, store::kFi
             for (std::size_t b = 0; length == 4 && b < 4; ++b) {
                 four = four << 8 | static_cast<unsigned char>(text[i + b]);
             }
-            s.classes.push_back(static_cast<std::uint8_t>(id >> 8));
-            s.subs.push_back(static_cast<std::uint8_t>(id & 0xFF));
-            s.fours.push_back(four);
+            s.classes[count] = static_cast<std::uint8_t>(id >> 8);
+            s.subs[count] = static_cast<std::uint8_t>(id & 0xFF);
+            s.fours[count] = four;
+            ++count;
             i += length;
         }
-        s.classes.push_back(0);
-        s.subs.push_back(0);
-        s.fours.push_back(0);
+        s.classes[count] = 0;
+        s.subs[count] = 0;
+        s.fours[count] = 0;
+        ++count;
     }
     unsigned found = 0;
     const detail::GeneralProgram& g = s.program;
     // Every field ends with class 0, so a place has a next class.
-    for (std::size_t p = 0; p < s.classes.size() && !(found & detail::kInitialsMatch); ++p) {
+    for (std::size_t p = 0; p < count && !(found & detail::kInitialsMatch); ++p) {
         const unsigned c1 = s.classes[p];
         const unsigned c2 = s.classes[p + (c1 != 0)];
         if (s.goesOn[c1 * 4 + c2 / 64] >> (c2 % 64) & 1u) {
