@@ -254,6 +254,24 @@ __attribute__((target("avx2"))) inline std::uint64_t inSet(const std::uint8_t* p
     return member32(probe32(load32(p), bits), set) | member32(probe32(load32(p + 32), bits), set) << 32;
 }
 
+// Appends the places of word w that pass (the bits of h within the first `bytes`), each with the class-0 positions
+// before it (z: those of the word), and counts the word's into `zeros`.
+__attribute__((target("popcnt"))) inline void keepPlaces(std::size_t w, std::uint64_t h, std::uint64_t z,
+                                                         std::size_t bytes, std::size_t& zeros, std::uint32_t* places,
+                                                         std::uint32_t* below, std::size_t& n)
+{
+    if (w * 64 + 64 > bytes) {
+        h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
+    }
+    for (; h; h &= h - 1) {
+        const auto bit = static_cast<unsigned>(__builtin_ctzll(h));
+        places[n] = static_cast<std::uint32_t>(w * 64 + bit);
+        below[n++] = static_cast<std::uint32_t>(
+            zeros + static_cast<std::size_t>(__builtin_popcountll(z & ((std::uint64_t {1} << bit) - 1))));
+    }
+    zeros += static_cast<std::size_t>(__builtin_popcountll(z));
+}
+
 // The masks of the neighbour test for the 64 classes at p: in `starts` and `next`, in `follows` and `before` (a null
 // side is not tested), and class 0.
 struct Masks
@@ -319,16 +337,7 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
     const __m256i zero = _mm256_setzero_si256();
     std::size_t n = 0;
     const auto keep = [&](std::size_t w, std::uint64_t h, std::uint64_t z) {
-        if (w * 64 + 64 > bytes) {
-            h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
-        }
-        for (; h; h &= h - 1) {
-            const auto bit = static_cast<unsigned>(__builtin_ctzll(h));
-            places[n] = static_cast<std::uint32_t>(w * 64 + bit);
-            below[n++] = static_cast<std::uint32_t>(
-                zeros + static_cast<std::size_t>(__builtin_popcountll(z & ((std::uint64_t {1} << bit) - 1))));
-        }
-        zeros += static_cast<std::size_t>(__builtin_popcountll(z));
+        keepPlaces(w, h, z, bytes, zeros, places, below, n);
     };
     if (neighbours) {
         // Each word's classes are probed once: the test of the next class at place j is bit j+1 of the same word's
@@ -446,17 +455,7 @@ hitFilterAvx512(const HitFilter& f, const HitTables& tables, const std::uint8_t*
         if (testSubs) {
             h &= _mm512_test_epi8_mask(lookup512(subFlags, _mm512_loadu_si512(sub)), one);
         }
-        const std::uint64_t z = _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512());
-        if (w * 64 + 64 > bytes) {
-            h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
-        }
-        for (; h; h &= h - 1) {
-            const auto bit = static_cast<unsigned>(__builtin_ctzll(h));
-            places[n] = static_cast<std::uint32_t>(w * 64 + bit);
-            below[n++] = static_cast<std::uint32_t>(
-                zeros + static_cast<std::size_t>(__builtin_popcountll(z & ((std::uint64_t {1} << bit) - 1))));
-        }
-        zeros += static_cast<std::size_t>(__builtin_popcountll(z));
+        keepPlaces(w, h, _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512()), bytes, zeros, places, below, n);
     }
     return n;
 }
