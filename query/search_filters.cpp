@@ -211,7 +211,7 @@ bool inCharSet(const CharSet& set, std::uint8_t cls, std::uint8_t sub)
 bool hasNeighbours(const HitFilter& f, const std::uint8_t* c)
 {
     return !f.neighbours || (f.starts.member[c[0]] && f.next.member[c[1]])
-           || (f.follows.member[c[0]] && f.before.member[c[-1]]);
+           || (f.follows.member[c[0]] && f.before.member[c[-1]] && (f.thenAny || f.then.member[c[1]]));
 }
 
 } // namespace
@@ -393,6 +393,7 @@ void makeHitTables(const HitFilter& f, HitTables& tables)
         flags |= f.next.member[c] ? HitTables::kNext : 0;
         flags |= f.follows.member[c] ? HitTables::kFollows : 0;
         flags |= f.before.member[c] ? HitTables::kBefore : 0;
+        flags |= f.thenAny || f.then.member[c] ? HitTables::kThen : 0;
         tables.classFlags[c] = flags;
         tables.subFlags[c] = f.allSubs || f.subs.member[c] ? 1 : 0;
     }
@@ -437,6 +438,7 @@ hitFilterAvx512(const HitFilter& f, const HitTables& tables, const std::uint8_t*
     const __m512i nextBit = _mm512_set1_epi8(static_cast<char>(HitTables::kNext));
     const __m512i followsBit = _mm512_set1_epi8(static_cast<char>(HitTables::kFollows));
     const __m512i beforeBit = _mm512_set1_epi8(static_cast<char>(HitTables::kBefore));
+    const __m512i thenBit = _mm512_set1_epi8(static_cast<char>(HitTables::kThen));
     const __m512i one = _mm512_set1_epi8(1);
     const bool neighbours = f.neighbours;
     const bool testSubs = !f.allSubs;
@@ -453,7 +455,8 @@ hitFilterAvx512(const HitFilter& f, const HitTables& tables, const std::uint8_t*
             const __m512i next = lookup512(classFlags, _mm512_loadu_si512(cls + 1));
             const __m512i last = lookup512(classFlags, _mm512_loadu_si512(cls - 1));
             h &= (_mm512_test_epi8_mask(here, startsBit) & _mm512_test_epi8_mask(next, nextBit))
-                 | (_mm512_test_epi8_mask(here, followsBit) & _mm512_test_epi8_mask(last, beforeBit));
+                 | (_mm512_test_epi8_mask(here, followsBit) & _mm512_test_epi8_mask(last, beforeBit)
+                    & _mm512_test_epi8_mask(next, thenBit));
         }
         if (testSubs) {
             h &= _mm512_test_epi8_mask(lookup512(subFlags, _mm512_loadu_si512(sub)), one);

@@ -100,10 +100,12 @@ unsigned readWindows(const GeneralProgram& g, const std::uint8_t* cls, const std
             }
         }
         if (g.readingClass[c]) {
-            const std::uint64_t any = r0 | r1;
-            for (const std::uint16_t s : chars.syllables(static_cast<std::uint16_t>(c << 8 | sub[t - 1]))) {
-                n1 |= (any & g.syllableAt[s]) << g.syllableLength[s];
-                found |= (any & g.prefixAt[s]) ? kReadingMatch : 0;
+            if (const auto* reading = g.readingOf(c, sub[t - 1])) {
+                const std::uint64_t any = r0 | r1;
+                for (std::size_t k = reading->first; k < reading->first + reading->count; ++k) {
+                    n1 |= (any & g.readingEdges[k].at) << g.readingEdges[k].length;
+                }
+                found |= (any & reading->prefix) ? kReadingMatch : 0;
             }
         }
         if (n0 & end) {
@@ -614,6 +616,40 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
 
 // ---- the records only a reading finds, for a query of letters -------------------------------------------------------
 
+// The characters that can go on with a window from the offsets `ends` (or, with `any`, every character): those of
+// the classes in byCode by a code, some of those in byReading by a reading, which take a look at the character.
+struct NextChars
+{
+    std::uint64_t ends = 0;
+    bool any = false;
+    std::array<bool, 256> byCode {};
+    std::array<bool, 256> byReading {};
+
+    void make(const GeneralProgram& g)
+    {
+        const std::size_t stride = g.length + 1;
+        for (std::size_t c = 0; c < static_cast<std::size_t>(charTable().classCount); ++c) {
+            bool code = any || g.charClass[c];
+            for (std::uint64_t m = ends; m && !code; m &= m - 1) {
+                code = g.step[c * stride + static_cast<std::size_t>(std::countr_zero(m))] != 0;
+            }
+            byCode[c] = code;
+            for (unsigned sub = 0; sub < 256 && !code && !byReading[c]; ++sub) {
+                const auto* reading = g.readingOf(static_cast<unsigned>(c), sub);
+                byReading[c] = reading != nullptr && (reading->starts & ends) != 0;
+            }
+        }
+    }
+    bool take(const GeneralProgram& g, const std::uint8_t* cls, const std::uint8_t* sub) const
+    {
+        if (byCode[*cls]) {
+            return true;
+        }
+        const auto* reading = byReading[*cls] ? g.readingOf(*cls, *sub) : nullptr;
+        return reading != nullptr && (reading->starts & ends) != 0;
+    }
+};
+
 void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContext& context)
 {
     const CharTable& chars = charTable();
@@ -641,9 +677,22 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
     auto& codeFirst = context.lists;
     bool codeFirstListed = false;
     if (lists) {
+        // When the characters that start a window by a reading occur so often that all characters are scanned for
+        // them, the same scan finds the windows whose second character follows a code at the start (by that
+        // character and the one before it) for less than reading the records of their lists.
+        std::size_t startCount = 0;
+        for (std::size_t s = 0; s < g.syllableAt.size(); ++s) {
+            const bool whole = ((g.syllableAt[s] & 1u) && g.syllableLength[s] == g.length) || (g.prefixAt[s] & 1u);
+            if ((g.syllableAt[s] & 1u) && !whole) {
+                for (const std::uint16_t id : chars.charsOfSyllable[s]) {
+                    startCount += index.charCount[id];
+                }
+            }
+        }
+        const bool startsScanned = context.walk == SearchWalk::Auto && startCount * kCharShare > index.records;
         windowLists(paths, index, Windows::CodeFirst, codeFirst);
-        codeFirstListed =
-            context.walk == SearchWalk::Postings || listedRecords(index, codeFirst) * kListShare <= index.records;
+        codeFirstListed = context.walk == SearchWalk::Postings
+                          || (!startsScanned && listedRecords(index, codeFirst) * kListShare <= index.records);
     }
     // Windows whose first character is read by a reading, and (unless listed) those whose second is after a code:
     // found from the places of those characters (and the one before them).
@@ -707,39 +756,41 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
         }
     }
     if (partCount != 0) {
-        // The classes a character can follow when it is read after a code at the start, and those that can go on
-        // from a reading of the first character.
+        // The classes a character can follow when it is read after a code at the start; and what can come after a
+        // reading of the first character, and after one that follows a code at the start.
         std::array<bool, 256> afterOk {};
-        std::array<bool, 256> nextOk {};
         const std::size_t stride = g.length + 1;
-        std::uint64_t firstEnds = 0;
+        NextChars afterFirst;
+        NextChars afterSecond;
         for (std::size_t s = 0; s < g.syllableAt.size(); ++s) {
             if (g.syllableAt[s] & 1u) {
-                firstEnds |= std::uint64_t {1} << g.syllableLength[s];
+                afterFirst.ends |= std::uint64_t {1} << g.syllableLength[s];
             }
+            for (std::uint64_t m = g.syllableAt[s] & afterCode; m; m &= m - 1) {
+                const std::size_t end = static_cast<std::size_t>(std::countr_zero(m)) + g.syllableLength[s];
+                afterSecond.any = afterSecond.any || end == g.length;
+                afterSecond.ends |= std::uint64_t {1} << end;
+            }
+            afterSecond.any = afterSecond.any || (g.prefixAt[s] & afterCode) != 0;
         }
+        afterFirst.make(g);
+        afterSecond.make(g);
         for (std::size_t c = 1; c < static_cast<std::size_t>(chars.classCount); ++c) {
             afterOk[c] = (g.step[c * stride] & afterCode) != 0;
-            bool goesOn = g.readingClass[c] || g.charClass[c];
-            for (std::uint64_t m = firstEnds; m && !goesOn; m &= m - 1) {
-                goesOn = g.step[c * stride + static_cast<std::size_t>(std::countr_zero(m))] != 0;
-            }
-            nextOk[c] = goesOn;
         }
         auto& readingFound = context.readingFound;
         auto& initialsFound = context.initialsFound;
-        const bool oneAfter = std::has_single_bit(afterCode);
         // A place of a wanted character: the windows it starts, or starts after a code.
         const auto visit = [&](std::size_t address, const std::uint8_t* cls, const std::uint8_t* sub,
                                std::size_t record, std::size_t inChunk) {
-            const std::size_t id = static_cast<std::size_t>(*cls) << 8 | *sub;
-            if (!testBit(wanted, id)) {
+            const auto* reading = g.readingOf(*cls, *sub);
+            if (reading == nullptr || reading->whole) {
                 return;
             }
-            const std::uint8_t bits = role[id];
             // Most characters found are followed or preceded by one that takes no part.
-            const bool first = (bits & 1) && nextOk[cls[1]];
-            const bool after = (bits & 2) && inChunk >= 1 && afterOk[cls[-1]];
+            const bool first = (reading->starts & 1u) && afterFirst.take(g, cls + 1, sub + 1);
+            const bool after = (reading->starts & afterCode) && inChunk >= 1 && afterOk[cls[-1]]
+                               && afterSecond.take(g, cls + 1, sub + 1);
             if ((!first && !after) || testShared(readingFound, record) || testShared(initialsFound, record)) {
                 return;
             }
@@ -748,15 +799,11 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
                 found = matchAt(g, index, address, cls, sub, kReadingMatch);
             }
             if (!found && after) {
-                bool fits = oneAfter;
-                if (!fits) {
-                    std::uint64_t at = 0;
-                    for (const std::uint16_t s : chars.syllables(static_cast<std::uint16_t>(id))) {
-                        at |= g.syllableAt[s] | g.prefixAt[s];
-                    }
-                    fits = (g.step[cls[-1] * stride] & at & afterCode) != 0;
-                }
-                if (fits) {
+                const std::uint64_t from = g.step[cls[-1] * stride] & afterCode;
+                if (from & reading->toEnd) {
+                    // The code before and the reading make the window: the whole query.
+                    found = kReadingMatch;
+                } else if (from & reading->starts) {
                     found = matchAt(g, index, address - 1, cls - 1, sub - 1, kReadingMatch);
                 }
             }
@@ -780,6 +827,7 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
             HitFilter filter;
             charSetOf(wanted, filter);
             filter.neighbours = true;
+            filter.thenAny = afterSecond.any;
             for (const std::uint16_t id : marked) {
                 if (!(role[id] & 4)) {
                     if (role[id] & 1) {
@@ -791,7 +839,10 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
                 }
             }
             for (std::size_t c = 1; c < 256; ++c) {
-                if (nextOk[c]) {
+                if (afterSecond.byCode[c] || afterSecond.byReading[c]) {
+                    filter.then.add(static_cast<unsigned>(c));
+                }
+                if (afterFirst.byCode[c] || afterFirst.byReading[c]) {
                     filter.next.add(static_cast<unsigned>(c));
                 }
                 if (afterOk[c]) {

@@ -226,6 +226,40 @@ struct GeneralProgram
     std::vector<std::uint8_t> syllableLength;
     std::array<bool, 256> readingClass {}; // the class has a character with one of those syllables
     bool readings = false;
+    // What those syllables do for each character that has one, in tables small enough to stay in the cache while a
+    // scan streams the records past them: from each offset in `at`, the letters it spells whole lead on by `length`
+    // (edges[first .. first+count-1]); from the offsets in `prefix` it starts the letters to the end. `starts` is
+    // every offset of either kind, `toEnd` those from which it reads the letters to the end; `whole` tells that it
+    // reads as the whole query alone.
+    struct ReadingEdge
+    {
+        std::uint64_t at;
+        unsigned length;
+    };
+    struct CharReading
+    {
+        std::uint64_t starts = 0;
+        std::uint64_t prefix = 0;
+        std::uint64_t toEnd = 0;
+        std::uint16_t first = 0;
+        std::uint16_t count = 0;
+        bool whole = false;
+    };
+    std::vector<ReadingEdge> readingEdges;
+    std::vector<CharReading> charReadings;
+    // readingSlot[class]: 1 + the class's table of 256 in readingIndex (0: no such character in the class);
+    // readingIndex: 1 + the character's place in charReadings (0: none).
+    std::array<std::uint8_t, 256> readingSlot {};
+    std::vector<std::uint16_t> readingIndex;
+    const CharReading* readingOf(unsigned cls, unsigned sub) const
+    {
+        const unsigned slot = readingSlot[cls];
+        if (slot == 0) {
+            return nullptr;
+        }
+        const unsigned i = readingIndex[(slot - 1) * 256 + sub];
+        return i == 0 ? nullptr : &charReadings[i - 1];
+    }
     std::array<bool, 256> canStart {}; // a window can start with a character of the class
     std::vector<std::uint64_t> before; // bit t of before[o]: t characters can lead from offset 0 to o
     bool pureLetters = true; // no digit or character edges
@@ -276,7 +310,8 @@ struct CharSet
     std::size_t subCount = 0;
 };
 // Positions of the character buffers with a character of the set; with `neighbours`, only those whose class is in
-// `starts` while the next one is in `next`, or in `follows` while the one before is in `before`.
+// `starts` while the next one is in `next`, or in `follows` while the one before is in `before` and, unless
+// `thenAny`, the next one in `then` (a test the AVX2 filter leaves to the caller).
 struct HitFilter : CharSet
 {
     bool neighbours = false;
@@ -284,6 +319,8 @@ struct HitFilter : CharSet
     ByteSet next;
     ByteSet follows;
     ByteSet before;
+    ByteSet then;
+    bool thenAny = true;
 };
 // For `words` words of 64 positions from cls/sub, the first `bytes` of them counted: the places of the positions
 // that pass, each with the number of class-0 positions before it from cls on (`zeros` before the first word), in
@@ -301,6 +338,7 @@ struct HitTables
     static constexpr std::uint8_t kNext = 4;
     static constexpr std::uint8_t kFollows = 8;
     static constexpr std::uint8_t kBefore = 16;
+    static constexpr std::uint8_t kThen = 32;
     alignas(64) std::array<std::uint8_t, 256> classFlags {};
     alignas(64) std::array<std::uint8_t, 256> subFlags {}; // 1 for a sub of the set
 };

@@ -69,6 +69,58 @@ std::string_view codeOfSyllable(std::string_view syllable)
     return isVowel(syllable.front()) ? syllable : syllable.substr(0, 1);
 }
 
+// The table of what the query's syllables do for each character that has one (see GeneralProgram::readingOf).
+void compileReadings(GeneralProgram& g)
+{
+    const CharTable& chars = charTable();
+    g.readingEdges.clear();
+    g.charReadings.clear();
+    g.readingSlot = {};
+    g.readingIndex.clear();
+    std::vector<std::uint16_t> ids;
+    for (std::size_t s = 0; s < g.syllableAt.size(); ++s) {
+        if (g.syllableAt[s] | g.prefixAt[s]) {
+            ids.insert(ids.end(), chars.charsOfSyllable[s].begin(), chars.charsOfSyllable[s].end());
+        }
+    }
+    std::sort(ids.begin(), ids.end());
+    ids.erase(std::unique(ids.begin(), ids.end()), ids.end());
+    for (const std::uint16_t id : ids) {
+        GeneralProgram::CharReading r;
+        r.first = static_cast<std::uint16_t>(g.readingEdges.size());
+        for (const std::uint16_t s : chars.syllables(id)) {
+            const std::uint64_t at = g.syllableAt[s];
+            r.starts |= at | g.prefixAt[s];
+            r.prefix |= g.prefixAt[s];
+            r.toEnd |= g.prefixAt[s];
+            if (g.syllableLength[s] <= g.length) {
+                r.toEnd |= at & (std::uint64_t {1} << (g.length - g.syllableLength[s]));
+            }
+            r.whole = r.whole || ((at & 1u) && g.syllableLength[s] == g.length) || (g.prefixAt[s] & 1u);
+            if (at == 0) {
+                continue;
+            }
+            // Syllables of the same length share an edge.
+            auto edge = std::find_if(g.readingEdges.begin() + r.first, g.readingEdges.end(),
+                                     [&](const auto& e) { return e.length == g.syllableLength[s]; });
+            if (edge == g.readingEdges.end()) {
+                g.readingEdges.push_back({at, g.syllableLength[s]});
+            } else {
+                edge->at |= at;
+            }
+        }
+        r.count = static_cast<std::uint16_t>(g.readingEdges.size() - r.first);
+        const unsigned cls = id >> 8;
+        if (g.readingSlot[cls] == 0) {
+            g.readingIndex.resize(g.readingIndex.size() + 256, 0);
+            g.readingSlot[cls] = static_cast<std::uint8_t>(g.readingIndex.size() / 256);
+        }
+        g.charReadings.push_back(r);
+        g.readingIndex[(g.readingSlot[cls] - 1u) * 256 + (id & 0xFF)] =
+            static_cast<std::uint16_t>(g.charReadings.size());
+    }
+}
+
 } // namespace
 
 bool compileGeneral(std::string_view query, GeneralProgram& g)
@@ -201,6 +253,7 @@ bool compileGeneral(std::string_view query, GeneralProgram& g)
             }
         }
     }
+    compileReadings(g);
 
     // Which classes can start a window, and how many characters can lead to each offset.
     g.before.assign(length + 1, 0);
