@@ -245,43 +245,52 @@ void charSetOf(const std::vector<std::uint64_t>& ids, CharSet& set)
     }
 }
 
+// Calls f(record, address, length, cls, sub) for every record of `records` (ascending, numbered from `first`; `record`
+// 0-based) with the address, count, classes and subs of its characters, which are fetched ahead; where a record
+// starts is itself far in memory, and is fetched twice as far ahead.
+template<class F>
+void forEachLetterRecord(const IndexData& index, std::span<const std::uint32_t> records, std::uint32_t first, F&& f)
+{
+    const RecordOffsets& offsets = index.letterOffsets;
+    constexpr std::size_t kAhead = 8;
+    for (std::size_t i = 0; i < records.size(); ++i) {
+        if (i + 2 * kAhead < records.size()) {
+            offsets.prefetch(records[i + 2 * kAhead] - first);
+        }
+        if (i + kAhead < records.size()) {
+            const std::size_t ahead = offsets.start(records[i + kAhead] - first);
+            __builtin_prefetch(index.classes.at(ahead));
+            __builtin_prefetch(index.subs.at(ahead));
+        }
+        const std::size_t r = records[i] - first;
+        const std::size_t start = offsets.start(r);
+        f(r, start, offsets.length(r), index.classes.at(start), index.subs.at(start));
+    }
+}
+
 // Reads every record of `records` (ascending, 1-based) character by character for the flags in `want`, except those
 // already found with the initials; sets their bits.
 void readRecords(const GeneralProgram& g, const IndexData& index, std::span<const std::uint32_t> records, unsigned want,
                  SearchContext& context)
 {
-    const RecordOffsets& offsets = index.letterOffsets;
-    constexpr std::size_t kAhead = 8;
-    for (std::size_t i = 0; i < records.size(); ++i) {
-        // Where a record starts is itself far in memory: fetched twice as far ahead as the record.
-        if (i + 2 * kAhead < records.size()) {
-            offsets.prefetch(records[i + 2 * kAhead] - 1);
-        }
-        if (i + kAhead < records.size()) {
-            const std::size_t ahead = offsets.start(records[i + kAhead] - 1);
-            __builtin_prefetch(index.classes.at(ahead));
-            __builtin_prefetch(index.subs.at(ahead));
-        }
-        const std::size_t r = records[i] - 1;
-        if (testBit(context.initialsFound, r)) {
-            continue;
-        }
-        const std::size_t start = offsets.start(r);
-        const std::size_t length = offsets.length(r);
-        const std::uint8_t* cls = index.classes.at(start);
-        const std::uint8_t* sub = index.subs.at(start);
-        unsigned found = 0;
-        for (std::size_t p = 0; p < length && (found & want) != want && !(found & kInitialsMatch); ++p) {
-            if (g.canStart[cls[p]]) {
-                found |= matchAt(g, index, start + p, cls + p, sub + p, want);
+    forEachLetterRecord(
+        index, records, 1,
+        [&](std::size_t r, std::size_t start, std::size_t length, const std::uint8_t* cls, const std::uint8_t* sub) {
+            if (testBit(context.initialsFound, r)) {
+                return;
             }
-        }
-        if (found & kInitialsMatch) {
-            setBit(context.initialsFound, r);
-        } else if (found & kReadingMatch) {
-            setBit(context.readingFound, r);
-        }
-    }
+            unsigned found = 0;
+            for (std::size_t p = 0; p < length && (found & want) != want && !(found & kInitialsMatch); ++p) {
+                if (g.canStart[cls[p]]) {
+                    found |= matchAt(g, index, start + p, cls + p, sub + p, want);
+                }
+            }
+            if (found & kInitialsMatch) {
+                setBit(context.initialsFound, r);
+            } else if (found & kReadingMatch) {
+                setBit(context.readingFound, r);
+            }
+        });
 }
 
 // The records of the lists not found yet, ascending, numbered from `first` (0 or 1), into context.candidates.
@@ -302,33 +311,23 @@ void unfoundRecords(const IndexData& index, std::span<const std::size_t> lists, 
     }
 }
 
-// Calls f(address, cls, sub, record, place) as forEachHit does for every place of every record of the lists not found
-// yet (`record` 0-based, `place` within the record), with the records' characters fetched ahead.
+// Calls f(address, cls, sub, record, place) as forEachHit does for every place of a class in `classes` of every record
+// of the lists not found yet (`record` 0-based, `place` within the record), with the records' characters fetched
+// ahead.
 template<class F>
-void forEachListedPlace(const IndexData& index, std::span<const std::size_t> lists, SearchContext& context, F&& f)
+void forEachListedPlace(const IndexData& index, std::span<const std::size_t> lists,
+                        const std::array<bool, 256>& classes, SearchContext& context, F&& f)
 {
     unfoundRecords(index, lists, 0, context);
-    const auto& candidates = context.candidates;
-    const RecordOffsets& offsets = index.letterOffsets;
-    constexpr std::size_t kAhead = 8;
-    for (std::size_t i = 0; i < candidates.size(); ++i) {
-        if (i + 2 * kAhead < candidates.size()) {
-            offsets.prefetch(candidates[i + 2 * kAhead]);
-        }
-        if (i + kAhead < candidates.size()) {
-            const std::size_t ahead = offsets.start(candidates[i + kAhead]);
-            __builtin_prefetch(index.classes.at(ahead));
-            __builtin_prefetch(index.subs.at(ahead));
-        }
-        const std::size_t record = candidates[i];
-        const std::size_t start = offsets.start(record);
-        const std::size_t length = offsets.length(record);
-        const std::uint8_t* cls = index.classes.at(start);
-        const std::uint8_t* sub = index.subs.at(start);
-        for (std::size_t p = 0; p < length; ++p) {
-            f(start + p, cls + p, sub + p, record, p);
-        }
-    }
+    forEachLetterRecord(index, context.candidates, 0,
+                        [&](std::size_t record, std::size_t start, std::size_t length, const std::uint8_t* cls,
+                            const std::uint8_t* sub) {
+                            for (std::size_t p = 0; p < length; ++p) {
+                                if (classes[cls[p]]) {
+                                    f(start + p, cls + p, sub + p, record, p);
+                                }
+                            }
+                        });
 }
 
 // ---- windows as paths over the query's letters, and the lists that hold them ----------------------------------------
@@ -592,10 +591,12 @@ void anchoredSearch(const GeneralProgram& g, const IndexData& index, SearchConte
         // Few places: the records holding the anchor, read character by character.
         auto& anchorLists = context.charLists;
         anchorLists.clear();
+        std::array<bool, 256> anchorClasses {};
         for (const std::uint16_t id : anchorIds) {
             anchorLists.push_back(index.charList(id));
+            anchorClasses[id >> 8] = true;
         }
-        forEachListedPlace(index, anchorLists, context,
+        forEachListedPlace(index, anchorLists, anchorClasses, context,
                            [&](std::size_t address, const std::uint8_t* cls, const std::uint8_t* sub,
                                std::size_t record, std::size_t place) {
                                const auto id = static_cast<std::uint16_t>(*cls << 8 | *sub);
@@ -816,12 +817,14 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
             // Few places: the records holding those characters, read character by character.
             auto& partLists = context.charLists;
             partLists.clear();
+            std::array<bool, 256> partClasses {};
             for (const std::uint16_t id : marked) {
                 if (!(role[id] & 4)) {
                     partLists.push_back(index.charList(id));
+                    partClasses[id >> 8] = true;
                 }
             }
-            forEachListedPlace(index, partLists, context, visit);
+            forEachListedPlace(index, partLists, partClasses, context, visit);
         } else {
             // Only the places whose neighbours can go on with them.
             HitFilter filter;
