@@ -343,13 +343,14 @@ __attribute__((target("avx2,popcnt"))) std::size_t hitFilterAvx2(const HitFilter
         // Each word's classes are probed once: the test of the next class at place j is bit j+1 of the same word's
         // mask, the loop running a word ahead for the bit that crosses into the next word, and the test of the class
         // before is bit j-1, the last word's mask kept (the 64 bytes before the first are readable).
+        const Nibbles32* startsSide = anyStarts ? &starts : nullptr;
+        const Nibbles32* followsSide = anyFollows ? &follows : nullptr;
         std::uint64_t lastBefore = anyFollows ? inSet(cls - 64, before, bits) : 0;
-        Masks here = masksOf(cls, bits, anyStarts ? &starts : nullptr, &next, anyFollows ? &follows : nullptr, &before);
+        Masks here = masksOf(cls, bits, startsSide, &next, followsSide, &before);
         for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
             _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_NTA);
             _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_NTA);
-            const Masks ahead =
-                masksOf(cls + 64, bits, anyStarts ? &starts : nullptr, &next, anyFollows ? &follows : nullptr, &before);
+            const Masks ahead = masksOf(cls + 64, bits, startsSide, &next, followsSide, &before);
             std::uint64_t h = (here.starts & (here.next >> 1 | ahead.next << 63))
                               | (here.follows & (here.before << 1 | lastBefore >> 63));
             if (testSubs) {
