@@ -683,7 +683,7 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
         // character and the one before it) for less than reading the records of their lists.
         std::size_t startCount = 0;
         for (std::size_t s = 0; s < g.syllableAt.size(); ++s) {
-            const bool whole = ((g.syllableAt[s] & 1u) && g.syllableLength[s] == g.length) || (g.prefixAt[s] & 1u);
+            const bool whole = g.wholeAlone(s);
             if ((g.syllableAt[s] & 1u) && !whole) {
                 for (const std::uint16_t id : chars.charsOfSyllable[s]) {
                     startCount += index.charCount[id];
@@ -716,7 +716,7 @@ void readingSearch(const GeneralProgram& g, const IndexData& index, SearchContex
         if (!(at & (afterCode | 1u))) {
             continue;
         }
-        const bool whole = ((g.syllableAt[s] & 1u) && g.syllableLength[s] == g.length) || (g.prefixAt[s] & 1u);
+        const bool whole = g.wholeAlone(s);
         const auto bits = static_cast<std::uint8_t>((at & 1u ? 1 : 0) | (at & afterCode ? 2 : 0) | (whole ? 4 : 0));
         for (const std::uint16_t id : chars.charsOfSyllable[s]) {
             if (!role[id]) {

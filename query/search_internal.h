@@ -277,6 +277,11 @@ struct GeneralProgram
         }
         return next;
     }
+    // Whether syllable s, alone, reads as the whole query (or starts it all).
+    bool wholeAlone(std::size_t s) const
+    {
+        return ((syllableAt[s] & 1u) && syllableLength[s] == length) || (prefixAt[s] & 1u);
+    }
 };
 
 // Match flags: a window matches the initials, or only by reading.

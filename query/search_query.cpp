@@ -96,7 +96,7 @@ void compileReadings(GeneralProgram& g)
             if (g.syllableLength[s] <= g.length) {
                 r.toEnd |= at & (std::uint64_t {1} << (g.length - g.syllableLength[s]));
             }
-            r.whole = r.whole || ((at & 1u) && g.syllableLength[s] == g.length) || (g.prefixAt[s] & 1u);
+            r.whole = r.whole || g.wholeAlone(s);
             if (at == 0) {
                 continue;
             }
