@@ -423,6 +423,36 @@ __attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline __m512i lookup512(
     return _mm512_mask_blend_epi8(_mm512_movepi8_mask(v), low, high);
 }
 
+// The flags of the 64 classes at p, a mask per flag, and where class 0 is.
+struct Flags512
+{
+    std::uint64_t cls;
+    std::uint64_t starts;
+    std::uint64_t next;
+    std::uint64_t follows;
+    std::uint64_t before;
+    std::uint64_t then;
+    std::uint64_t zeros;
+};
+
+__attribute__((target("avx512f,avx512bw,avx512vbmi"))) inline Flags512 flagsOf(const Table512& table,
+                                                                               const std::uint8_t* p)
+{
+    const __m512i v = _mm512_loadu_si512(p);
+    const __m512i flags = lookup512(table, v);
+    const auto bit = [&](std::uint8_t b) __attribute__((target("avx512f,avx512bw")))
+    {
+        return _mm512_test_epi8_mask(flags, _mm512_set1_epi8(static_cast<char>(b)));
+    };
+    return {bit(HitTables::kClass),
+            bit(HitTables::kStarts),
+            bit(HitTables::kNext),
+            bit(HitTables::kFollows),
+            bit(HitTables::kBefore),
+            bit(HitTables::kThen),
+            _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512())};
+}
+
 } // namespace
 
 __attribute__((target("avx512f,avx512bw,avx512vbmi,popcnt"))) std::size_t
@@ -434,35 +464,33 @@ hitFilterAvx512(const HitFilter& f, const HitTables& tables, const std::uint8_t*
     }
     const Table512 classFlags = table512(tables.classFlags.data());
     const Table512 subFlags = table512(tables.subFlags.data());
-    const __m512i classBit = _mm512_set1_epi8(static_cast<char>(HitTables::kClass));
-    const __m512i startsBit = _mm512_set1_epi8(static_cast<char>(HitTables::kStarts));
-    const __m512i nextBit = _mm512_set1_epi8(static_cast<char>(HitTables::kNext));
-    const __m512i followsBit = _mm512_set1_epi8(static_cast<char>(HitTables::kFollows));
-    const __m512i beforeBit = _mm512_set1_epi8(static_cast<char>(HitTables::kBefore));
-    const __m512i thenBit = _mm512_set1_epi8(static_cast<char>(HitTables::kThen));
     const __m512i one = _mm512_set1_epi8(1);
     const bool neighbours = f.neighbours;
     const bool testSubs = !f.allSubs;
+    // Each word's classes are looked up once: the flags of the next class at place j are bit j+1 of the same word's
+    // masks, the loop running a word ahead for the bit that crosses into the next word, and those of the class before
+    // are bit j-1, the last word's masks kept (the 64 bytes before the first are readable).
+    std::uint64_t lastBefore = neighbours ? flagsOf(classFlags, cls - 64).before : 0;
+    Flags512 here = flagsOf(classFlags, cls);
     std::size_t n = 0;
     for (std::size_t w = 0; w < words; ++w, cls += 64, sub += 64) {
         // Read ahead as the AVX2 filter reads.
         _mm_prefetch(reinterpret_cast<const char*>(cls + 1024), _MM_HINT_NTA);
         _mm_prefetch(reinterpret_cast<const char*>(sub + 1024), _MM_HINT_NTA);
-        const __m512i v = _mm512_loadu_si512(cls);
-        const __m512i here = lookup512(classFlags, v);
-        std::uint64_t h = _mm512_test_epi8_mask(here, classBit);
+        const Flags512 ahead = flagsOf(classFlags, cls + 64);
+        std::uint64_t h = here.cls;
         if (neighbours) {
-            // The flags of the next class and of the one before, looked up one place off.
-            const __m512i next = lookup512(classFlags, _mm512_loadu_si512(cls + 1));
-            const __m512i last = lookup512(classFlags, _mm512_loadu_si512(cls - 1));
-            h &= (_mm512_test_epi8_mask(here, startsBit) & _mm512_test_epi8_mask(next, nextBit))
-                 | (_mm512_test_epi8_mask(here, followsBit) & _mm512_test_epi8_mask(last, beforeBit)
-                    & _mm512_test_epi8_mask(next, thenBit));
+            const std::uint64_t next = here.next >> 1 | ahead.next << 63;
+            const std::uint64_t then = here.then >> 1 | ahead.then << 63;
+            const std::uint64_t last = here.before << 1 | lastBefore >> 63;
+            h &= (here.starts & next) | (here.follows & last & then);
         }
         if (testSubs) {
             h &= _mm512_test_epi8_mask(lookup512(subFlags, _mm512_loadu_si512(sub)), one);
         }
-        keepPlaces(w, h, _mm512_cmpeq_epi8_mask(v, _mm512_setzero_si512()), bytes, zeros, places, below, n);
+        keepPlaces(w, h, here.zeros, bytes, zeros, places, below, n);
+        lastBefore = here.before;
+        here = ahead;
     }
     return n;
 }
