@@ -165,49 +165,55 @@ void forEachHit(const IndexData& index, const HitFilter& filter, SearchContext& 
         }
     };
     const std::size_t chunks = index.classes.chunkCount();
-    // Chunks from..to-1, with the buffers for the places found.
-    const auto scan = [&](std::size_t from, std::size_t to, std::vector<std::uint32_t>& places,
-                          std::vector<std::uint32_t>& below) {
-        places.resize(kBlockWords * 64);
-        below.resize(kBlockWords * 64);
-        for (std::size_t chunk = from; chunk < to; ++chunk) {
-            const std::size_t base = index.classes.chunkAddress(chunk);
-            if (base >= index.classes.size()) {
-                break;
-            }
-            const std::size_t bytes = std::min(index.classes.chunkBytes(chunk), index.classes.size() - base);
-            const std::uint8_t* cls = index.classes.chunkData(chunk);
-            const std::uint8_t* sub = index.subs.chunkData(chunk);
-            const std::size_t first = index.chunkRecords[chunk];
-            std::size_t zeros = 0;
-            const std::size_t words = (bytes + 63) / 64;
-            for (std::size_t w0 = 0; w0 < words; w0 += kBlockWords) {
-                const std::size_t n = std::min(kBlockWords, words - w0);
-                const std::size_t at = w0 * 64;
-                const std::size_t found = hits(cls + at, sub + at, n, bytes - at, zeros, places.data(), below.data());
-                for (std::size_t i = 0; i < found; ++i) {
-                    const std::size_t pos = at + places[i];
-                    f(base + pos, cls + pos, sub + pos, first + below[i] / 3, pos);
-                }
+    // One chunk, with the buffers for the places found.
+    const auto scanChunk = [&](std::size_t chunk, std::vector<std::uint32_t>& places,
+                               std::vector<std::uint32_t>& below) {
+        const std::size_t base = index.classes.chunkAddress(chunk);
+        if (base >= index.classes.size()) {
+            return;
+        }
+        const std::size_t bytes = std::min(index.classes.chunkBytes(chunk), index.classes.size() - base);
+        const std::uint8_t* cls = index.classes.chunkData(chunk);
+        const std::uint8_t* sub = index.subs.chunkData(chunk);
+        const std::size_t first = index.chunkRecords[chunk];
+        std::size_t zeros = 0;
+        const std::size_t words = (bytes + 63) / 64;
+        for (std::size_t w0 = 0; w0 < words; w0 += kBlockWords) {
+            const std::size_t n = std::min(kBlockWords, words - w0);
+            const std::size_t at = w0 * 64;
+            const std::size_t found = hits(cls + at, sub + at, n, bytes - at, zeros, places.data(), below.data());
+            for (std::size_t i = 0; i < found; ++i) {
+                const std::size_t pos = at + places[i];
+                f(base + pos, cls + pos, sub + pos, first + below[i] / 3, pos);
             }
         }
     };
-    // A long scan in two halves at once, the second on a thread of its own: both only read the index, and f marks
-    // the records it finds in bitmaps shared by both (setShared).
+    // Each scanner claims a chunk at a time, this thread from the first chunk on and the second from the last one
+    // back, so that neither waits for the other: the second thread starts a while later, and the chunks differ in
+    // how much they find. Each still reads runs of neighbouring chunks.
+    std::atomic<std::size_t> claimed {0};
+    const auto scan = [&](bool fromFront, std::vector<std::uint32_t>& places, std::vector<std::uint32_t>& below) {
+        places.resize(kBlockWords * 64);
+        below.resize(kBlockWords * 64);
+        for (std::size_t mine = 0; claimed.fetch_add(1, std::memory_order_relaxed) < chunks; ++mine) {
+            scanChunk(fromFront ? mine : chunks - 1 - mine, places, below);
+        }
+    };
+    // A long scan by two threads at once: both only read the index, and f marks the records it finds in bitmaps
+    // shared by both (setShared). A record never spans two chunks.
     if (chunks >= kParallelChunks) {
-        const std::size_t middle = chunks / 2;
         std::thread second;
         try {
-            second = std::thread([&] { scan(middle, chunks, context.hitPlaces2, context.hitZeros2); });
+            second = std::thread([&] { scan(false, context.hitPlaces2, context.hitZeros2); });
         } catch (const std::system_error&) {
             // No thread to be had: this one scans it all.
-            scan(0, chunks, context.hitPlaces, context.hitZeros);
-            return;
         }
-        scan(0, middle, context.hitPlaces, context.hitZeros);
-        second.join();
+        scan(true, context.hitPlaces, context.hitZeros);
+        if (second.joinable()) {
+            second.join();
+        }
     } else {
-        scan(0, chunks, context.hitPlaces, context.hitZeros);
+        scan(true, context.hitPlaces, context.hitZeros);
     }
 }
 
