@@ -14,14 +14,14 @@
 // are read when they hold few records; otherwise the windows around each place where the rarest of those characters
 // occurs, found from its list when it occurs seldom and by a scan otherwise.
 //
-// A scan of a large index runs in two halves at once.
+// A scan of a large index is shared by two threads.
 #include "query/pinyin.h"
 #include "query/search_internal.h"
 
 #include <algorithm>
 #include <atomic>
-#include <system_error>
-#include <thread>
+#include <functional>
+#include <memory>
 
 namespace telvane::query::detail {
 
@@ -202,16 +202,22 @@ void forEachHit(const IndexData& index, const HitFilter& filter, SearchContext& 
     // A long scan by two threads at once: both only read the index, and f marks the records it finds in bitmaps
     // shared by both (setShared). A record never spans two chunks.
     if (chunks >= kParallelChunks) {
-        std::thread second;
-        try {
-            second = std::thread([&] { scan(false, context.hitPlaces2, context.hitZeros2); });
-        } catch (const std::system_error&) {
-            // No thread to be had: this one scans it all.
+        if (!context.helper) {
+            context.helper = std::make_unique<ScanHelper>();
         }
+        const std::function<void()> second = [&] { scan(false, context.hitPlaces2, context.hitZeros2); };
+        // Without a thread to be had, this one scans it all. The helper is waited for however this scan ends.
+        struct Waited
+        {
+            ScanHelper* helper;
+            ~Waited()
+            {
+                if (helper != nullptr) {
+                    helper->finish();
+                }
+            }
+        } waited {context.helper->start(second) ? context.helper.get() : nullptr};
         scan(true, context.hitPlaces, context.hitZeros);
-        if (second.joinable()) {
-            second.join();
-        }
     } else {
         scan(true, context.hitPlaces, context.hitZeros);
     }

@@ -3,6 +3,7 @@
 // The inside of Search, shared by its source files, the tests, the benchmark and the fuzz target: the compiled letter
 // query, the scan over pinyin classes, the searches of each kind and the knobs that force each way of searching. The
 // index's layout is in search_index_data.h.
+#include "query/scan_helper.h"
 #include "query/search.h"
 #include "query/search_index_data.h"
 
@@ -10,6 +11,7 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -412,8 +414,9 @@ struct SearchContext
     std::vector<std::size_t> charLists; // lists of characters
     std::vector<std::uint32_t> hitPlaces;
     std::vector<std::uint32_t> hitZeros;
-    std::vector<std::uint32_t> hitPlaces2; // the same for the second half of a scan
+    std::vector<std::uint32_t> hitPlaces2; // the same for the second scanner of a scan
     std::vector<std::uint32_t> hitZeros2;
+    std::unique_ptr<ScanHelper> helper; // made at the first long scan
 };
 
 // The records in every one of `sets` (a set: the union of its lists), ascending. With `complete` false it may stop
