@@ -255,7 +255,9 @@ __attribute__((target("avx2"))) inline std::uint64_t inSet(const std::uint8_t* p
 }
 
 // Appends the places of word w that pass (the bits of h within the first `bytes`), each with the class-0 positions
-// before it (z: those of the word), and counts the word's into `zeros`.
+// before it (z: those of the word), and counts the word's into `zeros`. Most words have no place or one, unforeseeably:
+// the first place is written whether there is one or not (places and below have room for 64 a word), and counted only
+// if there is, rather than branching on it.
 __attribute__((target("popcnt"))) inline void keepPlaces(std::size_t w, std::uint64_t h, std::uint64_t z,
                                                          std::size_t bytes, std::size_t& zeros, std::uint32_t* places,
                                                          std::uint32_t* below, std::size_t& n)
@@ -263,11 +265,17 @@ __attribute__((target("popcnt"))) inline void keepPlaces(std::size_t w, std::uin
     if (w * 64 + 64 > bytes) {
         h &= bytes <= w * 64 ? 0 : (std::uint64_t {1} << (bytes - w * 64)) - 1;
     }
-    for (; h; h &= h - 1) {
-        const auto bit = static_cast<unsigned>(__builtin_ctzll(h));
+    const auto keep = [&](std::uint64_t bits) {
+        const auto bit = static_cast<unsigned>(__builtin_ctzll(bits | std::uint64_t {1} << 63));
         places[n] = static_cast<std::uint32_t>(w * 64 + bit);
-        below[n++] = static_cast<std::uint32_t>(
+        below[n] = static_cast<std::uint32_t>(
             zeros + static_cast<std::size_t>(__builtin_popcountll(z & ((std::uint64_t {1} << bit) - 1))));
+    };
+    keep(h);
+    n += h != 0 ? 1 : 0;
+    for (h &= h - 1; h; h &= h - 1) {
+        keep(h);
+        ++n;
     }
     zeros += static_cast<std::size_t>(__builtin_popcountll(z));
 }
@@ -489,6 +497,7 @@ hitFilterAvx512(const HitFilter& f, const HitTables& tables, const std::uint8_t*
             h &= _mm512_test_epi8_mask(lookup512(subFlags, _mm512_loadu_si512(sub)), one);
         }
         keepPlaces(w, h, here.zeros, bytes, zeros, places, below, n);
+
         lastBefore = here.before;
         here = ahead;
     }
