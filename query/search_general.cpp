@@ -53,7 +53,7 @@ bool testBit(const std::vector<std::uint64_t>& bits, std::size_t i)
     return bits[i >> 6] >> (i & 63) & 1u;
 }
 
-// The same for the record bitmaps that both halves of a scan write to (their records may share a word).
+// The same for the record bitmaps that both threads of a scan write to (their records may share a word).
 void setShared(std::vector<std::uint64_t>& bits, std::size_t i)
 {
     std::atomic_ref(bits[i >> 6]).fetch_or(std::uint64_t {1} << (i & 63), std::memory_order_relaxed);
